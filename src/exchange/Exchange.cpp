@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: MIT
+#include "Exchange.h"
+
+#include "LineTrace.h"
+#include "StatusTables.h"
+
+namespace {
+const QString NoReplyMark = QStringLiteral(" X X X X");
+}
+
+Exchange::Exchange(SerialLink &link, IntervalTimer &timer2, IntervalTimer &timer4)
+    : m_link(link), m_timer2(timer2), m_timer4(timer4)
+{
+}
+
+bool Exchange::transmit(QLatin1StringView code)
+{
+    m_commandText = code + QChar(13);
+    return hyouji(m_commandText, 1);
+}
+
+bool Exchange::hyouji(const QString &lineText, int mode)
+{
+    if (mode == 1) return send(lineText);
+    showReceived(&lineText == &m_replyText ? m_replyTrace : lineTrace(lineText));
+    return true;
+}
+
+bool Exchange::send(const QString &lineText)
+{
+    if (!m_link.write(lineText.toLatin1())) {
+        if (m_failure) m_failure(m_link.errorString());
+        return false;
+    }
+    setDisplay(Display::Txd, lineTrace(lineText));
+    m_timer2.start();
+    m_replyPending = 1;
+    m_timer4.start();
+    return true;
+}
+
+void Exchange::showReceived(const QString &trace)
+{
+    setDisplay(Display::Rxd, trace);
+    if (auto status = interpretStatus(m_commandText, m_rxd)) setDisplay(Display::Status, *status);
+}
+
+void Exchange::onComm(SerialLink::Event event)
+{
+    if (event != SerialLink::Event::Received) return;
+    const QString arrived = QString::fromLatin1(m_link.readAll());
+    // Beyond the bound the characters are read and dropped: the display and the status text
+    // depend only on the start of the reply.
+    const qsizetype room = MaxReplyLength - m_replyText.size();
+    if (room > 0) {
+        const QStringView kept = QStringView(arrived).left(room);
+        m_replyText += kept;
+        appendTracePieces(m_replyTrace, kept);
+    }
+    m_replyPending = 0;
+    hyouji(m_replyText, 2);
+}
+
+void Exchange::replyWindowTick()
+{
+    if (m_replyPending == 1) setDisplay(Display::Rxd, NoReplyMark);
+    m_timer2.stop();
+    clearReplyText();
+    m_replyPending = 0;
+}
+
+void Exchange::displayClearTick()
+{
+    setDisplay(Display::Txd, QString());
+    setDisplay(Display::Rxd, QString());
+    setDisplay(Display::Status, QString());
+    m_timer4.stop();
+}
+
+void Exchange::clearReplyText()
+{
+    m_replyText.clear();
+    m_replyTrace = QStringLiteral(" ");
+}
+
+void Exchange::blankTraces()
+{
+    setDisplay(Display::Txd, QString());
+    setDisplay(Display::Rxd, QString());
+}
+
+const QString &Exchange::display(Display which) const
+{
+    switch (which) {
+    case Display::Txd: return m_txd;
+    case Display::Rxd: return m_rxd;
+    case Display::Status: break;
+    }
+    return m_status;
+}
+
+void Exchange::setDisplay(Display which, const QString &text)
+{
+    QString &current = const_cast<QString &>(display(which));
+    if (current == text) return;
+    current = text;
+    if (m_displayHandler) m_displayHandler(which, current);
+}

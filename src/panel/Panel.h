@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "ButtonTables.h"
+#include "Exchange.h"
+#include "IntervalTimer.h"
+#include "PortControl.h"
+#include "SerialLink.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+// The behaviour of the window without the widgets: the panel state, the four timers, the
+// button handlers, Ctrl+H and the data-area toggle. The window forwards its events here and
+// draws what changes; tests drive it with a fake link and a virtual clock.
+class Panel
+{
+public:
+    // Overall window heights in twips: normal, the toggle's open height, Ctrl+H's full height.
+    static constexpr int NormalHeight = 5200;
+    static constexpr int ToggleHeight = 6645;
+    static constexpr int FullHeight = 7200;
+
+    Panel(SerialLink &link, const TimerFactory &makeTimer);
+
+    // The start-up port steps. False when port 1 cannot be opened (the description is in
+    // link().errorString()); the window must not be shown then.
+    bool load();
+
+    void click(const OneShotButton &button);
+    void press(const HoldButton &button);
+    void release(const HoldButton &button);
+    void repeatTick(); // Timer1
+
+    // Key preview: key code of the physical key, modifier mask (1 Shift, 2 Ctrl, 4 Alt).
+    void keyDown(int keyCode, int modifierMask);
+    void toggleDataArea(); // Command34
+
+    int height() const { return m_height; }
+    const QString &command34Caption() const { return m_command34Caption; }
+    bool command34Visible() const { return m_command34Visible; }
+    quint8 repeatCode() const { return m_repeatCode; }
+    quint8 cursorMode() const { return m_cursorMode; }
+
+    SerialLink &link() { return m_link; }
+    Exchange &exchange() { return m_exchange; }
+    PortControl &ports() { return m_ports; }
+    IntervalTimer &timer1() { return *m_timer1; }
+    IntervalTimer &timer2() { return *m_timer2; }
+    IntervalTimer &timer3() { return *m_timer3; }
+    IntervalTimer &timer4() { return *m_timer4; }
+
+    // The height or Command34 changed.
+    void setLayoutHandler(std::function<void()> h) { m_layoutChanged = std::move(h); }
+
+private:
+    void stopRepeating();
+    void layoutChanged();
+
+    SerialLink &m_link;
+    std::unique_ptr<IntervalTimer> m_timer1, m_timer2, m_timer3, m_timer4;
+    Exchange m_exchange;
+    PortControl m_ports;
+
+    quint8 m_repeatCode = 0;
+    quint8 m_cursorMode = 0;
+    int m_height = NormalHeight;
+    QString m_command34Caption;
+    bool m_command34Visible = false;
+    std::function<void()> m_layoutChanged;
+};
+
+// Captions of the data-area toggle.
+inline const QString ShowDataCaption = QStringLiteral("データを表示する");
+inline const QString HideDataCaption = QStringLiteral("データを表示しない");
+inline const QString CloseCaption = QStringLiteral("CLOSE");

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "SerialLink.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <set>
+
+// A serial link in memory. Records what is written, with the virtual time when a clock is
+// given; delivers received bytes when the test says so; fails the operations it is told to.
+class FakeLink final : public SerialLink
+{
+public:
+    struct Write
+    {
+        long long atMs;
+        QByteArray bytes;
+    };
+
+    // What the test can make fail.
+    std::set<int> missingPorts;   // open() fails on these port numbers
+    bool failWrites = false;      // every write fails even while open
+    std::function<long long()> now; // stamps the writes
+
+    // Log of operations, for the open-close-open order at start ("open 1", "close", ...).
+    QStringList operations;
+    QList<Write> writes;
+    QString settings;
+    int openCount = 0;
+
+    bool isOpen() const override { return m_open; }
+    bool open() override;
+    void close() override;
+    bool setPortNumber(int port) override;
+    int portNumber() const override { return m_port; }
+    bool applySettings(const QString &s) override;
+    bool write(const QByteArray &bytes) override;
+    QByteArray readAll() override;
+    QString errorString() const override { return m_error; }
+    QString deviceName() const override { return QStringLiteral("fake%1").arg(m_port); }
+
+    // The device sends these bytes: they wait in the receive buffer, then a notification.
+    void receive(const QByteArray &bytes);
+    // A notification that is not about received data.
+    void otherEvent() { notify(Event::Other); }
+    // A notification with nothing waiting.
+    void emptyNotification() { notify(Event::Received); }
+    // The device goes away.
+    void unplug(const QString &why = QStringLiteral("gone"));
+
+    // Everything written, concatenated.
+    QByteArray written() const;
+    QList<QByteArray> lines() const;
+
+private:
+    bool m_open = false;
+    int m_port = 0;
+    QByteArray m_inbox;
+    QString m_error;
+};

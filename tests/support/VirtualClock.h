@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "IntervalTimer.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// A clock that moves only when a test says so. Its timers tick periodically, like the
+// window's, in order of due time (timers due at the same moment tick in the order they were
+// started), and a tick may start, stop or re-time any timer, itself included.
+class VirtualClock
+{
+public:
+    using ms = std::chrono::milliseconds;
+
+    class Timer final : public IntervalTimer
+    {
+    public:
+        explicit Timer(VirtualClock &clock) : m_clock(clock) {}
+        ~Timer() override;
+        void setInterval(ms interval) override;
+        ms interval() const override { return m_interval; }
+        void start() override;
+        void stop() override { m_active = false; }
+        bool isActive() const override { return m_active; }
+
+    private:
+        friend class VirtualClock;
+        VirtualClock &m_clock;
+        ms m_interval{0};
+        bool m_active = false;
+        ms m_due{0};
+        std::uint64_t m_sequence = 0;
+    };
+
+    ~VirtualClock();
+
+    ms now() const { return m_now; }
+    // Runs every tick due up to now + d, then stands at now + d.
+    void advance(ms d);
+    void advanceTo(ms t) { advance(t - m_now); }
+    // The next moment a timer is due, or -1 ms if none runs.
+    ms nextDue() const;
+
+    std::unique_ptr<IntervalTimer> makeTimer();
+    TimerFactory factory()
+    {
+        return [this] { return makeTimer(); };
+    }
+
+private:
+    friend class Timer;
+    Timer *nextTimer() const;
+
+    ms m_now{0};
+    std::uint64_t m_sequence = 0;
+    std::vector<Timer *> m_timers;
+};
