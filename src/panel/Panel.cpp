@@ -110,7 +110,7 @@ void Panel::keyDown(int keyCode, int modifierMask)
 void Panel::toggleDataArea()
 {
     m_timer3->stop();
-    if (m_height >= 6000) {
+    if (countsAsOpen(m_height)) {
         m_height = NormalHeight;
         m_command34Caption = ShowDataCaption;
     } else {

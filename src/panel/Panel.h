@@ -37,6 +37,8 @@ public:
     // Key preview: key code of the physical key, modifier mask (1 Shift, 2 Ctrl, 4 Alt).
     void keyDown(int keyCode, int modifierMask);
     void toggleDataArea(); // Command34
+    // The toggle closes from 6000 twips up and opens below.
+    static constexpr bool countsAsOpen(int heightTwips) { return heightTwips >= 6000; }
 
     int height() const { return m_height; }
     const QString &command34Caption() const { return m_command34Caption; }
@@ -46,6 +48,7 @@ public:
 
     SerialLink &link() { return m_link; }
     Exchange &exchange() { return m_exchange; }
+    const Exchange &exchange() const { return m_exchange; }
     PortControl &ports() { return m_ports; }
     IntervalTimer &timer1() { return *m_timer1; }
     IntervalTimer &timer2() { return *m_timer2; }

@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: MIT
+// Start-up port steps, port switch, speed change, the settings panel and END, on a fake link.
+#include "PanelRig.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+class PortControlTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void startUpOpensClosesOpens()
+    {
+        PanelRig r(false);
+        QVERIFY(r.panel.load());
+        QCOMPARE(r.link.operations,
+                 (QStringList{"port 1", "settings 19200,N,8,1", "open 1", "close", "port 1",
+                              "open 1"}));
+        QVERIFY(r.link.isOpen());
+        QCOMPARE(r.panel.ports().commSettings(), QStringLiteral("19200,N,8,1"));
+        QCOMPARE(r.panel.ports().selectedPort(), 1);
+        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(r.warnings.isEmpty());
+        QVERIFY(!r.panel.timer1().isActive() && !r.panel.timer2().isActive() &&
+                !r.panel.timer3().isActive() && !r.panel.timer4().isActive());
+    }
+
+    void startUpWithPortOneMissing()
+    {
+        PanelRig r(false);
+        r.link.missingPorts = {1};
+        QVERIFY(!r.panel.load());
+        QVERIFY(r.link.errorString().contains(QLatin1String("fake1")));
+        QVERIFY(!r.link.isOpen());
+        QVERIFY(r.warnings.isEmpty()); // reported by the program, not as a box of the window
+    }
+
+    void switchToThePortInUse()
+    {
+        PanelRig r;
+        r.panel.ports().showPanel();
+        r.link.operations.clear();
+        r.panel.ports().selectPort(1);
+        QCOMPARE(r.link.operations, (QStringList{"close", "port 1", "open 1"}));
+        QVERIFY(!r.panel.ports().panelVisible());
+    }
+
+    void switchToTheOtherPort()
+    {
+        PanelRig r;
+        r.panel.ports().showPanel();
+        r.panel.ports().selectPort(2);
+        QVERIFY(r.link.isOpen());
+        QCOMPARE(r.link.portNumber(), 2);
+        QVERIFY(!r.panel.ports().panelVisible());
+        r.click("Command17");
+        QCOMPARE(r.link.written(), QByteArray("C00\r"));
+    }
+
+    void failedSwitchAndTheRetry()
+    {
+        PanelRig r;
+        r.link.missingPorts = {2};
+        r.panel.ports().showPanel();
+        r.panel.ports().selectPort(2);
+        QCOMPARE(r.warnings.size(), 1);
+        QVERIFY(r.warnings.first().contains(QLatin1String("fake2")));
+        QVERIFY(!r.link.isOpen());
+        QCOMPARE(r.link.portNumber(), 1); // fell back to the other port
+        QCOMPARE(r.panel.ports().selectedPort(), 2);
+        QVERIFY(r.panel.ports().panelVisible());
+
+        // A click meanwhile reports the closed port instead of ending the program.
+        r.click("Command17");
+        QCOMPARE(r.failures.size(), 1);
+
+        // Choosing port 1 opens it again (the switch no longer leaves it closed for good).
+        r.panel.ports().selectPort(1);
+        QCOMPARE(r.warnings.size(), 1);
+        QVERIFY(r.link.isOpen());
+        QCOMPARE(r.link.portNumber(), 1);
+        QVERIFY(!r.panel.ports().panelVisible());
+        r.click("Command17");
+        QCOMPARE(r.link.written(), QByteArray("C00\r"));
+
+        // Port 2 back: the switch succeeds.
+        r.link.missingPorts.clear();
+        r.panel.ports().selectPort(2);
+        QVERIFY(r.link.isOpen());
+        QCOMPARE(r.link.portNumber(), 2);
+    }
+
+    void failedSwitchTwiceWarnsTwice()
+    {
+        PanelRig r;
+        r.link.missingPorts = {2};
+        r.panel.ports().selectPort(2);
+        r.panel.ports().selectPort(2);
+        QCOMPARE(r.warnings.size(), 2);
+        QCOMPARE(r.link.portNumber(), 1);
+    }
+
+    void speedChangeOnAnOpenPort()
+    {
+        PanelRig r;
+        r.panel.ports().showPanel();
+        r.link.operations.clear();
+        r.panel.ports().selectSpeed(QStringLiteral("9600,N,8,1"));
+        QCOMPARE(r.link.operations, QStringList{"settings 9600,N,8,1"}); // not closed, not reopened
+        QVERIFY(r.link.isOpen());
+        QVERIFY(!r.panel.ports().panelVisible());
+        QCOMPARE(r.panel.ports().commSettings(), QStringLiteral("9600,N,8,1"));
+        r.panel.ports().selectPort(2);
+        QCOMPARE(r.link.settings, QStringLiteral("9600,N,8,1"));
+        QVERIFY(r.link.isOpen());
+    }
+
+    void panelHidesAfter5000ms()
+    {
+        PanelRig r;
+        r.at(1000);
+        r.panel.ports().showPanel();
+        r.at(5999);
+        QVERIFY(r.panel.ports().panelVisible());
+        r.at(6000);
+        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.timer3().isActive());
+    }
+
+    void choiceHidesAtOnceAndTimerStopsLater()
+    {
+        PanelRig r;
+        r.panel.ports().showPanel();
+        r.at(1000);
+        r.panel.ports().selectSpeed(QStringLiteral("19200,N,8,1"));
+        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(r.panel.timer3().isActive());
+        r.at(5000);
+        QVERIFY(!r.panel.timer3().isActive());
+        QVERIFY(!r.panel.ports().panelVisible());
+    }
+
+    void endClosesAndQuits()
+    {
+        for (bool closedBefore : {false, true}) {
+            PanelRig r;
+            int quits = 0;
+            r.panel.ports().setQuitHandler([&] { ++quits; });
+            if (closedBefore) r.link.close();
+            r.panel.ports().end();
+            QVERIFY(!r.link.isOpen());
+            QCOMPARE(quits, 1);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(PortControlTest)
+#include "tst_portcontrol.moc"
