@@ -22,7 +22,10 @@ bool Exchange::transmit(QLatin1StringView code)
 bool Exchange::hyouji(const QString &lineText, int mode)
 {
     if (mode == 1) return send(lineText);
-    showReceived(&lineText == &m_replyText ? m_replyTrace : lineTrace(lineText));
+    if (&lineText == &m_replyText)
+        showReply(true);
+    else
+        showReceived(lineTrace(lineText));
     return true;
 }
 
@@ -45,20 +48,30 @@ void Exchange::showReceived(const QString &trace)
     if (auto status = interpretStatus(m_commandText, m_rxd)) setDisplay(Display::Status, *status);
 }
 
+void Exchange::showReply(bool grew)
+{
+    const bool changed = grew || !m_rxdIsReply;
+    if (!m_rxdIsReply) {
+        m_rxdIsReply = true;
+        m_rxd.clear();
+    }
+    if (changed && m_displayHandler) m_displayHandler(Display::Rxd, m_replyTrace);
+    if (auto status = interpretStatus(m_commandText, m_replyTrace))
+        setDisplay(Display::Status, *status);
+}
+
 void Exchange::onComm(SerialLink::Event event)
 {
     if (event != SerialLink::Event::Received) return;
     const QString arrived = QString::fromLatin1(m_link.readAll());
     // Beyond the bound the characters are read and dropped: the display and the status text
     // depend only on the start of the reply.
-    const qsizetype room = MaxReplyLength - m_replyText.size();
-    if (room > 0) {
-        const QStringView kept = QStringView(arrived).left(room);
-        m_replyText += kept;
-        appendTracePieces(m_replyTrace, kept);
-    }
+    const QStringView kept = QStringView(arrived).left(MaxReplyLength - m_replyText.size());
+    m_replyText += kept;
+    appendTracePieces(m_replyTrace, kept);
     m_replyPending = 0;
-    hyouji(m_replyText, 2);
+    // Hyouji(ReplyText, 2), with only the new characters traced.
+    showReply(!kept.isEmpty());
 }
 
 void Exchange::replyWindowTick()
@@ -79,6 +92,10 @@ void Exchange::displayClearTick()
 
 void Exchange::clearReplyText()
 {
+    if (m_rxdIsReply) { // the display keeps showing what came
+        m_rxdIsReply = false;
+        m_rxd = std::move(m_replyTrace);
+    }
     m_replyText.clear();
     m_replyTrace = QStringLiteral(" ");
 }
@@ -93,7 +110,7 @@ const QString &Exchange::display(Display which) const
 {
     switch (which) {
     case Display::Txd: return m_txd;
-    case Display::Rxd: return m_rxd;
+    case Display::Rxd: return m_rxdIsReply ? m_replyTrace : m_rxd;
     case Display::Status: break;
     }
     return m_status;
@@ -101,7 +118,11 @@ const QString &Exchange::display(Display which) const
 
 void Exchange::setDisplay(Display which, const QString &text)
 {
-    QString &current = const_cast<QString &>(display(which));
+    if (which == Display::Rxd && m_rxdIsReply) {
+        m_rxdIsReply = false;
+        m_rxd = m_replyTrace;
+    }
+    QString &current = which == Display::Txd ? m_txd : which == Display::Rxd ? m_rxd : m_status;
     if (current == text) return;
     current = text;
     if (m_displayHandler) m_displayHandler(which, current);

@@ -54,6 +54,7 @@ public:
 private:
     bool send(const QString &lineText);
     void showReceived(const QString &trace);
+    void showReply(bool grew);
     void setDisplay(Display which, const QString &text);
 
     SerialLink &m_link;
@@ -65,6 +66,9 @@ private:
     QString m_replyTrace = QStringLiteral(" "); // always lineTrace(m_replyText)
     quint8 m_replyPending = 0;
     QString m_txd, m_rxd, m_status;
+    // While the RXD display shows the reply, it is m_replyTrace itself rather than a copy:
+    // a shared copy would make every append copy the whole trace.
+    bool m_rxdIsReply = false;
 
     std::function<void(Display, const QString &)> m_displayHandler;
     std::function<void(const QString &)> m_failure;
