@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 // The one window. It builds its controls from the control table, forwards their events to the
 // Panel and draws what the Panel changes. Every control carries its design name as object name.
 class Form1 final : public QWidget
@@ -20,10 +22,22 @@ public:
     // Client height in pixels for an overall height in twips (5200, 6645, 7200).
     static int clientHeightFor(int overallTwips);
 
+    // Shows a modal warning (title, text) and returns once it is closed. Tests record the
+    // message here instead of blocking on a real box.
+    using WarningBox = std::function<void(const QString &title, const QString &text)>;
+    void setWarningBox(WarningBox box);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     struct Private;
     Private *d;
+
+    void build();
+    void wire();
+    void syncPorts();
+    void syncLayout();
+    void warnNow(const QString &text);
+    void warnLater(const QString &text);
 };

@@ -1,0 +1,506 @@
+// SPDX-License-Identifier: MIT
+// The real projector-sim program, driven through its pseudo-terminal as the panel would.
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int Patience = 3000; // ms: far beyond any answer, short enough to fail fast
+
+qint64 monotonicUs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// The panel's end: raw, non-blocking, so every wait is a poll() with a deadline.
+int openPanelEnd(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+    return fd;
+}
+
+bool send(int fd, const QByteArray &bytes)
+{
+    return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+}
+
+// Everything up to and including the next CR, or what came before the deadline.
+QByteArray readReply(int fd, int timeoutMs = Patience)
+{
+    QByteArray got;
+    QDeadlineTimer deadline(timeoutMs);
+    while (!got.endsWith('\r')) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, int(deadline.remainingTime())) <= 0) break;
+        char c;
+        // A byte at a time, so nothing after the CR is taken away from the next reply.
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n <= 0) {
+            if (n < 0 && errno == EAGAIN) continue;
+            break;
+        }
+        got += c;
+    }
+    return got;
+}
+
+class SimRun
+{
+public:
+    ~SimRun()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+        if (proc.state() != QProcess::NotRunning) {
+            proc.terminate();
+            if (!proc.waitForFinished(Patience)) proc.kill();
+            proc.waitForFinished(Patience);
+        }
+    }
+
+    // Starts the program and takes the device path from its first line.
+    bool start(const QStringList &args)
+    {
+        proc.start(QStringLiteral(PROJECTOR_SIM_PATH), args);
+        if (!proc.waitForStarted(Patience)) return false;
+        if (!waitFor(QProcess::StandardOutput, "\n")) return false;
+        const int nl = m_out.indexOf('\n');
+        path = m_out.left(nl);
+        m_out.remove(0, nl + 1);
+        return !path.isEmpty();
+    }
+
+    int open()
+    {
+        if (m_fd < 0) m_fd = openPanelEnd(path);
+        return m_fd;
+    }
+    void closePanelEnd()
+    {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+
+    // True once the channel's output holds `needle`.
+    bool waitFor(QProcess::ProcessChannel channel, const QByteArray &needle,
+                 int timeoutMs = Patience)
+    {
+        QByteArray &buffer = channel == QProcess::StandardOutput ? m_out : m_err;
+        QDeadlineTimer deadline(timeoutMs);
+        proc.setReadChannel(channel);
+        for (;;) {
+            buffer += channel == QProcess::StandardOutput ? proc.readAllStandardOutput()
+                                                          : proc.readAllStandardError();
+            if (buffer.contains(needle)) return true;
+            if (deadline.hasExpired() || proc.state() == QProcess::NotRunning) return false;
+            proc.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+        }
+    }
+
+    bool waitForLogLines(int n)
+    {
+        QDeadlineTimer deadline(Patience);
+        proc.setReadChannel(QProcess::StandardOutput);
+        for (;;) {
+            m_out += proc.readAllStandardOutput();
+            if (m_out.count('\n') >= n) return true;
+            if (deadline.hasExpired() || proc.state() == QProcess::NotRunning) return false;
+            proc.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+        }
+    }
+
+    // The log lines on stdout so far, after the device path.
+    QList<QByteArray> logLines() const { return m_out.split('\n'); }
+    const QByteArray &err() const { return m_err; }
+
+    QProcess proc;
+    QByteArray path;
+
+private:
+    int m_fd = -1;
+    QByteArray m_out;
+    QByteArray m_err;
+};
+
+} // namespace
+
+class TestSimProcess : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void commandLine_data();
+    void commandLine();
+    void answersAndLogs();
+    void sameBytesHoweverTimed_data();
+    void sameBytesHoweverTimed();
+    void noiseLeavesRepliesReadable();
+    void panelReopensAgainAndAgain();
+    void logFileEscapesWhatItReceives();
+    void silentAnswersNothing();
+    void floodStopsOnTime();
+    void unplugHangsUpThePanel();
+    void linkLastsAsLongAsTheRun_data();
+    void linkLastsAsLongAsTheRun();
+    void linkRefusesToClobber_data();
+    void linkRefusesToClobber();
+    void servesADevicePath();
+};
+
+void TestSimProcess::commandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("stdoutHas");
+    QTest::addColumn<QByteArray>("stderrHas");
+
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--unplug-after")
+                          << QByteArray();
+    QTest::newRow("version") << QStringList{"--version"} << 0
+                             << QByteArray("projector-sim " PANEL_VERSION) << QByteArray();
+    QTest::newRow("bad value") << QStringList{"--baud", "300"} << 2 << QByteArray()
+                               << QByteArray("--baud");
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus"} << 2 << QByteArray() << QByteArray("bogus");
+    QTest::newRow("device that is not there") << QStringList{"--device", "/nonexistent/tty"} << 1
+                                              << QByteArray() << QByteArray("/nonexistent/tty");
+}
+
+void TestSimProcess::commandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, stdoutHas);
+    QFETCH(QByteArray, stderrHas);
+
+    QProcess p;
+    p.start(QStringLiteral(PROJECTOR_SIM_PATH), args);
+    QVERIFY(p.waitForFinished(Patience));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), exitCode);
+    QVERIFY(p.readAllStandardOutput().contains(stdoutHas));
+    QVERIFY(p.readAllStandardError().contains(stderrHas));
+}
+
+void TestSimProcess::answersAndLogs()
+{
+    SimRun sim;
+    QVERIFY(sim.start({}));
+    QVERIFY(sim.path.startsWith("/dev/pts/"));
+    const int fd = sim.open();
+    QVERIFY(fd >= 0);
+
+    const qint64 before = monotonicUs();
+    QVERIFY(send(fd, "CR0\r"));
+    QCOMPARE(readReply(fd), QByteArray("80\r"));
+    QVERIFY(send(fd, "C00\r"));
+    QCOMPARE(readReply(fd), QByteArray("\x06\r"));
+    QVERIFY(send(fd, "CR0\r"));
+    QCOMPARE(readReply(fd), QByteArray("40\r"));
+
+    QVERIFY(sim.waitForLogLines(3));
+    const QList<QByteArray> log = sim.logLines();
+    const QByteArray expected[] = {"CR0", "C00", "CR0"};
+    qint64 previous = before;
+    for (int i = 0; i < 3; ++i) {
+        const QList<QByteArray> f = log[i].split(' ');
+        QCOMPARE(f.size(), 2);
+        QCOMPARE(f[1], expected[i]);
+        bool ok = false;
+        const qint64 t = f[0].toLongLong(&ok);
+        QVERIFY(ok);
+        // Same clock as ours: after we started writing, in order, and not in the future.
+        QVERIFY2(t >= previous, log[i].constData());
+        QVERIFY(t <= monotonicUs());
+        previous = t;
+    }
+}
+
+void TestSimProcess::sameBytesHoweverTimed_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("gapMs"); // between the bytes of a reply
+
+    QTest::newRow("plain") << QStringList{} << 0 << 0;
+    QTest::newRow("split") << QStringList{"--split"} << 0 << 5;
+    QTest::newRow("split, no gap") << QStringList{"--split", "--split-gap", "0"} << 0 << 0;
+    QTest::newRow("split, wide gap") << QStringList{"--split", "--split-gap", "30"} << 0 << 30;
+    QTest::newRow("delayed") << QStringList{"--delay", "120"} << 120 << 0;
+    QTest::newRow("delayed and split") << QStringList{"--delay", "60", "--split"} << 60 << 5;
+}
+
+void TestSimProcess::sameBytesHoweverTimed()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, delayMs);
+    QFETCH(int, gapMs);
+
+    SimRun sim;
+    QVERIFY(sim.start(args + QStringList{"--warmup", "0", "--input", "2"}));
+    const int fd = sim.open();
+    QVERIFY(fd >= 0);
+    const std::pair<QByteArray, QByteArray> exchange[] = {
+        {"CR0\r", "80\r"}, {"C00\r", "\x06\r"}, {"CR0\r", "00\r"},
+        {"CR1\r", "2\r"},  {"CR3\r", "0123\r"}, {"CR4\r", "11\r"},
+    };
+    for (const auto &[command, reply] : exchange) {
+        const qint64 sent = monotonicUs();
+        QVERIFY(send(fd, command));
+        QCOMPARE(readReply(fd), reply);
+        // The last byte cannot be on the line before the delay and every gap have passed;
+        // measured from our send, so a slow test machine can only lengthen it.
+        const qint64 tookMs = (monotonicUs() - sent) / 1000;
+        QVERIFY2(tookMs >= delayMs + (reply.size() - 1) * gapMs,
+                 qPrintable(QStringLiteral("%1 ms").arg(tookMs)));
+    }
+}
+
+void TestSimProcess::noiseLeavesRepliesReadable()
+{
+    SimRun sim;
+    QVERIFY(sim.start({"--noise", "--seed", "11"}));
+    const int fd = sim.open();
+    QVERIFY(fd >= 0);
+    int dirty = 0;
+    for (int i = 0; i < 30; ++i) {
+        QVERIFY(send(fd, "CR0\r"));
+        const QByteArray got = readReply(fd);
+        QByteArray printable;
+        for (char c : got) {
+            const auto b = static_cast<unsigned char>(c);
+            if ((b >= 0x20 && b < 0x7F) || b == '\r') printable += c;
+        }
+        QCOMPARE(printable, QByteArray("80\r"));
+        dirty += got != printable;
+    }
+    QVERIFY(dirty > 0);
+    QVERIFY(dirty < 30);
+}
+
+void TestSimProcess::panelReopensAgainAndAgain()
+{
+    SimRun sim;
+    QVERIFY(sim.start({}));
+    for (int round = 0; round < 5; ++round) {
+        const int fd = sim.open();
+        QVERIFY2(fd >= 0, qPrintable(QString::number(round)));
+        QVERIFY(send(fd, "CR0\r"));
+        QCOMPARE(readReply(fd), QByteArray("80\r"));
+        sim.closePanelEnd();
+    }
+    QCOMPARE(sim.proc.state(), QProcess::Running);
+}
+
+void TestSimProcess::logFileEscapesWhatItReceives()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString logPath = dir.filePath(QStringLiteral("sim.log"));
+    SimRun sim;
+    QVERIFY(sim.start({"--log", logPath}));
+    const int fd = sim.open();
+    QVERIFY(fd >= 0);
+
+    QVERIFY(send(fd, QByteArray("C\x7F"
+                                "9\rC0",
+                                6)));
+    QVERIFY(send(fd, "9\r"));
+    QCOMPARE(readReply(fd), QByteArray("\x06\r"));
+    // The log line of a command is written before the next command is read, so this reply
+    // proves both earlier lines are in the file.
+    QVERIFY(send(fd, "CR4\r"));
+    QCOMPARE(readReply(fd), QByteArray("11\r"));
+
+    QFile log(logPath);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    QVERIFY(lines.size() >= 2);
+    QVERIFY(lines[0].endsWith(" C\\x7F9"));
+    QVERIFY(lines[1].endsWith(" C09"));
+    // Nothing but the path on stdout; a log line there would already be in the pipe.
+    QVERIFY(!sim.waitFor(QProcess::StandardOutput, "\n", 100));
+}
+
+void TestSimProcess::silentAnswersNothing()
+{
+    SimRun sim;
+    QVERIFY(sim.start({"--silent"}));
+    const int fd = sim.open();
+    QVERIFY(fd >= 0);
+    QVERIFY(send(fd, "CR0\r"));
+    QVERIFY(sim.waitFor(QProcess::StandardOutput, " CR0\n"));
+    // A reply would have been written before that log line: a short look is plenty.
+    QCOMPARE(readReply(fd, 100), QByteArray());
+}
+
+void TestSimProcess::floodStopsOnTime()
+{
+    SimRun sim;
+    QVERIFY(sim.start({"--flood", "0.3"}));
+    const int fd = sim.open();
+    QVERIFY(fd >= 0);
+    QVERIFY(sim.waitFor(QProcess::StandardError, "flood over"));
+
+    // What the flood left in the line comes before the reply, then nothing but replies.
+    QVERIFY(send(fd, "CR0\r"));
+    QByteArray got;
+    QDeadlineTimer deadline(Patience);
+    while (!got.endsWith("80\r") && !deadline.hasExpired()) {
+        const QByteArray more = readReply(fd, int(deadline.remainingTime()));
+        if (more.isEmpty()) break;
+        got += more;
+    }
+    QVERIFY(got.endsWith("80\r"));
+    const QByteArray flood = got.chopped(3);
+    QVERIFY(flood.size() > 100);
+    for (char c : flood)
+        QVERIFY(c >= 0x20 && c < 0x7F);
+
+    QVERIFY(send(fd, "CR0\r"));
+    QCOMPARE(readReply(fd), QByteArray("80\r"));
+}
+
+void TestSimProcess::unplugHangsUpThePanel()
+{
+    SimRun sim;
+    QVERIFY(sim.start({"--unplug-after", "0.3"}));
+    const int fd = sim.open();
+    QVERIFY(fd >= 0);
+    pollfd p{fd, POLLIN, 0};
+    QCOMPARE(poll(&p, 1, Patience), 1);
+    QVERIFY(p.revents & POLLHUP);
+    char c;
+    QVERIFY(::read(fd, &c, 1) <= 0);
+    QVERIFY(sim.proc.waitForFinished(Patience));
+    QCOMPARE(sim.proc.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.proc.exitCode(), 0);
+    QVERIFY(QFileInfo(QString::fromLatin1(sim.path)).exists() == false);
+}
+
+void TestSimProcess::linkLastsAsLongAsTheRun_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("staleLinkFirst");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("replaces a link left by a killed run") << int(SIGTERM) << true;
+}
+
+void TestSimProcess::linkLastsAsLongAsTheRun()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, staleLinkFirst);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray link = dir.filePath(QStringLiteral("projector")).toLocal8Bit();
+    if (staleLinkFirst) QCOMPARE(symlink("/nonexistent/pts/99", link.constData()), 0);
+
+    SimRun sim;
+    QVERIFY(sim.start({"--link", QString::fromLocal8Bit(link)}));
+    char target[256] = {};
+    QVERIFY(readlink(link.constData(), target, sizeof target - 1) > 0);
+    QCOMPARE(QByteArray(target), sim.path);
+
+    const int fd = openPanelEnd(link);
+    QVERIFY(fd >= 0);
+    QVERIFY(send(fd, "CR1\r"));
+    QCOMPARE(readReply(fd), QByteArray("1\r"));
+    ::close(fd);
+
+    QCOMPARE(::kill(pid_t(sim.proc.processId()), signal), 0);
+    QVERIFY(sim.proc.waitForFinished(Patience));
+    QCOMPARE(sim.proc.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.proc.exitCode(), 0);
+    struct stat st
+    {
+    };
+    QCOMPARE(lstat(link.constData(), &st), -1);
+}
+
+void TestSimProcess::linkRefusesToClobber_data()
+{
+    QTest::addColumn<bool>("regularFile");
+    QTest::newRow("a file") << true;
+    QTest::newRow("a link to a live device") << false;
+}
+
+void TestSimProcess::linkRefusesToClobber()
+{
+    QFETCH(bool, regularFile);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("projector"));
+    if (regularFile) {
+        QFile f(link);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    } else {
+        QCOMPARE(symlink("/dev/null", link.toLocal8Bit().constData()), 0);
+    }
+
+    QProcess p;
+    p.start(QStringLiteral(PROJECTOR_SIM_PATH), {"--link", link});
+    QVERIFY(p.waitForFinished(Patience));
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY(p.readAllStandardError().contains("projector"));
+    // Left as it was.
+    if (regularFile)
+        QVERIFY(!QFileInfo(link).isSymLink());
+    else
+        QCOMPARE(QFileInfo(link).symLinkTarget(), QStringLiteral("/dev/null"));
+}
+
+void TestSimProcess::servesADevicePath()
+{
+    // A pseudo-terminal of our own stands in for the cable: the program gets its slave as
+    // --device, and we talk through the master.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(master >= 0);
+    QCOMPARE(grantpt(master), 0);
+    QCOMPARE(unlockpt(master), 0);
+    char name[128];
+    QCOMPARE(ptsname_r(master, name, sizeof name), 0);
+
+    SimRun sim;
+    QVERIFY(sim.start({"--device", QString::fromLatin1(name), "--baud", "9600"}));
+    QCOMPARE(sim.path, QByteArray(name));
+    QVERIFY(send(master, "CR0\r"));
+    QCOMPARE(readReply(master), QByteArray("80\r"));
+    QVERIFY(send(master, "C07\r"));
+    QCOMPARE(readReply(master), QByteArray("\x06\r"));
+    QVERIFY(send(master, "CR1\r"));
+    QCOMPARE(readReply(master), QByteArray("3\r"));
+
+    // The line speed asked for is the one set on the port.
+    const int probe = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(probe >= 0);
+    termios t{};
+    QCOMPARE(tcgetattr(probe, &t), 0);
+    QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+    ::close(probe);
+    ::close(master);
+}
+
+QTEST_GUILESS_MAIN(TestSimProcess)
+#include "tst_simprocess.moc"

@@ -1,0 +1,584 @@
+// SPDX-License-Identifier: MIT
+#include "ControlTable.h"
+#include "FakeLink.h"
+#include "Form1.h"
+#include "Panel.h"
+#include "VirtualClock.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+const QString Caption = QStringLiteral("TAVO   R410 & R420 & R430 & R440   CONTROL  Ver.1.30");
+const QString Show = QStringLiteral("データを表示する");
+const QString Hide = QStringLiteral("データを表示しない");
+
+// The real window over a fake link and a virtual clock, loaded as at start.
+struct Rig
+{
+    VirtualClock clock;
+    FakeLink link;
+    Panel panel{link, clock.factory()};
+    Form1 form{panel};
+    QStringList warnings; // "title|text" of every box shown
+
+    Rig()
+    {
+        link.now = [this] { return clock.now().count(); };
+        form.setWarningBox([this](const QString &t, const QString &s) { warnings << t + '|' + s; });
+        form.place();
+        panel.load();
+    }
+    template <typename T = QWidget> T *get(const QString &name)
+    {
+        T *w = form.findChild<T *>(name);
+        if (!w) qFatal("no control %s", qPrintable(name));
+        return w;
+    }
+    void click(const QString &name, Qt::MouseButton b = Qt::LeftButton)
+    {
+        QTest::mouseClick(get(name), b, {}, QPoint(4, 4));
+    }
+    int height() const { return form.height(); }
+    QByteArrayList sent() const { return link.lines(); }
+    QList<long long> sentAt() const
+    {
+        QList<long long> t;
+        for (const auto &w : link.writes)
+            t << w.atMs;
+        return t;
+    }
+};
+
+QString captionOf(QWidget *w)
+{
+    if (auto *b = qobject_cast<QAbstractButton *>(w)) return b->text();
+    if (auto *l = qobject_cast<QLabel *>(w)) return l->text();
+    return {};
+}
+
+// Counts the presses of one key that reach a control.
+struct KeyCounter : QObject
+{
+    int key = 0;
+    int presses = 0;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        presses += e->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(e)->key() == key;
+        return false;
+    }
+};
+} // namespace
+
+class TestForm1 : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void representativeControls_data();
+    void representativeControls();
+    void everyTableRowIsBuilt();
+    void everyButtonIsWiredOnce();
+    void windowAndPlacement();
+    void paintsFacesAndLines();
+    void tabOrderAndFirstFocus();
+    void keyboardActivation_data();
+    void keyboardActivation();
+    void ctrlH_data();
+    void ctrlH();
+    void dataAreaToggle_data();
+    void dataAreaToggle();
+    void toggleOutOfViewByKeyboard();
+    void togglePostponesPanelHiding();
+    void mouseButtons_data();
+    void mouseButtons();
+    void releaseAfterPointerLeft_data();
+    void releaseAfterPointerLeft();
+    void doubleClickIsTwoPresses();
+    void modalBoxEndsTheHold();
+    void settingsPanelAndOptions();
+    void portSwitchFailureWarnsAtOnce();
+    void laterFailuresAreQueuedAndNeverStacked();
+    void displaysFollowTheExchange();
+    void endClosesTheWindow();
+};
+
+void TestForm1::representativeControls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<bool>("shown");
+
+    const auto row = [](const char *tag, const char *name, const char *parent,
+                        const QString &caption, QRect geometry, bool shown) {
+        QTest::newRow(tag) << QString(name) << QString(parent) << caption << geometry << shown;
+    };
+    row("frame child", "Command17", "Frame1", "ON", {8, 40, 49, 20}, true);
+    row("two blanks", "Label6", "Frame5", "VIDEO  SCREEN", {8, 16, 137, 22}, true);
+    row("arrow", "Command5", "Form1", "↑", {80, 168, 57, 25}, true);
+    row("rounded height", "Command3", "Form1", "DISPLAY CLEAR", {544, 240, 73, 33}, true);
+    row("picture", "Image1", "Form1", "", {544, 8, 80, 26}, true);
+    row("COM", "Command33", "Form1", "COM", {272, 280, 121, 25}, true);
+    row("settings panel", "Frame8", "Form1", "", {240, 240, 185, 79}, false);
+    row("frame in frame", "Frame10", "Frame8", "", {8, 34, 169, 41}, false);
+    row("speed option", "Option3", "Frame10", "19200", {7, 13, 82, 22}, false);
+    row("toggle", "Command34", "Form1", Show, {528, 336, 89, 25}, false);
+    row("TXD title", "Label9", "Frame9", "TXD", {8, 14, 34, 23}, true);
+    row("TXD display", "Label11", "Frame9", "", {48, 13, 377, 20}, true);
+    row("status display", "Label25", "Frame15", "", {72, 9, 313, 20}, true);
+    row("C01", "Command52", "Form1", "C01", {8, 408, 33, 17}, true);
+}
+
+void TestForm1::representativeControls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, parent);
+    Rig rig;
+    QWidget *w = rig.get(name);
+    QCOMPARE(w->parentWidget()->objectName(), parent);
+    QTEST(captionOf(w), "caption");
+    QTEST(w->geometry(), "geometry");
+    QTEST(w->isVisibleTo(&rig.form), "shown");
+}
+
+void TestForm1::everyTableRowIsBuilt()
+{
+    Rig rig;
+    QStringList names;
+    for (const ControlRow &c : controlTable()) {
+        const QString name = QString::fromUtf8(c.name);
+        names << name;
+        QWidget *w = rig.get(name);
+        const auto px = [](int twips) { return qRound(twips / 15.0); };
+        QCOMPARE(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
+        QCOMPARE(w->parentWidget()->objectName(), c.parent ? QString::fromUtf8(c.parent) : "Form1");
+        QCOMPARE(captionOf(w), QString::fromUtf8(c.caption));
+        QCOMPARE(w->isHidden(), c.hiddenAtStart);
+        if (c.font.family != FontFamily::None) {
+            QCOMPARE(w->font().family(),
+                     QString::fromUtf8(c.font.family == FontFamily::Gothic ? "ＭＳ ゴシック"
+                                                                           : "ＭＳ Ｐゴシック"));
+            QCOMPARE(w->font().pointSizeF(), c.font.points);
+            QCOMPARE(w->font().weight(), c.font.bold ? QFont::Bold : QFont::Normal);
+        }
+        const auto role = c.kind == ControlKind::Button ? QPalette::Button : QPalette::Window;
+        QCOMPARE(w->palette().isBrushSet(QPalette::Active, role), c.face != SystemFace);
+        if (c.face != SystemFace) QCOMPARE(w->palette().color(role).rgb() & 0xFFFFFF, uint(c.face));
+    }
+    QCOMPARE(names.size(), 78);
+    QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+}
+
+// A button nobody listens to would silently do nothing.
+void TestForm1::everyButtonIsWiredOnce()
+{
+    QStringList wired{"Command16", "Command33", "Command34"};
+    for (const auto &b : OneShotButtons)
+        wired << b.name;
+    for (const auto &b : HoldButtons)
+        wired << b.name;
+    QStringList buttons;
+    for (const ControlRow &c : controlTable())
+        if (c.kind == ControlKind::Button) buttons << c.name;
+    wired.sort();
+    buttons.sort();
+    QCOMPARE(wired, buttons);
+
+    for (const auto &b : OneShotButtons) {
+        Rig rig;
+        rig.click(b.name);
+        QCOMPARE(rig.sent(), QByteArrayList{QByteArray(b.code) + '\r'});
+    }
+    for (const auto &b : HoldButtons) {
+        Rig rig;
+        QTest::mousePress(rig.get(b.name), Qt::LeftButton);
+        QTest::mouseRelease(rig.get(b.name), Qt::LeftButton);
+        QCOMPARE(rig.sent(), QByteArrayList{QByteArray(b.code) + '\r'});
+    }
+}
+
+void TestForm1::windowAndPlacement()
+{
+    Rig rig;
+    QCOMPARE(rig.form.windowTitle(), Caption);
+    QCOMPARE(rig.form.minimumSize(), rig.form.maximumSize());
+    QCOMPARE(rig.form.size(), QSize(633, 322));
+    QCOMPARE(Form1::clientHeightFor(5200), 322);
+    QCOMPARE(Form1::clientHeightFor(6645), 418);
+    QCOMPARE(Form1::clientHeightFor(7200), 455);
+    // Centred as if 9585 x 7200 twips, i.e. 639 x 480 pixels.
+    const QRect screen = rig.form.screen()->geometry();
+    QCOMPARE(rig.form.pos(),
+             QPoint(qRound((screen.width() - 639) / 2.0), qRound((screen.height() - 480) / 2.0)));
+}
+
+void TestForm1::paintsFacesAndLines()
+{
+    Rig rig;
+    rig.panel.keyDown(72, 2);
+    rig.click("Command33");
+    const QImage img = rig.form.grab().toImage();
+    const auto at = [&](const char *name, QPoint p) {
+        return img.pixelColor(rig.get(name)->mapTo(&rig.form, p));
+    };
+    QCOMPARE(img.pixelColor(300, 10), QColor(0xC0C0C0)); // window background
+    QCOMPARE(at("Label25", QPoint(300, 10)), QColor(0xFFFFFF));
+    const QColor on = at("Command17", QPoint(40, 10));
+    QVERIFY2(on.green() > on.red() + 20 && on.green() > on.blue() + 20, qPrintable(on.name()));
+    const QColor select = at("Command6", QPoint(6, 12));
+    QVERIFY2(select.red() > select.green() + 40 && select.green() > select.blue() + 40,
+             qPrintable(select.name()));
+    // Both ends of a vertical and a horizontal line, and a corner where they meet.
+    for (QPoint p : {QPoint(72, 160), QPoint(72, 192), QPoint(144, 160), QPoint(8, 232)})
+        QCOMPARE(img.pixelColor(p), QColor(0x8080FF));
+    QCOMPARE(rig.get("Line7")->geometry(), QRect(72, 160, 73, 1));
+
+    const QImage picture = rig.get<QLabel>("Image1")->pixmap().toImage();
+    QCOMPARE(picture.size(), QSize(80, 26));
+    QSet<QRgb> colours;
+    for (int y = 0; y < 26; ++y)
+        for (int x = 0; x < 80; ++x)
+            colours.insert(picture.pixel(x, y));
+    QVERIFY(colours.size() > 20);
+}
+
+void TestForm1::tabOrderAndFirstFocus()
+{
+    const QStringList expected{
+        "Command17", "Command1",  "Command2",  "Command3",  "Command4",  "Command5",  "Command6",
+        "Command7",  "Command8",  "Command9",  "Command10", "Command11", "Command13", "Command14",
+        "Command16", "Command18", "Command19", "Command20", "Command21", "Command22", "Command23",
+        "Command24", "Command25", "Command26", "Command27", "Command28", "Command29", "Command31",
+        "Command32", "Command33", "Option1",   "Option2",   "Command34", "Command15", "Command35",
+        "Command36", "Command37", "Command44", "Command45", "Command46", "Command47", "Command48",
+        "Command49", "Command50", "Command51", "Command52", "Option3",   "Option4"};
+    Rig rig;
+    QStringList chain;
+    QWidget *w = rig.get("Command17");
+    do {
+        if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != rig.get("Command17"));
+    QCOMPARE(chain, expected);
+
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.form));
+    QCOMPARE(QApplication::focusWidget(), rig.get("Command17"));
+    // Out of view is still reachable: Tab from the last visible button before the data area.
+    rig.get("Command37")->setFocus();
+    QTest::keyClick(rig.get("Command37"), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command44"));
+}
+
+void TestForm1::keyboardActivation_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QByteArrayList>("sent");
+
+    QTest::newRow("one-shot, space")
+        << "Command17" << int(Qt::Key_Space) << QByteArrayList{"C00\r"};
+    QTest::newRow("one-shot, return")
+        << "Command17" << int(Qt::Key_Return) << QByteArrayList{"C00\r"};
+    QTest::newRow("one-shot, enter")
+        << "Command44" << int(Qt::Key_Enter) << QByteArrayList{"CR0\r"};
+    QTest::newRow("held, space") << "Command1" << int(Qt::Key_Space) << QByteArrayList{};
+    QTest::newRow("held arrow, return") << "Command5" << int(Qt::Key_Return) << QByteArrayList{};
+    QTest::newRow("held select, space") << "Command6" << int(Qt::Key_Space) << QByteArrayList{};
+}
+
+void TestForm1::keyboardActivation()
+{
+    QFETCH(QString, name);
+    QFETCH(int, key);
+    Rig rig;
+    rig.get(name)->setFocus();
+    QTest::keyClick(rig.get(name), Qt::Key(key));
+    rig.clock.advance(1000ms);
+    QTEST(rig.sent(), "sent");
+}
+
+void TestForm1::ctrlH_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<bool>("opens");
+
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+    QTest::newRow("ctrl+h") << "Command17" << int(Qt::Key_H) << ctrl << true;
+    QTest::newRow("ctrl+h on an option") << "Option3" << int(Qt::Key_H) << ctrl << true;
+    QTest::newRow("ctrl+h on a held button") << "Command1" << int(Qt::Key_H) << ctrl << true;
+    QTest::newRow("ctrl+shift+h") << "Command17" << int(Qt::Key_H) << (ctrl | Qt::ShiftModifier)
+                                  << false;
+    QTest::newRow("ctrl+alt+h") << "Command17" << int(Qt::Key_H) << (ctrl | Qt::AltModifier)
+                                << false;
+    QTest::newRow("h") << "Command17" << int(Qt::Key_H) << Qt::KeyboardModifiers() << false;
+    QTest::newRow("ctrl+g") << "Command17" << int(Qt::Key_G) << ctrl << false;
+}
+
+void TestForm1::ctrlH()
+{
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(bool, opens);
+    Rig rig;
+    rig.click("Command33"); // makes the options focusable
+    QWidget *target = rig.get(focus);
+    target->setFocus();
+    KeyCounter counter;
+    counter.key = key;
+    target->installEventFilter(&counter);
+    QTest::keyClick(target, Qt::Key(key), modifiers);
+    QCOMPARE(counter.presses, 1); // previewed, not swallowed
+    QCOMPARE(rig.height(), opens ? 455 : 322);
+    QCOMPARE(rig.get("Command34")->isVisibleTo(&rig.form), opens);
+    QCOMPARE(rig.get<QPushButton>("Command34")->text(), opens ? QStringLiteral("CLOSE") : Show);
+    QVERIFY(rig.sent().isEmpty());
+}
+
+void TestForm1::dataAreaToggle_data()
+{
+    QTest::addColumn<QStringList>("steps"); // H: Ctrl+H, T: click Command34, P: toggle in the panel
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("shown");
+
+    QTest::newRow("full, toggle closes") << QStringList{"H", "T"} << 322 << Show << true;
+    QTest::newRow("closed, toggle opens") << QStringList{"H", "T", "T"} << 418 << Hide << true;
+    QTest::newRow("open, toggle closes") << QStringList{"H", "T", "T", "T"} << 322 << Show << true;
+    QTest::newRow("open, ctrl+h widens")
+        << QStringList{"H", "T", "T", "H"} << 455 << "CLOSE" << true;
+    QTest::newRow("ctrl+h twice") << QStringList{"H", "H"} << 455 << "CLOSE" << true;
+    QTest::newRow("toggle before ctrl+h") << QStringList{"P"} << 418 << Hide << false;
+}
+
+void TestForm1::dataAreaToggle()
+{
+    QFETCH(QStringList, steps);
+    Rig rig;
+    for (const QString &step : steps) {
+        if (step == "H") QTest::keyClick(rig.get("Command17"), Qt::Key_H, Qt::ControlModifier);
+        if (step == "T") rig.click("Command34");
+        if (step == "P") rig.panel.toggleDataArea();
+    }
+    QTEST(rig.height(), "height");
+    QTEST(rig.get<QPushButton>("Command34")->text(), "caption");
+    QTEST(rig.get("Command34")->isVisibleTo(&rig.form), "shown");
+}
+
+void TestForm1::toggleOutOfViewByKeyboard()
+{
+    Rig rig;
+    rig.panel.keyDown(72, 2);
+    rig.click("Command34");
+    QWidget *toggle = rig.get("Command34");
+    QVERIFY(toggle->y() >= rig.height()); // out of view, but there
+    toggle->setFocus();
+    QTest::keyClick(toggle, Qt::Key_Space);
+    QCOMPARE(rig.height(), 418);
+    QCOMPARE(rig.get<QPushButton>("Command34")->text(), Hide);
+}
+
+void TestForm1::togglePostponesPanelHiding()
+{
+    Rig rig;
+    rig.panel.keyDown(72, 2);
+    QWidget *panel = rig.get("Frame8");
+    rig.click("Command33");
+    QVERIFY(panel->isVisibleTo(&rig.form));
+    rig.clock.advance(3000ms);
+    rig.click("Command34");
+    rig.clock.advanceTo(7999ms);
+    QVERIFY(panel->isVisibleTo(&rig.form));
+    rig.clock.advanceTo(8000ms);
+    QVERIFY(!panel->isVisibleTo(&rig.form));
+    QVERIFY(!rig.panel.timer3().isActive());
+}
+
+void TestForm1::mouseButtons_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QList<long long>>("at"); // press at 0, release at 600 ms
+
+    const QList<long long> vol{0, 250, 500};
+    QTest::newRow("held, left") << "Command1" << Qt::LeftButton << Qt::KeyboardModifiers() << vol;
+    QTest::newRow("held, right") << "Command1" << Qt::RightButton << Qt::KeyboardModifiers() << vol;
+    QTest::newRow("held, middle") << "Command1" << Qt::MiddleButton << Qt::KeyboardModifiers()
+                                  << vol;
+    QTest::newRow("held, shift+left")
+        << "Command1" << Qt::LeftButton << Qt::KeyboardModifiers(Qt::ShiftModifier) << vol;
+    QTest::newRow("held, ctrl+alt+right")
+        << "Command1" << Qt::RightButton
+        << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier) << vol;
+    QTest::newRow("one-shot, left")
+        << "Command17" << Qt::LeftButton << Qt::KeyboardModifiers() << QList<long long>{600};
+    QTest::newRow("one-shot, right")
+        << "Command17" << Qt::RightButton << Qt::KeyboardModifiers() << QList<long long>{};
+    QTest::newRow("one-shot, middle")
+        << "Command17" << Qt::MiddleButton << Qt::KeyboardModifiers() << QList<long long>{};
+}
+
+void TestForm1::mouseButtons()
+{
+    QFETCH(QString, name);
+    QFETCH(Qt::MouseButton, button);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    Rig rig;
+    QTest::mousePress(rig.get(name), button, modifiers, QPoint(4, 4));
+    rig.clock.advance(600ms);
+    QTest::mouseRelease(rig.get(name), button, modifiers, QPoint(4, 4));
+    rig.clock.advance(2000ms);
+    QTEST(rig.sentAt(), "at");
+    QCOMPARE(rig.panel.repeatCode(), 0);
+}
+
+void TestForm1::releaseAfterPointerLeft_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::newRow("left") << Qt::LeftButton;
+    QTest::newRow("right") << Qt::RightButton;
+}
+
+// Through the window, so that Qt's own routing of the release is what is tested.
+void TestForm1::releaseAfterPointerLeft()
+{
+    QFETCH(Qt::MouseButton, button);
+    Rig rig;
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QWindow *window = rig.form.windowHandle();
+    const QPoint on = rig.get("Command1")->mapTo(&rig.form, QPoint(10, 8));
+    const QPoint off = rig.get("Label1")->mapTo(&rig.form, QPoint(10, 8));
+    QTest::mousePress(window, button, {}, on);
+    rig.clock.advance(300ms);
+    QTest::mouseMove(window, off);
+    QTest::mouseRelease(window, button, {}, off);
+    rig.clock.advance(2000ms);
+    QCOMPARE(rig.sentAt(), (QList<long long>{0, 250}));
+    QVERIFY(!rig.get<QPushButton>("Command1")->isDown());
+}
+
+// Qt turns the second press into a double-click event; it must still press.
+void TestForm1::doubleClickIsTwoPresses()
+{
+    Rig rig;
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    QTest::mouseDClick(rig.form.windowHandle(), Qt::LeftButton, {},
+                       rig.get("Command1")->mapTo(&rig.form, QPoint(10, 8)));
+    rig.clock.advance(1000ms);
+    QCOMPARE(rig.sent(), (QByteArrayList{"C09\r", "C09\r"}));
+}
+
+// Qt drops the release while a modal box blocks the window.
+void TestForm1::modalBoxEndsTheHold()
+{
+    Rig rig;
+    QTest::mousePress(rig.get("Command1"), Qt::LeftButton);
+    QEvent blocked(QEvent::WindowBlocked);
+    QCoreApplication::sendEvent(&rig.form, &blocked);
+    rig.clock.advance(1000ms);
+    QCOMPARE(rig.sentAt(), QList<long long>{0});
+    QVERIFY(!rig.get<QPushButton>("Command1")->isDown());
+    QCOMPARE(rig.panel.timer2().interval(), 500ms);
+}
+
+void TestForm1::settingsPanelAndOptions()
+{
+    Rig rig;
+    const auto checked = [&](const char *name) { return rig.get<QRadioButton>(name)->isChecked(); };
+    QVERIFY(checked("Option1") && !checked("Option2") && checked("Option3") && !checked("Option4"));
+    const QPoint com = rig.get("Command33")->mapTo(&rig.form, QPoint(60, 12));
+    QCOMPARE(rig.form.childAt(com)->objectName(), QStringLiteral("Command33"));
+
+    rig.click("Command33");
+    QVERIFY(rig.get("Frame8")->isAncestorOf(rig.form.childAt(com))); // covers COM
+    rig.click("Option2");
+    QCOMPARE(rig.link.portNumber(), 2);
+    QVERIFY(!checked("Option1") && checked("Option2"));
+    QVERIFY(!rig.get("Frame8")->isVisibleTo(&rig.form));
+
+    rig.click("Command33");
+    rig.click("Option4");
+    QCOMPARE(rig.link.settings, QStringLiteral("9600,N,8,1"));
+    QVERIFY(!checked("Option3") && checked("Option4"));
+    QVERIFY(rig.warnings.isEmpty());
+}
+
+void TestForm1::portSwitchFailureWarnsAtOnce()
+{
+    Rig rig;
+    rig.link.missingPorts = {2};
+    rig.click("Command33");
+    rig.click("Option2");
+    // Shown before the click returns, not later.
+    QCOMPARE(
+        rig.warnings,
+        QStringList{Caption + "|Cannot open serial port 2 (fake2): the device does not exist."});
+    QCOMPARE(rig.link.portNumber(), 1);
+}
+
+void TestForm1::laterFailuresAreQueuedAndNeverStacked()
+{
+    Rig rig;
+    rig.link.failWrites = true;
+    rig.click("Command17");
+    QTest::mousePress(rig.get("Command1"), Qt::LeftButton);
+    rig.clock.advance(1000ms);
+    rig.link.unplug(QStringLiteral("unplugged"));
+    QVERIFY(rig.warnings.isEmpty()); // not inside the mouse event
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.warnings.size(), 1);
+    QVERIFY(rig.warnings[0].startsWith(Caption + "|Cannot send to serial port 1"));
+
+    // A failure while a box is open does not open a second one on top of it.
+    rig.form.setWarningBox([&](const QString &, const QString &text) {
+        rig.warnings << text;
+        rig.link.unplug(QStringLiteral("again"));
+        QCoreApplication::processEvents();
+    });
+    rig.click("Command18");
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.warnings.size(), 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.warnings.size(), 2);
+}
+
+void TestForm1::displaysFollowTheExchange()
+{
+    Rig rig;
+    rig.click("Command44");
+    QCOMPARE(rig.get<QLabel>("Label11")->text(), QStringLiteral(" C R 0 CR "));
+    rig.link.receive("00\r");
+    QCOMPARE(rig.get<QLabel>("Label12")->text(), QStringLiteral(" 0 0 CR "));
+    QCOMPARE(rig.get<QLabel>("Label25")->text(), QStringLiteral(" Power ON"));
+    rig.clock.advance(1000ms);
+    for (const char *name : {"Label11", "Label12", "Label25"})
+        QVERIFY(rig.get<QLabel>(name)->text().isEmpty());
+}
+
+void TestForm1::endClosesTheWindow()
+{
+    Rig rig;
+    rig.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    rig.click("Command16");
+    QVERIFY(!rig.link.isOpen());
+    QVERIFY(!rig.form.isVisible());
+    QVERIFY(rig.sent().isEmpty());
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

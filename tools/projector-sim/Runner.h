@@ -1,0 +1,11 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "SimOptions.h"
+
+namespace sim {
+
+// Serves the line until a signal or --unplug-after ends it. The exit status for main().
+int run(const Options &options);
+
+} // namespace sim

@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: MIT
+#include "SimOptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cmath>
+#include <random>
+
+namespace sim {
+
+namespace {
+
+struct Failure
+{
+    QString message;
+};
+
+SimTime seconds(const QCommandLineParser &p, const QString &name, bool allowZero)
+{
+    bool ok = false;
+    const double s = p.value(name).toDouble(&ok);
+    // A day is far beyond any test run and keeps the microsecond count well inside range.
+    if (!ok || !std::isfinite(s) || s < 0 || (s == 0 && !allowZero) || s > 86400)
+        throw Failure{
+            QStringLiteral("--%1: expected seconds%2 up to 86400, got \"%3\"")
+                .arg(name, allowZero ? QString() : QStringLiteral(" above 0"), p.value(name))};
+    return SimTime(std::llround(s * 1e6));
+}
+
+long long integer(const QCommandLineParser &p, const QString &name, long long lo, long long hi)
+{
+    bool ok = false;
+    const long long v = p.value(name).toLongLong(&ok);
+    if (!ok || v < lo || v > hi)
+        throw Failure{QStringLiteral("--%1: expected a whole number from %2 to %3, got \"%4\"")
+                          .arg(name)
+                          .arg(lo)
+                          .arg(hi)
+                          .arg(p.value(name))};
+    return v;
+}
+
+QString oneOf(const QCommandLineParser &p, const QString &name, const QStringList &allowed)
+{
+    const QString v = p.value(name);
+    if (!allowed.contains(v))
+        throw Failure{QStringLiteral("--%1: expected one of %2, got \"%3\"")
+                          .arg(name, allowed.join(QLatin1Char('|')), v)};
+    return v;
+}
+
+} // namespace
+
+ParsedArguments parseArguments(const QStringList &args)
+{
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Plays a projector on a serial line, so the panel can be run without one.\n"
+        "By default it makes a pseudo-terminal and prints its path as the first line of "
+        "stdout;\nevery line it receives is logged as \"<CLOCK_MONOTONIC microseconds> "
+        "<line>\"."));
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    auto opt = [](const char *name, const char *help, const char *value = nullptr,
+                  const char *def = nullptr) {
+        QCommandLineOption o(QString::fromLatin1(name), QString::fromLatin1(help));
+        if (value) o.setValueName(QString::fromLatin1(value));
+        if (def) o.setDefaultValue(QString::fromLatin1(def));
+        return o;
+    };
+    p.addOptions({
+        opt("device", "Serve this serial port (null-modem cable) instead of a pseudo-terminal.",
+            "PATH"),
+        opt("baud", "Line speed of --device: 19200 (default) or 9600.", "N", "19200"),
+        opt("link", "Make a symbolic link to the pseudo-terminal here, removed at exit.", "PATH"),
+        opt("log", "Write the log of received lines here instead of stdout.", "FILE"),
+        opt("warmup", "Seconds of count down after power on (default 3).", "S", "3"),
+        opt("cooldown", "Seconds of cooling down after power off (default 3).", "S", "3"),
+        opt("hours", "Lamp hours at start (default 123).", "N", "123"),
+        opt("hour-seconds", "Real seconds of lamp use per lamp hour (default 3600).", "S", "3600"),
+        opt("input", "Input selected at start: 1 (default), 2 or 3.", "N", "1"),
+        opt("orientation",
+            "What the picture orientation read answers: 11 (default), 10, 01 or "
+            "00.",
+            "XX", "11"),
+        opt("fault", "Report a fault: power, temperature or keylock.", "KIND"),
+        opt("fault-after", "Seconds after start at which --fault sets in.", "S", "0"),
+        opt("silent", "Answer nothing."),
+        opt("delay", "Hold every reply back this many milliseconds.", "MS", "0"),
+        opt("split", "Write every reply one byte at a time."),
+        opt("split-gap", "Milliseconds between the bytes of a split reply (default 5).", "MS", "5"),
+        opt("noise", "Mix bytes outside the printable range into some replies (and into "
+                     "the flood)."),
+        opt("seed", "Seed for noise and flood, to repeat a run.", "N"),
+        opt("unplug-after", "Vanish after this many seconds: close the line and exit.", "S"),
+        opt("flood",
+            "Send random bytes as fast as the line takes them for this many "
+            "seconds from start; stderr tells when it is over.",
+            "S"),
+        opt("verbose", "Tell on stderr what is sent back."),
+    });
+    p.addHelpOption();
+    p.addVersionOption();
+
+    ParsedArguments result;
+    if (!p.parse(args)) {
+        result.text = p.errorText();
+        return result;
+    }
+    if (p.isSet(QStringLiteral("help"))) {
+        result.action = ParsedArguments::Action::Help;
+        result.text = p.helpText();
+        return result;
+    }
+    if (p.isSet(QStringLiteral("version"))) {
+        result.action = ParsedArguments::Action::Version;
+        result.text =
+            QStringLiteral("projector-sim %1\n").arg(QCoreApplication::applicationVersion());
+        return result;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        result.text =
+            QStringLiteral("unexpected argument \"%1\"").arg(p.positionalArguments().first());
+        return result;
+    }
+
+    try {
+        Options &o = result.options;
+        Simulator::Behaviour &b = o.behaviour;
+        o.device = p.value(QStringLiteral("device"));
+        o.baud = oneOf(p, QStringLiteral("baud"), {QStringLiteral("19200"), QStringLiteral("9600")})
+                     .toInt();
+        o.link = p.value(QStringLiteral("link"));
+        if (!o.link.isEmpty() && !o.device.isEmpty())
+            throw Failure{QStringLiteral("--link goes with the pseudo-terminal, not --device")};
+        o.logFile = p.value(QStringLiteral("log"));
+        o.verbose = p.isSet(QStringLiteral("verbose"));
+
+        b.model.warmup = seconds(p, QStringLiteral("warmup"), true);
+        b.model.cooldown = seconds(p, QStringLiteral("cooldown"), true);
+        b.model.startHours =
+            static_cast<int>(integer(p, QStringLiteral("hours"), 0, ProjectorModel::MaxHours));
+        b.model.lampHour = seconds(p, QStringLiteral("hour-seconds"), false);
+        b.model.input = oneOf(p, QStringLiteral("input"),
+                              {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")})
+                            .at(0)
+                            .toLatin1();
+        b.model.orientation = oneOf(p, QStringLiteral("orientation"),
+                                    {QStringLiteral("11"), QStringLiteral("10"),
+                                     QStringLiteral("01"), QStringLiteral("00")})
+                                  .toStdString();
+
+        if (p.isSet(QStringLiteral("fault"))) {
+            const QString kind = oneOf(p, QStringLiteral("fault"),
+                                       {QStringLiteral("power"), QStringLiteral("temperature"),
+                                        QStringLiteral("keylock")});
+            b.fault = kind == QLatin1String("power")         ? ProjectorModel::Fault::Power
+                      : kind == QLatin1String("temperature") ? ProjectorModel::Fault::Temperature
+                                                             : ProjectorModel::Fault::KeyLock;
+        }
+        b.faultAfter = seconds(p, QStringLiteral("fault-after"), true);
+
+        b.silent = p.isSet(QStringLiteral("silent"));
+        b.timing.delay = std::chrono::milliseconds(integer(p, QStringLiteral("delay"), 0, 600000));
+        b.timing.split = p.isSet(QStringLiteral("split"));
+        b.timing.splitGap =
+            std::chrono::milliseconds(integer(p, QStringLiteral("split-gap"), 0, 10000));
+        b.noise = p.isSet(QStringLiteral("noise"));
+        b.seed =
+            p.isSet(QStringLiteral("seed"))
+                ? static_cast<std::uint32_t>(integer(p, QStringLiteral("seed"), 0, 0xFFFFFFFFLL))
+                : std::random_device{}();
+
+        if (p.isSet(QStringLiteral("unplug-after")))
+            o.unplugAfter = seconds(p, QStringLiteral("unplug-after"), true);
+        if (p.isSet(QStringLiteral("flood"))) o.flood = seconds(p, QStringLiteral("flood"), false);
+    } catch (const Failure &f) {
+        result.text = f.message;
+        return result;
+    }
+    result.action = ParsedArguments::Action::Run;
+    return result;
+}
+
+} // namespace sim

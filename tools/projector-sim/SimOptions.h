@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "Simulator.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace sim {
+
+struct Options
+{
+    QString device; // a real serial port to serve; empty for a pseudo-terminal
+    int baud = 19200;
+    QString link;    // symbolic link to the pseudo-terminal, made for the run
+    QString logFile; // empty: the log goes to stdout
+    bool verbose = false;
+    Simulator::Behaviour behaviour;
+    std::optional<SimTime> unplugAfter;
+    SimTime flood{}; // zero: no flood
+};
+
+struct ParsedArguments
+{
+    enum class Action { Run, Help, Version, Error };
+    Action action = Action::Error;
+    Options options;
+    QString text; // help, version or error text to print
+};
+
+// args[0] is the program name, as in argv.
+ParsedArguments parseArguments(const QStringList &args);
+
+} // namespace sim

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#include "Runner.h"
+#include "SimOptions.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    // Only for argument handling; the line itself is served by a plain poll() loop.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("projector-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+
+    const sim::ParsedArguments parsed = sim::parseArguments(QCoreApplication::arguments());
+    switch (parsed.action) {
+    case sim::ParsedArguments::Action::Help:
+    case sim::ParsedArguments::Action::Version:
+        std::fputs(qPrintable(parsed.text), stdout);
+        return 0;
+    case sim::ParsedArguments::Action::Error:
+        std::fprintf(stderr, "projector-sim: %s\nTry --help.\n", qPrintable(parsed.text));
+        return 2;
+    case sim::ParsedArguments::Action::Run:
+        break;
+    }
+    std::fflush(stdout);
+    return sim::run(parsed.options);
+}
