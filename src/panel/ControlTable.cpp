@@ -192,6 +192,85 @@ constexpr const char *TabOrder[] = {
     "Command36", "Command37", "Command44", "Command45", "Command46", "Command47", "Command48",
     "Command49", "Command50", "Command51", "Command52", "Option3",   "Option4",
 };
+
+constexpr AccessibleRow Accessible[] = {
+    // Groups, so that a reader can tell where a control sits.
+    {"Frame1", "Power", nullptr, nullptr},
+    {"Frame2", "Input select", nullptr, nullptr},
+    {"Frame6", "Menu", nullptr, nullptr},
+    {"Frame3", "Audio mute", nullptr, nullptr},
+    {"Frame4", "Video mute", nullptr, nullptr},
+    {"Frame7", "Freeze", nullptr, nullptr},
+    {"Frame5", "Video screen", nullptr, nullptr},
+    {"Frame8", "Port and line speed", nullptr, nullptr},
+    {"Frame10", "Line speed", nullptr, nullptr},
+    {"Frame9", "Data traces", nullptr, nullptr},
+    {"Frame15", "Status", nullptr, nullptr},
+    {"Image1", "Picture of a projector", nullptr, nullptr},
+
+    // One command per click.
+    {"Command17", "Power on", nullptr, nullptr},
+    {"Command18", "Power off", nullptr, nullptr},
+    {"Command27", "Input PC 1", nullptr, nullptr},
+    {"Command28", "Input PC 2", nullptr, nullptr},
+    {"Command29", "Input video", nullptr, nullptr},
+    {"Command23", "Menu on", nullptr, nullptr},
+    {"Command24", "Menu off", nullptr, nullptr},
+    {"Command19", "Audio mute on", nullptr, nullptr},
+    {"Command20", "Audio mute off", nullptr, nullptr},
+    {"Command21", "Video mute on", nullptr, nullptr},
+    {"Command22", "Video mute off", nullptr, nullptr},
+    {"Command25", "Freeze on", nullptr, nullptr},
+    {"Command26", "Freeze off", nullptr, nullptr},
+    {"Command31", "Screen mode normal", nullptr, nullptr},
+    {"Command32", "Screen mode wide", nullptr, nullptr},
+    {"Command10", "Zoom adjustment mode", nullptr, nullptr},
+    {"Command11", "Focus adjustment mode", nullptr, nullptr},
+    {"Command13", "Auto image adjustment", nullptr, nullptr},
+    {"Command14", "Presentation timer", nullptr, nullptr},
+    {"Command4", "Picture back to normal", nullptr, nullptr},
+    {"Command3", "Clear the on-screen display", nullptr, nullptr},
+    {"Command44", "Status read: power state", nullptr, nullptr},
+    {"Command45", "Status read: input", nullptr, nullptr},
+    {"Command46", "Status read: lamp time", nullptr, nullptr},
+    {"Command47", "Status read: picture orientation", nullptr, nullptr},
+    {"Command52", "Send C01", nullptr, nullptr},
+
+    // Repeated while held. Words, not "+" and "-": screen readers often skip punctuation.
+    {"Command5", "Cursor up", nullptr, nullptr},
+    {"Command7", "Cursor down", nullptr, nullptr},
+    {"Command9", "Cursor left", nullptr, nullptr},
+    {"Command8", "Cursor right", nullptr, nullptr},
+    {"Command6", "Select", nullptr, nullptr},
+    {"Command1", "Volume up", nullptr, nullptr},
+    {"Command2", "Volume down", nullptr, nullptr},
+    {"Command15", "Zoom in", nullptr, nullptr},
+    {"Command35", "Zoom out", nullptr, nullptr},
+    {"Command36", "Focus plus", nullptr, nullptr},
+    {"Command37", "Focus minus", nullptr, nullptr},
+    {"Command48", "Digital zoom in", nullptr, nullptr},
+    {"Command49", "Digital zoom out", nullptr, nullptr},
+    {"Command50", "Keystone plus", nullptr, nullptr},
+    {"Command51", "Keystone minus", nullptr, nullptr},
+
+    // The panel itself.
+    {"Command34", "Show or hide the data area", nullptr,
+     "Shows or hides the traces and the status reads (Ctrl+H shows them all)"},
+    {"Command33", "Serial port settings", nullptr,
+     "Opens the choice of serial port and line speed for a few seconds"},
+    {"Command16", "End the program", nullptr, "Closes the serial port and ends the program"},
+    {"Option1", "Serial port 1", nullptr, "Switches to serial port 1"},
+    {"Option2", "Serial port 2", nullptr, "Switches to serial port 2"},
+    {"Option3", "19200 baud", nullptr,
+     "Sets the line to 19200 baud, no parity, 8 data bits, 1 stop bit"},
+    {"Option4", "9600 baud", nullptr,
+     "Sets the line to 9600 baud, no parity, 8 data bits, 1 stop bit"},
+
+    // The displays are named by what they show; the description says what they are.
+    {"Label11", nullptr, "Command line last sent", nullptr},
+    {"Label12", nullptr, "Reply received", nullptr},
+    {"Label25", nullptr, "Projector status", nullptr},
+};
 } // namespace
 
 TableView<ControlRow> controlTable()
@@ -214,4 +293,9 @@ const ControlRow *findControl(std::string_view name)
     for (const ControlRow &c : Controls)
         if (name == c.name) return &c;
     return nullptr;
+}
+
+TableView<AccessibleRow> accessibleTable()
+{
+    return {Accessible, std::size(Accessible)};
 }

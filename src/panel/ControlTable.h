@@ -71,6 +71,18 @@ TableView<const char *> tabOrder();
 // The row of a control, or null.
 const ControlRow *findControl(std::string_view name);
 
+// What assistive technology says for a control. The captions alone ("ON", "+", "↑") mean
+// nothing without the picture around them, so each control gets a name that says what it does.
+struct AccessibleRow
+{
+    const char *control;
+    const char *name;        // null: the control's own text, kept current (the three displays)
+    const char *description; // null: the tool tip serves as description
+    const char *toolTip;     // null: a command button's tip comes from the button tables
+};
+
+TableView<AccessibleRow> accessibleTable();
+
 // The window's own properties.
 inline constexpr auto WindowCaption = "TAVO   R410 & R420 & R430 & R440   CONTROL  Ver.1.30";
 inline constexpr int WindowBackground = 0xC0C0C0;

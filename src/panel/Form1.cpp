@@ -5,6 +5,7 @@
 #include "LineSettings.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QHash>
 #include <QKeyEvent>
@@ -77,12 +78,30 @@ protected:
         const QRect room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
         if (fontMetrics().horizontalAdvance(text()) <= room.width())
             return QPushButton::paintEvent(e);
+        // Wrapped lines may use the whole height inside the frame and its bevel. Where even that
+        // is too little (two lines of the toggle's Japanese captions are taller than the button
+        // with the substitute font), the caption is drawn a little smaller rather than over the
+        // frame.
+        const QRect area(room.left(), 2, room.width(), height() - 4);
+        constexpr int flags = Qt::AlignCenter | Qt::TextWordWrap;
+        QFont smaller = font();
+        while (smaller.pointSizeF() > MinimumWrappedPoints) {
+            const QRectF needed = QFontMetricsF(smaller).boundingRect(QRectF(area), flags, text());
+            if (needed.width() <= area.width() && needed.height() <= area.height()) break;
+            smaller.setPointSizeF(smaller.pointSizeF() - 0.25);
+        }
         option.text.clear();
         QStylePainter p(this);
         p.drawControl(QStyle::CE_PushButton, option);
-        p.drawItemText(room, Qt::AlignCenter | Qt::TextWordWrap, palette(), isEnabled(), text(),
+        p.setFont(smaller);
+        // Not clipped: a caption that still overflows is better read across the frame than cut.
+        p.drawItemText(area, flags | Qt::TextDontClip, palette(), isEnabled(), text(),
                        QPalette::ButtonText);
     }
+
+private:
+    // Still readable; below this a caption would rather touch the frame.
+    static constexpr qreal MinimumWrappedPoints = 7;
 };
 
 // A held button sees every press and release, whatever the mouse button or modifiers, and
@@ -270,6 +289,20 @@ int modifierMask(Qt::KeyboardModifiers m)
            (m & Qt::AltModifier ? 4 : 0);
 }
 
+// The tool tip of a button that sends a command: the code, from the tables that send it.
+QString commandTip(const char *name)
+{
+    for (const OneShotButton &b : OneShotButtons)
+        if (qstrcmp(b.name, name) == 0)
+            return QStringLiteral("Sends %1").arg(QLatin1String(b.code));
+    // Said aloud too: the keyboard cannot hold a button down.
+    for (const HoldButton &b : HoldButtons)
+        if (qstrcmp(b.name, name) == 0)
+            return QStringLiteral("Sends %1 while held down with the mouse")
+                .arg(QLatin1String(b.code));
+    return {};
+}
+
 // An exclusive option cannot be unchecked directly; before the first port switch none is.
 void setOptionChecked(QRadioButton *option, bool checked)
 {
@@ -417,6 +450,15 @@ void Form1::build()
         if (c.hiddenAtStart) w->hide();
         d->controls.insert(w->objectName(), w);
     }
+    for (const AccessibleRow &a : accessibleTable()) {
+        QWidget *w = d->control<QWidget>(a.control);
+        Q_ASSERT(w);
+        if (a.name) w->setAccessibleName(QString::fromUtf8(a.name));
+        if (a.description) w->setAccessibleDescription(QString::fromUtf8(a.description));
+        const QString tip = a.toolTip ? QString::fromUtf8(a.toolTip) : commandTip(a.control);
+        if (!tip.isEmpty()) w->setToolTip(tip);
+    }
+
     // The settings panel covers the COM button while it is shown.
     d->control<QWidget>("Frame8")->raise();
 
@@ -453,6 +495,8 @@ void Form1::wire()
                                                              : "Label25";
         // The one-line label shows only the start of a long reply; handing it all of a 100 KB
         // trace would lay it out, and copy it, again on every notification.
+        // No accessible name of its own: a label without one is named by its text and announces
+        // every change, while setting one as well would announce each change twice.
         d->control<QLabel>(name)->setText(text.left(ShownTraceLength));
     });
     panel.ports().setChangedHandler([this] { syncPorts(); });
