@@ -50,7 +50,7 @@ void Exchange::showReceived(const QString &trace)
 
 void Exchange::showReply(bool grew)
 {
-    const bool changed = grew || !m_rxdIsReply;
+    const bool changed = m_rxdIsReply ? grew : m_rxd != m_replyTrace;
     if (!m_rxdIsReply) {
         m_rxdIsReply = true;
         m_rxd.clear();

@@ -1,0 +1,193 @@
+// SPDX-License-Identifier: MIT
+// Replays the fuzz seeds, and a few edge programs, through the same checks the fuzzer applies,
+// so an ordinary build catches what the seeds already reach.
+#include "Exchange.h"
+#include "ReceiveProgram.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <algorithm>
+#include <functional>
+
+using receiveprogram::Outcome;
+
+namespace {
+
+Outcome runProgram(const QByteArray &program, QStringList *log = nullptr)
+{
+    return receiveprogram::run(reinterpret_cast<const std::uint8_t *>(program.constData()),
+                               std::size_t(program.size()), log);
+}
+
+QByteArray readSeed(const QString &name)
+{
+    QFile f(QDir(QStringLiteral(PANEL_FUZZ_CORPUS)).filePath(name));
+    if (!f.open(QIODevice::ReadOnly)) qFatal("cannot read seed %s", qPrintable(f.fileName()));
+    return f.readAll();
+}
+
+// The violation and the steps that led to it, for the failure message.
+QByteArray explain(const QByteArray &program, const Outcome &out)
+{
+    QStringList log;
+    runProgram(program, &log);
+    constexpr qsizetype Tail = 40;
+    return (out.violation + QLatin1Char('\n') +
+            log.mid(std::max<qsizetype>(0, log.size() - Tail)).join(QLatin1Char('\n')))
+        .toLocal8Bit();
+}
+
+// Opcodes and commands as the program reader numbers them.
+enum : char { Short, Long, Flood, Advance, NextTick, Transmit, Other, Refuse };
+enum : char { CR0, CR1, CR3, CR4, C09 };
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (const int v : values) out += char(v);
+    return out;
+}
+
+} // namespace
+
+using Expectation = std::function<bool(const Outcome &)>;
+Q_DECLARE_METATYPE(Expectation)
+
+class FuzzCorpusTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void replay_data()
+    {
+        QTest::addColumn<QString>("name");
+        const QStringList names = QDir(QStringLiteral(PANEL_FUZZ_CORPUS)).entryList(QDir::Files);
+        QVERIFY2(!names.isEmpty(), PANEL_FUZZ_CORPUS " holds no seeds");
+        for (const QString &name : names) QTest::newRow(qPrintable(name)) << name;
+    }
+
+    void replay()
+    {
+        QFETCH(QString, name);
+        const QByteArray program = readSeed(name);
+        const Outcome out = runProgram(program);
+        QVERIFY2(out.violation.isEmpty(), explain(program, out).constData());
+    }
+
+    // The decoder may change; the seeds must still drive the receive path where they are meant to.
+    void seedsReachTheirCase_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<Expectation>("reached");
+        const auto shows = [](const char *status) {
+            return Expectation([s = QString::fromLatin1(status)](const Outcome &o) {
+                return o.statuses.contains(s);
+            });
+        };
+        QTest::newRow("normal reply") << "status-normal" << shows(" Power ON");
+        QTest::newRow("reply in pieces") << "split-reply" << Expectation([](const Outcome &o) {
+            return o.statuses == QStringList{QStringLiteral(" Power ON"),
+                                             QStringLiteral(" Top/Bottom , Left/Right reversal")};
+        });
+        QTest::newRow("hours grow digit by digit")
+            << "ltime-growth" << Expectation([](const Outcome &o) {
+                   return o.statuses.mid(0, 4) == QStringList{QStringLiteral(" 1  Hour Use"),
+                                                              QStringLiteral(" 1 2  Hour Use"),
+                                                              QStringLiteral(" 1 2 3  Hour Use"),
+                                                              QStringLiteral(" 1 2 3 4 Hour Use")};
+               });
+        QTest::newRow("reply after the mark") << "late-reply" << Expectation([](const Outcome &o) {
+            return o.marks == 1 && o.statuses.contains(QStringLiteral(" Stand by"));
+        });
+        QTest::newRow("reply held at the bound") << "long-run" << Expectation([](const Outcome &o) {
+            return o.longestReply == Exchange::MaxReplyLength;
+        });
+        QTest::newRow("refused write still sets the command")
+            << "refused-write" << Expectation([](const Outcome &o) {
+                   return o.statuses == QStringList{QStringLiteral(" Computer 1")};
+               });
+        QTest::newRow("every status text") << "every-status" << Expectation([](const Outcome &o) {
+            return o.statusKinds == (2u << Outcome::HoursBit) - 1;
+        });
+        QTest::newRow("empty notification is a reply")
+            << "empty-notification" << shows("  Hour Use");
+    }
+
+    void seedsReachTheirCase()
+    {
+        QFETCH(QString, name);
+        QFETCH(Expectation, reached);
+        QStringList log;
+        const Outcome out = runProgram(readSeed(name), &log);
+        QVERIFY2(reached(out), qPrintable(log.join(QLatin1Char('\n'))));
+    }
+
+    // Programs cut short or at the limits of their operands: decoding must stay well defined
+    // and every check hold.
+    void edgePrograms_data()
+    {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<int>("longestReply");
+        QTest::addColumn<int>("marks");
+
+        QTest::newRow("empty input") << QByteArray() << 0 << 0;
+        QTest::newRow("command only, past every timer")
+            << bytes({C09, NextTick, 1, NextTick, 1, NextTick, 1}) << 0 << 1;
+        QTest::newRow("short chunk cut by the end") << bytes({CR0, Short, 200, '0', '0'}) << 2 << 0;
+        QTest::newRow("long chunk repeats what it got")
+            << bytes({CR0, Long, 0xff, 0x0f, 'a', 'b'}) << 4095 << 0;
+        QTest::newRow("long chunk with no bytes at all") << bytes({CR0, Long, 0x10}) << 16 << 0;
+        QTest::newRow("two floods past the bound")
+            << bytes({CR0, Flood, 47, 0, 'z', Flood, 47, 15}) << Exchange::MaxReplyLength << 0;
+        QTest::newRow("bound reached exactly, then one more")
+            << bytes({CR0, Flood, 30, 0, '1', Long, 0xff, 0x03}) + QByteArray(1023, '2') +
+                   bytes({Short, 1, '3'})
+            << Exchange::MaxReplyLength << 0;
+        QTest::newRow("next tick with no timer running")
+            << bytes({CR0, NextTick, 1, NextTick, 1, NextTick, 1, NextTick, 0, NextTick, 2}) << 0
+            << 1;
+        QTest::newRow("advance by the largest step")
+            << bytes({CR1, Advance, 0xff, 0xff, Short, 1, '3'}) << 1 << 1;
+        QTest::newRow("transmits while refused, then reply")
+            << bytes({CR4, Refuse, Transmit, CR0, Transmit, CR3, Refuse, Short, 2, '0', '0',
+                      NextTick, 1})
+            << 2 << 0;
+        QTest::newRow("opcodes wrap around")
+            << bytes({CR3, 8 + Short, 1, '7', 16 + Other, 248 + NextTick, 1}) << 1 << 0;
+    }
+
+    void edgePrograms()
+    {
+        QFETCH(QByteArray, program);
+        QFETCH(int, longestReply);
+        QFETCH(int, marks);
+        const Outcome out = runProgram(program);
+        QVERIFY2(out.violation.isEmpty(), explain(program, out).constData());
+        QCOMPARE(out.longestReply, longestReply);
+        QCOMPARE(out.marks, marks);
+    }
+
+    // The display handler promises a call only when a display's text changes.
+    void noNotificationWithoutChange_data()
+    {
+        QTest::addColumn<QByteArray>("program");
+        QTest::newRow("reply growing") << bytes({CR0, Short, 1, '0', Short, 0, Short, 2, '0', 13});
+        QTest::newRow("same reply in the next window")
+            << bytes({C09, Short, 2, 6, 13, NextTick, 1, Transmit, C09, Short, 2, 6, 13});
+        QTest::newRow("empty notification after the window")
+            << bytes({C09, Short, 0, NextTick, 1, Short, 0});
+    }
+
+    void noNotificationWithoutChange()
+    {
+        QFETCH(QByteArray, program);
+        const Outcome out = runProgram(program);
+        QVERIFY2(out.violation.isEmpty(), explain(program, out).constData());
+        QCOMPARE(out.idleNotifications, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(FuzzCorpusTest)
+#include "tst_fuzzcorpus.moc"
