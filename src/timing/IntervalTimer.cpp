@@ -1,36 +1,105 @@
 // SPDX-License-Identifier: MIT
 #include "IntervalTimer.h"
 
+#include <QSocketNotifier>
+
+#ifdef Q_OS_LINUX
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#endif
+
+using namespace std::chrono;
+
 PreciseTimer::PreciseTimer()
 {
+#ifdef Q_OS_LINUX
+    m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_fd >= 0) {
+        auto *notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read);
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                         [this] { onExpired(); });
+        m_notifier.reset(notifier);
+        return;
+    }
+#endif
     // Coarse timers may fire 5% late, which would stretch a 5 ms repeat noticeably.
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { fire(); });
 }
 
-void PreciseTimer::setInterval(std::chrono::milliseconds interval)
+PreciseTimer::~PreciseTimer()
 {
-    m_timer.setInterval(interval);
+    m_notifier.reset();
+#ifdef Q_OS_LINUX
+    if (m_fd >= 0) ::close(m_fd);
+#endif
 }
 
-std::chrono::milliseconds PreciseTimer::interval() const
+void PreciseTimer::setInterval(milliseconds interval)
 {
-    return m_timer.intervalAsDuration();
+    m_interval = interval;
+    if (m_fd < 0) return m_timer.setInterval(interval); // restarts a running QTimer too
+    if (m_active) start();
 }
 
 void PreciseTimer::start()
 {
+    m_active = true;
+#ifdef Q_OS_LINUX
+    if (m_fd >= 0) {
+        // Periodic like QTimer; a zero interval would disarm a timerfd, so it becomes 1 ns.
+        const nanoseconds period = std::max<nanoseconds>(m_interval, nanoseconds(1));
+        itimerspec spec{};
+        spec.it_value.tv_sec = time_t(duration_cast<seconds>(period).count());
+        spec.it_value.tv_nsec = long((period % seconds(1)).count());
+        spec.it_interval = spec.it_value;
+        // Arming again also drops an expiry not yet read, so a restarted countdown is whole.
+        ::timerfd_settime(m_fd, 0, &spec, nullptr);
+        return;
+    }
+#endif
     m_timer.start();
 }
 
 void PreciseTimer::stop()
 {
+    m_active = false;
+#ifdef Q_OS_LINUX
+    if (m_fd >= 0) {
+        const itimerspec off{};
+        ::timerfd_settime(m_fd, 0, &off, nullptr);
+        return;
+    }
+#endif
     m_timer.stop();
 }
 
-bool PreciseTimer::isActive() const
+milliseconds PreciseTimer::remainingTime() const
 {
-    return m_timer.isActive();
+    if (!m_active) return milliseconds(-1);
+#ifdef Q_OS_LINUX
+    if (m_fd >= 0) {
+        itimerspec now{};
+        ::timerfd_gettime(m_fd, &now);
+        return duration_cast<milliseconds>(seconds(now.it_value.tv_sec) +
+                                           nanoseconds(now.it_value.tv_nsec));
+    }
+#endif
+    return m_timer.remainingTimeAsDuration();
+}
+
+void PreciseTimer::onExpired()
+{
+#ifdef Q_OS_LINUX
+    std::uint64_t expirations = 0;
+    // Nothing to read: the timer was stopped or restarted after the wake-up was queued.
+    if (::read(m_fd, &expirations, sizeof expirations) != sizeof expirations) return;
+    // Ticks missed while the thread was busy come as one, as QTimer's do.
+    if (m_active) fire();
+#endif
 }
 
 TimerFactory PreciseTimer::factory()

@@ -35,22 +35,33 @@ private:
 // Makes the timers of the window; tests pass one that makes timers on a virtual clock.
 using TimerFactory = std::function<std::unique_ptr<IntervalTimer>()>;
 
+// The window's timers. On Linux a timerfd wakes the event loop at the deadline itself: a
+// poll() timeout, which QTimer relies on, may be stretched by the kernel by 0.1% of the wait,
+// and a repeat that restarts at every tick carries each such delay into its period.
 class PreciseTimer final : public IntervalTimer
 {
 public:
     PreciseTimer();
+    ~PreciseTimer() override;
+    PreciseTimer(const PreciseTimer &) = delete;
+    PreciseTimer &operator=(const PreciseTimer &) = delete;
 
     void setInterval(std::chrono::milliseconds interval) override;
-    std::chrono::milliseconds interval() const override;
+    std::chrono::milliseconds interval() const override { return m_interval; }
     void start() override;
     void stop() override;
-    bool isActive() const override;
+    bool isActive() const override { return m_active; }
     // Time left in the running countdown; negative when stopped.
-    std::chrono::milliseconds remainingTime() const { return m_timer.remainingTimeAsDuration(); }
-    Qt::TimerType timerType() const { return m_timer.timerType(); }
+    std::chrono::milliseconds remainingTime() const;
 
     static TimerFactory factory();
 
 private:
-    QTimer m_timer;
+    void onExpired();
+
+    std::chrono::milliseconds m_interval{0};
+    bool m_active = false;
+    int m_fd = -1;                              // the timerfd, where there is one
+    std::unique_ptr<QObject> m_notifier;        // its read notifier
+    QTimer m_timer;                             // elsewhere
 };
