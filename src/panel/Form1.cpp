@@ -322,7 +322,12 @@ struct Form1::Private
 
     Panel &panel;
     // Coloured buttons need a style that paints QPalette::Button; the platform's may not.
-    std::unique_ptr<QStyle> style{QStyleFactory::create(QStringLiteral("Fusion"))};
+    // The program sets Fusion for the whole application; a style per control, only where
+    // it has not, costs a polish of every control at start.
+    std::unique_ptr<QStyle> style{
+        qApp->style()->name() == QLatin1String("fusion")
+            ? nullptr
+            : QStyleFactory::create(QStringLiteral("Fusion"))};
     QHash<QString, QWidget *> controls;
     WarningBox warningBox;
     bool boxOpen = false;
@@ -441,7 +446,7 @@ void Form1::build()
         }
         w->setObjectName(QLatin1String(c.name));
         w->setGeometry(pxRect(c.left, c.top, c.width, c.height));
-        w->setStyle(d->style.get());
+        if (d->style) w->setStyle(d->style.get());
         if (c.font.family != FontFamily::None) w->setFont(fontFor(c.font));
         if (c.kind != ControlKind::Button && c.face != SystemFace) {
             setRole(w, QPalette::Window, c.face);
