@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace bench {
+
+inline long long nowNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+// CPU time of the calling thread: what the receive path costs, whatever else runs on the machine.
+inline long long threadCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+inline bool hasArg(int argc, char **argv, const char *name)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return true;
+    return false;
+}
+
+inline const char *argValue(int argc, char **argv, const char *name)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return argv[i + 1];
+    return nullptr;
+}
+
+// Nearest-rank percentile; p in [0, 100]. Sorts the samples in place.
+inline double percentile(std::vector<double> &v, double p)
+{
+    if (v.empty()) return 0;
+    if (!std::is_sorted(v.begin(), v.end())) std::sort(v.begin(), v.end());
+    const auto rank = static_cast<std::size_t>(p / 100.0 * double(v.size() - 1) + 0.5);
+    return v[std::min(rank, v.size() - 1)];
+}
+
+inline std::string fmt(const char *format, double value)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, value);
+    return buf;
+}
+
+// One line of the summary table; scripts/bench collects these from every program.
+inline void row(const std::string &figure, const std::string &measured, const std::string &baseline,
+                const std::string &compare, const std::string &goal, const char *met)
+{
+    std::printf("ROW\t%s\t%s\t%s\t%s\t%s\t%s\n", figure.c_str(), measured.c_str(), baseline.c_str(),
+                compare.c_str(), goal.c_str(), met);
+    std::fflush(stdout);
+}
+inline void row(const std::string &figure, const std::string &measured, const std::string &baseline,
+                const std::string &compare, const std::string &goal, bool met)
+{
+    row(figure, measured, baseline, compare, goal, met ? "yes" : "NO");
+}
+
+// Details that explain a row; printed beside the table, not in it.
+inline void note(const std::string &text)
+{
+    std::printf("NOTE\t%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+// A pseudo-terminal in raw mode; the panel opens the slave, the bench plays the device on the
+// master. The bench keeps a slave descriptor too, so the master never reads EIO while the
+// panel reopens its side, and so the raw baseline can write through the same pty.
+class Pty
+{
+public:
+    Pty()
+    {
+        char name[256] = {};
+        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) return;
+        termios t{};
+        tcgetattr(m_slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(m_slave, TCSANOW, &t);
+        m_slaveName = QString::fromLocal8Bit(name);
+    }
+    ~Pty()
+    {
+        if (m_master >= 0) ::close(m_master);
+        if (m_slave >= 0) ::close(m_slave);
+    }
+    Pty(const Pty &) = delete;
+    Pty &operator=(const Pty &) = delete;
+
+    bool ok() const { return m_master >= 0; }
+    QString device() const { return m_slaveName; }
+    int master() const { return m_master; }
+    int slave() const { return m_slave; }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slaveName;
+};
+
+// Reads the master side on its own thread and stamps every CR-terminated line with the
+// CLOCK_MONOTONIC time of the read() that completed it.
+class LineReader
+{
+public:
+    struct Line
+    {
+        long long atNs;
+        std::string text;
+    };
+
+    explicit LineReader(int fd) : m_fd(fd)
+    {
+        if (::pipe(m_stop) != 0) std::abort();
+        m_thread = std::thread([this] { run(); });
+    }
+    ~LineReader()
+    {
+        const char c = 0;
+        [[maybe_unused]] const auto n = ::write(m_stop[1], &c, 1);
+        m_thread.join();
+        ::close(m_stop[0]);
+        ::close(m_stop[1]);
+    }
+
+    // Waits for the line after the first `seen` ones; its time, or -1 on timeout.
+    long long waitForLine(std::size_t seen, int timeoutMs = 2000)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [&] { return m_lines.size() > seen; }))
+            return -1;
+        return m_lines[seen].atNs;
+    }
+    std::size_t count()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lines.size();
+    }
+    std::vector<Line> lines()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+    void clear()
+    {
+        std::lock_guard lock(m_mutex);
+        m_lines.clear();
+    }
+
+private:
+    void run()
+    {
+        std::string pending;
+        char buf[4096];
+        for (;;) {
+            pollfd p[2] = {{m_fd, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+            if (::poll(p, 2, -1) < 0) continue;
+            if (p[1].revents) return;
+            const ssize_t n = ::read(m_fd, buf, sizeof buf);
+            const long long at = nowNs();
+            if (n <= 0) continue;
+            std::lock_guard lock(m_mutex);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] == '\r') {
+                    m_lines.push_back({at, pending});
+                    pending.clear();
+                } else {
+                    pending += buf[i];
+                }
+            }
+            m_cv.notify_all();
+        }
+    }
+
+    int m_fd;
+    int m_stop[2] = {-1, -1};
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<Line> m_lines;
+    std::thread m_thread;
+};
+
+} // namespace bench
