@@ -2,6 +2,7 @@
 // Click to wire: a real mouse click on POWER ON in the real window (offscreen), until the bytes
 // are readable on the far side of a pseudo-terminal; beside the same pty's bare write-to-read.
 #include "BenchCommon.h"
+#include "PanelOnPty.h"
 #include "Form1.h"
 #include "Panel.h"
 #include "QtSerialLink.h"
@@ -22,13 +23,8 @@ int main(int argc, char **argv)
 
     Pty pty;
     if (!pty.ok()) qFatal("no pseudo-terminal");
-    QtSerialLink link(pty.device(), pty.device());
-    Panel panel(link, PreciseTimer::factory());
-    Form1 form(panel);
-    form.place();
-    if (!panel.load()) qFatal("cannot open %s", qPrintable(pty.device()));
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form)) qFatal("window not exposed");
+    PanelOnPty running(pty.device());
+    Form1 &form = running.form;
 
     QWindow *window = form.windowHandle();
     QWidget *button = form.findChild<QWidget *>(QStringLiteral("Command17"));

@@ -3,6 +3,7 @@
 // reply window stays open, at 10 KB, 100 KB and 1 MB; then the line rate of 19200 baud played
 // live over a pseudo-terminal into the real window on the real event loop.
 #include "BenchCommon.h"
+#include "PanelOnPty.h"
 #include "Form1.h"
 #include "Panel.h"
 #include "QtSerialLink.h"
@@ -182,13 +183,9 @@ double liveShare(Pty &pty, int seconds, Live what)
         LinePlayer player(pty.master());
         return eventThreadShare(seconds);
     }
-    QtSerialLink link(pty.device(), pty.device());
-    Panel panel(link, PreciseTimer::factory());
-    Form1 form(panel);
-    form.place();
-    if (!panel.load()) qFatal("cannot open %s", qPrintable(pty.device()));
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form)) qFatal("window not exposed");
+    PanelOnPty running(pty.device());
+    Panel &panel = running.panel;
+    Form1 &form = running.form;
     panel.keyDown(72, 2);
     QWidget *status = form.findChild<QWidget *>(QStringLiteral("Command44"));
     QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},

@@ -3,6 +3,7 @@
 // each line's arrival stamped on the far side of a pseudo-terminal. The baseline is a bare
 // periodic precise QTimer writing to the same pty from the same event loop.
 #include "BenchCommon.h"
+#include "PanelOnPty.h"
 #include "Form1.h"
 #include "Panel.h"
 #include "QtSerialLink.h"
@@ -80,13 +81,8 @@ int main(int argc, char **argv)
 
     Pty pty;
     if (!pty.ok()) qFatal("no pseudo-terminal");
-    QtSerialLink link(pty.device(), pty.device());
-    Panel panel(link, PreciseTimer::factory());
-    Form1 form(panel);
-    form.place();
-    if (!panel.load()) qFatal("cannot open %s", qPrintable(pty.device()));
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form)) qFatal("window not exposed");
+    PanelOnPty running(pty.device());
+    Form1 &form = running.form;
     QWindow *window = form.windowHandle();
     const auto centre = [&](const char *name) {
         QWidget *w = form.findChild<QWidget *>(QLatin1String(name));

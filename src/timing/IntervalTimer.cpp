@@ -52,12 +52,12 @@ void PreciseTimer::start()
     if (m_fd >= 0) {
         // Periodic like QTimer; a zero interval would disarm a timerfd, so it becomes 1 ns.
         const nanoseconds period = std::max<nanoseconds>(m_interval, nanoseconds(1));
-        itimerspec spec{};
-        spec.it_value.tv_sec = time_t(duration_cast<seconds>(period).count());
-        spec.it_value.tv_nsec = long((period % seconds(1)).count());
-        spec.it_interval = spec.it_value;
+        itimerspec when{};
+        when.it_value.tv_sec = time_t(duration_cast<seconds>(period).count());
+        when.it_value.tv_nsec = long((period % seconds(1)).count());
+        when.it_interval = when.it_value;
         // Arming again also drops an expiry not yet read, so a restarted countdown is whole.
-        ::timerfd_settime(m_fd, 0, &spec, nullptr);
+        ::timerfd_settime(m_fd, 0, &when, nullptr);
         return;
     }
 #endif
