@@ -22,6 +22,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "Pty.h" // the pseudo-terminal the tests use
+
 namespace bench {
 
 inline long long nowNs()
@@ -89,41 +91,6 @@ inline void note(const std::string &text)
     std::printf("NOTE\t%s\n", text.c_str());
     std::fflush(stdout);
 }
-
-// A pseudo-terminal in raw mode; the panel opens the slave, the bench plays the device on the
-// master. The bench keeps a slave descriptor too, so the master never reads EIO while the
-// panel reopens its side, and so the raw baseline can write through the same pty.
-class Pty
-{
-public:
-    Pty()
-    {
-        char name[256] = {};
-        if (openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) return;
-        termios t{};
-        tcgetattr(m_slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(m_slave, TCSANOW, &t);
-        m_slaveName = QString::fromLocal8Bit(name);
-    }
-    ~Pty()
-    {
-        if (m_master >= 0) ::close(m_master);
-        if (m_slave >= 0) ::close(m_slave);
-    }
-    Pty(const Pty &) = delete;
-    Pty &operator=(const Pty &) = delete;
-
-    bool ok() const { return m_master >= 0; }
-    QString device() const { return m_slaveName; }
-    int master() const { return m_master; }
-    int slave() const { return m_slave; }
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QString m_slaveName;
-};
 
 // Reads the master side on its own thread and stamps every CR-terminated line with the
 // CLOCK_MONOTONIC time of the read() that completed it.

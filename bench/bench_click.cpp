@@ -8,7 +8,6 @@
 #include "QtSerialLink.h"
 
 #include <QApplication>
-#include <QStyleFactory>
 #include <QTest>
 #include <QWindow>
 
@@ -19,7 +18,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const bool quick = hasArg(argc, argv, "--quick");
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    Form1::prepareApplication();
 
     Pty pty;
     if (!pty.ok()) qFatal("no pseudo-terminal");

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QSerialPort>
-#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -202,7 +201,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const bool quick = hasArg(argc, argv, "--quick");
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    Form1::prepareApplication();
 
     const qsizetype sizes[] = {10 * 1024, 100 * 1024, 1024 * 1024};
     const int chunks[] = {1, 3, 64};

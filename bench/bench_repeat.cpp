@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -77,7 +76,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const bool quick = hasArg(argc, argv, "--quick");
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    Form1::prepareApplication();
 
     Pty pty;
     if (!pty.ok()) qFatal("no pseudo-terminal");

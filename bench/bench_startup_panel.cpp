@@ -8,8 +8,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFont>
-#include <QStyleFactory>
 
 namespace {
 // With --steps, where the start-up time goes, on stderr.
@@ -28,9 +26,7 @@ int main(int argc, char *argv[])
     step(steps, t0, "QApplication constructed");
     QApplication::setApplicationName(QStringLiteral("projector-panel"));
     QApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    Form1::prepareApplication();
 
     QCommandLineParser parser;
     const QCommandLineOption com1(QStringLiteral("com1"), QStringLiteral("Serial port 1."),

@@ -5,10 +5,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFont>
 #include <QMessageBox>
 #include <QSerialPortInfo>
-#include <QStyleFactory>
 
 #include <cstdio>
 
@@ -40,10 +38,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("projector-panel"));
     QApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
-    // Coloured push buttons need a style that paints the palette's button colour.
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+    Form1::prepareApplication();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

@@ -22,10 +22,7 @@ bool Exchange::transmit(QLatin1StringView code)
 bool Exchange::hyouji(const QString &lineText, int mode)
 {
     if (mode == 1) return send(lineText);
-    if (&lineText == &m_replyText)
-        showReply(true);
-    else
-        showReceived(lineTrace(lineText));
+    showReceived(lineTrace(lineText));
     return true;
 }
 

@@ -536,6 +536,13 @@ void Form1::syncLayout()
     toggle->setVisible(d->panel.command34Visible());
 }
 
+void Form1::prepareApplication()
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QFont::insertSubstitution(QString::fromUtf8(GothicFamily), QStringLiteral("IPAGothic"));
+    QFont::insertSubstitution(QString::fromUtf8(PGothicFamily), QStringLiteral("IPAPGothic"));
+}
+
 int Form1::clientHeightFor(int overallTwips)
 {
     return px(overallTwips - FrameHeightTwips);

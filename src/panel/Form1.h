@@ -16,6 +16,10 @@ public:
     explicit Form1(Panel &panel, QWidget *parent = nullptr);
     ~Form1() override;
 
+    // What the program sets for the whole application before the window exists: the style that
+    // paints coloured buttons, and substitutes for the design's Gothic fonts.
+    static void prepareApplication();
+
     // Start-up placement: centred as if at the full design size, then the normal height.
     void place();
 

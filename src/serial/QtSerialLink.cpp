@@ -143,7 +143,6 @@ void QtSerialLink::onError(QSerialPort::SerialPortError error)
             m_lostPending = false;
             m_port.close();
             m_port.clearError();
-            notify(Event::Other);
             notifyLost(description);
         },
         Qt::QueuedConnection);

@@ -43,6 +43,8 @@ public:
     bool ok() const { return m_master >= 0; }
     QString device() const { return m_slaveName; }
     int master() const { return m_master; }
+    // The panel's side, held open by the pty itself; a baseline may write through it.
+    int slave() const { return m_slave; }
 
     // The device goes away: nobody holds the master any more.
     void closeMaster()
