@@ -3,7 +3,7 @@
 
 #include "Form1.h"
 #include "Panel.h"
-#include "QtSerialLink.h"
+#include "DeviceLink.h"
 
 #include <QTest>
 
@@ -22,7 +22,7 @@ struct PanelOnPty
         if (!QTest::qWaitForWindowExposed(&form)) qFatal("window not exposed");
     }
 
-    QtSerialLink link;
+    DeviceLink link;
     Panel panel;
     Form1 form;
 };

@@ -6,7 +6,7 @@
 #include "PanelOnPty.h"
 #include "Form1.h"
 #include "Panel.h"
-#include "QtSerialLink.h"
+#include "DeviceLink.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -31,16 +31,15 @@ public:
     void close() override { m_open = false; }
     bool setPortNumber(int port) override { return m_port = port, true; }
     int portNumber() const override { return m_port; }
-    bool applySettings(const QString &) override { return true; }
+    bool applySettings(const LineSettings &) override { return true; }
     bool write(const QByteArray &) override { return m_open; }
     QByteArray readAll() override { return std::exchange(m_inbox, QByteArray()); }
-    QString errorString() const override { return {}; }
     QString deviceName() const override { return QStringLiteral("memory"); }
 
     void receive(const char *data, qsizetype size)
     {
         m_inbox.append(data, size);
-        notify(Event::Received);
+        Q_EMIT received();
     }
 
 private:
@@ -58,6 +57,10 @@ public:
     void start() override { m_active = true; }
     void stop() override { m_active = false; }
     bool isActive() const override { return m_active; }
+    std::chrono::milliseconds remainingTime() const override
+    {
+        return m_active ? m_interval : std::chrono::milliseconds(-1);
+    }
 
 private:
     std::chrono::milliseconds m_interval{0};

@@ -6,7 +6,7 @@
 #include "PanelOnPty.h"
 #include "Form1.h"
 #include "Panel.h"
-#include "QtSerialLink.h"
+#include "DeviceLink.h"
 
 #include <QApplication>
 #include <QEventLoop>

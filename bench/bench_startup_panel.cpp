@@ -3,7 +3,7 @@
 // Keep the steps in step with src/app/main.cpp.
 #include "Form1.h"
 #include "Panel.h"
-#include "QtSerialLink.h"
+#include "DeviceLink.h"
 #include "ShownHook.h"
 
 #include <QApplication>
@@ -30,9 +30,9 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     const QCommandLineOption com1(QStringLiteral("com1"), QStringLiteral("Serial port 1."),
-                                  QStringLiteral("DEVICE"), QtSerialLink::defaultDevice(1));
+                                  QStringLiteral("DEVICE"), DeviceLink::defaultDevice(1));
     const QCommandLineOption com2(QStringLiteral("com2"), QStringLiteral("Serial port 2."),
-                                  QStringLiteral("DEVICE"), QtSerialLink::defaultDevice(2));
+                                  QStringLiteral("DEVICE"), DeviceLink::defaultDevice(2));
     const QCommandLineOption t0Option(QStringLiteral("t0"), QStringLiteral("Start time."),
                                       QStringLiteral("NS"));
     const QCommandLineOption stay(QStringLiteral("stay"), QStringLiteral("Keep running."));
@@ -40,7 +40,7 @@ int main(int argc, char *argv[])
     parser.addOptions({com1, com2, t0Option, stay, stepsOption});
     parser.process(app);
 
-    QtSerialLink link(parser.value(com1), parser.value(com2));
+    DeviceLink link(parser.value(com1), parser.value(com2));
     Panel panel(link, PreciseTimer::factory());
     step(steps, t0, "style, fonts, command line, link and panel");
     Form1 form(panel);

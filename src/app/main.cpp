@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Form1.h"
 #include "Panel.h"
-#include "QtSerialLink.h"
+#include "DeviceLink.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -44,21 +44,21 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Control panel for data/video projectors on an RS-232 line.\n"
         "Port 1 and port 2 are %1 and %2 unless set otherwise.")
-                                         .arg(QtSerialLink::defaultDevice(1),
-                                              QtSerialLink::defaultDevice(2)));
+                                         .arg(DeviceLink::defaultDevice(1),
+                                              DeviceLink::defaultDevice(2)));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption com1(QStringLiteral("com1"),
                                   QStringLiteral("Use DEVICE as serial port 1 (a USB adapter, a "
                                                  "/dev/serial/by-id/ link, a pseudo-terminal)."),
-                                  QStringLiteral("DEVICE"), QtSerialLink::defaultDevice(1));
+                                  QStringLiteral("DEVICE"), DeviceLink::defaultDevice(1));
     const QCommandLineOption com2(QStringLiteral("com2"), QStringLiteral("Use DEVICE as serial port 2."),
-                                  QStringLiteral("DEVICE"), QtSerialLink::defaultDevice(2));
+                                  QStringLiteral("DEVICE"), DeviceLink::defaultDevice(2));
     parser.addOption(com1);
     parser.addOption(com2);
     parser.process(app);
 
-    QtSerialLink link(parser.value(com1), parser.value(com2));
+    DeviceLink link(parser.value(com1), parser.value(com2));
     Panel panel(link, PreciseTimer::factory());
     Form1 form(panel);
     form.place();

@@ -4,34 +4,29 @@
 #include "LineTrace.h"
 #include "StatusTables.h"
 
-namespace {
-const QString NoReplyMark = QStringLiteral(" X X X X");
-}
+const QString Exchange::NoReplyMark = QStringLiteral(" X X X X");
 
-Exchange::Exchange(SerialLink &link, IntervalTimer &timer2, IntervalTimer &timer4)
-    : m_link(link), m_timer2(timer2), m_timer4(timer4)
+Exchange::Exchange(SerialLink &link, IntervalTimer &timer2, IntervalTimer &timer4, QObject *parent)
+    : QObject(parent), m_link(link), m_timer2(timer2), m_timer4(timer4)
 {
+    connect(&m_timer2, &IntervalTimer::timeout, this, &Exchange::replyWindowTick);
+    connect(&m_timer4, &IntervalTimer::timeout, this, &Exchange::displayClearTick);
+    connect(&m_link, &SerialLink::received, this, &Exchange::onComm);
 }
 
 bool Exchange::transmit(QLatin1StringView code)
 {
     m_commandText = code + QChar(13);
-    return hyouji(m_commandText, 1);
+    return hyouji(m_commandText);
 }
 
-bool Exchange::hyouji(const QString &lineText, int mode)
-{
-    if (mode == 1) return send(lineText);
-    showReceived(lineTrace(lineText));
-    return true;
-}
-
-bool Exchange::send(const QString &lineText)
+bool Exchange::hyouji(const QString &lineText)
 {
     if (!m_link.write(lineText.toLatin1())) {
-        if (m_failure) m_failure(m_link.errorString());
+        Q_EMIT sendFailed(m_link.failure());
         return false;
     }
+    Q_EMIT lineSent(lineText);
     setDisplay(Display::Txd, lineTrace(lineText));
     m_timer2.start();
     m_replyPending = 1;
@@ -39,7 +34,12 @@ bool Exchange::send(const QString &lineText)
     return true;
 }
 
-void Exchange::showReceived(const QString &trace)
+void Exchange::showAsReceived(const QString &lineText)
+{
+    showReceivedTrace(lineTrace(lineText));
+}
+
+void Exchange::showReceivedTrace(const QString &trace)
 {
     setDisplay(Display::Rxd, trace);
     if (auto status = interpretStatus(m_commandText, m_rxd)) setDisplay(Display::Status, *status);
@@ -52,15 +52,15 @@ void Exchange::showReply(bool grew)
         m_rxdIsReply = true;
         m_rxd.clear();
     }
-    if (changed && m_displayHandler) m_displayHandler(Display::Rxd, m_replyTrace);
+    if (changed) Q_EMIT displayChanged(Display::Rxd, m_replyTrace);
     if (auto status = interpretStatus(m_commandText, m_replyTrace))
         setDisplay(Display::Status, *status);
 }
 
-void Exchange::onComm(SerialLink::Event event)
+void Exchange::onComm()
 {
-    if (event != SerialLink::Event::Received) return;
     const QString arrived = QString::fromLatin1(m_link.readAll());
+    if (!arrived.isEmpty()) Q_EMIT charactersReceived(arrived);
     // Beyond the bound the characters are read and dropped: the display and the status text
     // depend only on the start of the reply.
     const QStringView kept = QStringView(arrived).left(MaxReplyLength - m_replyText.size());
@@ -73,7 +73,10 @@ void Exchange::onComm(SerialLink::Event event)
 
 void Exchange::replyWindowTick()
 {
-    if (m_replyPending == 1) setDisplay(Display::Rxd, NoReplyMark);
+    if (m_replyPending == 1) {
+        Q_EMIT noReply();
+        setDisplay(Display::Rxd, NoReplyMark);
+    }
     m_timer2.stop();
     clearReplyText();
     m_replyPending = 0;
@@ -81,6 +84,9 @@ void Exchange::replyWindowTick()
 
 void Exchange::displayClearTick()
 {
+    // Both are started by the same send; when they fall due together, the reply window goes
+    // first whichever tick the event loop delivers first.
+    if (m_timer2.isDue()) replyWindowTick();
     setDisplay(Display::Txd, QString());
     setDisplay(Display::Rxd, QString());
     setDisplay(Display::Status, QString());
@@ -122,5 +128,5 @@ void Exchange::setDisplay(Display which, const QString &text)
     QString &current = which == Display::Txd ? m_txd : which == Display::Rxd ? m_rxd : m_status;
     if (current == text) return;
     current = text;
-    if (m_displayHandler) m_displayHandler(which, current);
+    Q_EMIT displayChanged(which, current);
 }

@@ -4,33 +4,39 @@
 #include "IntervalTimer.h"
 #include "SerialLink.h"
 
+#include <QObject>
 #include <QString>
-
-#include <functional>
 
 // Hyouji and what surrounds it: sending a command line, collecting the reply, the reply window
 // (Timer2), the display clear (Timer4), and the three displays TXD, RXD and status.
-class Exchange
+class Exchange final : public QObject
 {
+    Q_OBJECT
 public:
     enum class Display { Txd, Rxd, Status };
+    Q_ENUM(Display)
 
     // ReplyText keeps at most this many characters: the first ones, which decide the status
     // text and are all that the one-line RXD display can show.
     static constexpr int MaxReplyLength = 32767;
+    // Shown on RXD when the reply window closes with nothing received.
+    static const QString NoReplyMark;
 
-    Exchange(SerialLink &link, IntervalTimer &timer2, IntervalTimer &timer4);
+    Exchange(SerialLink &link, IntervalTimer &timer2, IntervalTimer &timer4,
+             QObject *parent = nullptr);
 
-    // Mode 1 writes LineText to the port and opens the reply window; any other mode shows it as
-    // received text. False when the write failed: nothing after it has run then.
-    bool hyouji(const QString &lineText, int mode);
+    // Hyouji with mode 1: writes LineText to the port and opens the reply window. False when
+    // the write failed: nothing after it has run then.
+    bool hyouji(const QString &lineText);
+    // Hyouji with any other mode: shows LineText as received text.
+    void showAsReceived(const QString &lineText);
 
     // CommandText := code + CR, then Hyouji(CommandText, 1).
     bool transmit(QLatin1StringView code);
 
-    void onComm(SerialLink::Event event); // the receive handler
-    void replyWindowTick();               // Timer2
-    void displayClearTick();              // Timer4
+    void onComm();           // the receive handler
+    void replyWindowTick();  // Timer2
+    void displayClearTick(); // Timer4
 
     // Empties ReplyText (window load, reply window, release of a held button).
     void clearReplyText();
@@ -43,17 +49,18 @@ public:
     quint8 replyPending() const { return m_replyPending; }
     const QString &display(Display which) const;
 
-    // Called only when a display's text changes.
-    void setDisplayHandler(std::function<void(Display, const QString &)> h)
-    {
-        m_displayHandler = std::move(h);
-    }
-    // Called with the description when a write fails; the window shows it.
-    void setFailureHandler(std::function<void(const QString &)> h) { m_failure = std::move(h); }
+Q_SIGNALS:
+    // Only when a display's text changes.
+    void displayChanged(Exchange::Display which, const QString &text);
+    // A write failed; the window shows it once.
+    void sendFailed(const LinkFailure &failure);
+    // For the traffic log: a line went out, characters arrived, a reply window closed empty.
+    void lineSent(const QString &lineText);
+    void charactersReceived(const QString &characters);
+    void noReply();
 
 private:
-    bool send(const QString &lineText);
-    void showReceived(const QString &trace);
+    void showReceivedTrace(const QString &trace);
     void showReply(bool grew);
     void setDisplay(Display which, const QString &text);
 
@@ -69,7 +76,4 @@ private:
     // While the RXD display shows the reply, it is m_replyTrace itself rather than a copy:
     // a shared copy would make every append copy the whole trace.
     bool m_rxdIsReply = false;
-
-    std::function<void(Display, const QString &)> m_displayHandler;
-    std::function<void(const QString &)> m_failure;
 };

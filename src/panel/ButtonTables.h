@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "LineSettings.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -125,3 +127,36 @@ inline constexpr const char *repeatCodeText(quint8 repeatCode)
         if (b.repeatCode == repeatCode) return b.code;
     return nullptr;
 }
+
+// Timer1's period before any mode button has set one.
+inline constexpr milliseconds InitialRepeatPeriod{200};
+
+// What the buttons outside the two command tables do.
+enum class PanelAction { ShowSettings, End, ToggleDataArea };
+
+struct ActionButton
+{
+    const char *name;
+    PanelAction action;
+};
+
+inline constexpr std::array<ActionButton, 3> ActionButtons{{
+    {"Command33", PanelAction::ShowSettings},   // COM
+    {"Command16", PanelAction::End},            // END
+    {"Command34", PanelAction::ToggleDataArea}, // the data-area toggle
+}};
+
+// The option buttons of the settings panel: a port number, or line settings.
+struct OptionChoice
+{
+    const char *name;
+    int port;
+    const char *settings;
+};
+
+inline constexpr std::array<OptionChoice, 4> OptionChoices{{
+    {"Option1", 1, nullptr},
+    {"Option2", 2, nullptr},
+    {"Option3", 0, Settings19200},
+    {"Option4", 0, Settings9600},
+}};

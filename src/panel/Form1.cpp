@@ -2,26 +2,22 @@
 #include "Form1.h"
 
 #include "ControlTable.h"
-#include "LineSettings.h"
+#include "KeyMap.h"
+#include "PanelWidgets.h"
+#include "ProjectorPicture.h"
 
 #include <QApplication>
-#include <QFontMetricsF>
 #include <QFrame>
 #include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 
 #include <algorithm>
 #include <memory>
@@ -61,232 +57,6 @@ void setRole(QWidget *w, QPalette::ColorRole role, int colour)
     QPalette palette = w->palette();
     palette.setColor(role, rgb(colour));
     w->setPalette(palette);
-}
-
-// A push button whose caption wraps at blanks (and between CJK characters) when one line is
-// too wide, as the design expects of the two-line-high "DISPLAY CLEAR".
-class WrappingPushButton : public QPushButton
-{
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent *e) override
-    {
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        const QRect room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-        if (fontMetrics().horizontalAdvance(text()) <= room.width())
-            return QPushButton::paintEvent(e);
-        // Wrapped lines may use the whole height inside the frame and its bevel. Where even that
-        // is too little (two lines of the toggle's Japanese captions are taller than the button
-        // with the substitute font), the caption is drawn a little smaller rather than over the
-        // frame.
-        const QRect area(room.left(), 2, room.width(), height() - 4);
-        constexpr int flags = Qt::AlignCenter | Qt::TextWordWrap;
-        QFont smaller = font();
-        while (smaller.pointSizeF() > MinimumWrappedPoints) {
-            const QRectF needed = QFontMetricsF(smaller).boundingRect(QRectF(area), flags, text());
-            if (needed.width() <= area.width() && needed.height() <= area.height()) break;
-            smaller.setPointSizeF(smaller.pointSizeF() - 0.25);
-        }
-        option.text.clear();
-        QStylePainter p(this);
-        p.drawControl(QStyle::CE_PushButton, option);
-        p.setFont(smaller);
-        // Not clipped: a caption that still overflows is better read across the frame than cut.
-        p.drawItemText(area, flags | Qt::TextDontClip, palette(), isEnabled(), text(),
-                       QPalette::ButtonText);
-    }
-
-private:
-    // Still readable; below this a caption would rather touch the frame.
-    static constexpr qreal MinimumWrappedPoints = 7;
-};
-
-// A held button sees every press and release, whatever the mouse button or modifiers, and
-// never turns them into clicks. Accepting the press keeps Qt's implicit grab on this button,
-// so the release arrives here even when the pointer has left it.
-class HeldPushButton final : public WrappingPushButton
-{
-public:
-    using WrappingPushButton::WrappingPushButton;
-
-    void setHandlers(std::function<void()> press, std::function<void()> release)
-    {
-        m_press = std::move(press);
-        m_release = std::move(release);
-    }
-
-    // A modal box swallows the release that would end the hold, so the hold ends here.
-    void abandon()
-    {
-        if (!isDown()) return;
-        setDown(false);
-        if (m_release) m_release();
-    }
-
-protected:
-    // The second press of a double click arrives as a double-click event only; QWidget's
-    // default handling passes it here, so it presses like any other.
-    void mousePressEvent(QMouseEvent *e) override
-    {
-        e->accept();
-        setDown(true);
-        if (m_press) m_press();
-    }
-    void mouseReleaseEvent(QMouseEvent *e) override
-    {
-        e->accept();
-        if (e->buttons() == Qt::NoButton) setDown(false);
-        if (m_release) m_release();
-    }
-    // The pressed look stays while the pointer wanders; QPushButton would toggle it.
-    void mouseMoveEvent(QMouseEvent *e) override { e->accept(); }
-
-private:
-    std::function<void()> m_press;
-    std::function<void()> m_release;
-};
-
-// A straight line between two points given in its own coordinates.
-class LineWidget final : public QWidget
-{
-public:
-    LineWidget(QPoint from, QPoint to, QWidget *parent) : QWidget(parent)
-    {
-        const QRect box = QRect(from, to).normalized();
-        setGeometry(box); // both end points included
-        m_from = from - box.topLeft();
-        m_to = to - box.topLeft();
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter p(this);
-        p.setPen(QPen(rgb(LineColour), 1));
-        p.drawLine(m_from, m_to);
-    }
-
-private:
-    QPoint m_from, m_to;
-};
-
-// The decorative picture: a small projector throwing its beam onto a screen.
-QPixmap makePicture(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal w = size.width(), h = size.height();
-
-    QLinearGradient sky(0, 0, 0, h);
-    sky.setColorAt(0, QColor(0x1C, 0x2A, 0x5A));
-    sky.setColorAt(1, QColor(0x3A, 0x5C, 0x9E));
-    p.fillRect(image.rect(), sky);
-
-    const QRectF screen(w * 0.74, h * 0.12, w * 0.22, h * 0.76);
-    p.setPen(QPen(QColor(0x20, 0x20, 0x20), 1));
-    p.setBrush(QColor(0xF4, 0xF4, 0xEE));
-    p.drawRect(screen);
-    // Colour bars on the screen, as a test picture would show.
-    const QColor bars[] = {QColor(0xE0, 0x40, 0x40), QColor(0x40, 0xB0, 0x40),
-                           QColor(0x40, 0x60, 0xE0), QColor(0xE0, 0xC0, 0x30)};
-    const qreal barWidth = (screen.width() - 4) / std::size(bars);
-    for (std::size_t i = 0; i < std::size(bars); ++i)
-        p.fillRect(QRectF(screen.left() + 2 + i * barWidth, screen.top() + h * 0.2, barWidth,
-                          screen.height() - h * 0.4),
-                   bars[i]);
-
-    const QPointF lens(w * 0.36, h * 0.5);
-    QPainterPath beam;
-    beam.moveTo(lens + QPointF(0, -2));
-    beam.lineTo(screen.topLeft() + QPointF(0, 1));
-    beam.lineTo(screen.bottomLeft() - QPointF(0, 1));
-    beam.lineTo(lens + QPointF(0, 2));
-    beam.closeSubpath();
-    QLinearGradient light(lens, QPointF(screen.left(), lens.y()));
-    light.setColorAt(0, QColor(0xFF, 0xF6, 0xB0, 230));
-    light.setColorAt(1, QColor(0xFF, 0xF6, 0xB0, 60));
-    p.setPen(Qt::NoPen);
-    p.setBrush(light);
-    p.drawPath(beam);
-
-    const QRectF body(w * 0.05, h * 0.3, w * 0.28, h * 0.46);
-    QLinearGradient metal(body.topLeft(), body.bottomLeft());
-    metal.setColorAt(0, QColor(0xE8, 0xE8, 0xEC));
-    metal.setColorAt(1, QColor(0x80, 0x84, 0x90));
-    p.setPen(QPen(QColor(0x30, 0x30, 0x38), 1));
-    p.setBrush(metal);
-    p.drawRoundedRect(body, 2, 2);
-    p.setBrush(QColor(0x30, 0x30, 0x38));
-    p.drawRect(QRectF(body.left() + 3, body.bottom(), 2, 2));
-    p.drawRect(QRectF(body.right() - 5, body.bottom(), 2, 2));
-    p.setBrush(QColor(0x50, 0xD0, 0x60));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QPointF(body.left() + 4, body.top() + 3), 1.2, 1.2);
-
-    QRadialGradient glass(lens, h * 0.2, lens - QPointF(1, 1));
-    glass.setColorAt(0, QColor(0xC8, 0xE8, 0xFF));
-    glass.setColorAt(1, QColor(0x10, 0x20, 0x40));
-    p.setPen(QPen(QColor(0x20, 0x20, 0x28), 1));
-    p.setBrush(glass);
-    p.drawEllipse(lens, h * 0.2, h * 0.2);
-    p.end();
-    return QPixmap::fromImage(image);
-}
-
-// What the buttons outside the two command tables do.
-struct ButtonAction
-{
-    const char *name;
-    void (*run)(Panel &);
-};
-
-const ButtonAction ButtonActions[] = {
-    {"Command33", [](Panel &p) { p.ports().showPanel(); }},
-    {"Command16", [](Panel &p) { p.ports().end(); }},
-    {"Command34", [](Panel &p) { p.toggleDataArea(); }},
-};
-
-// The option buttons: a port number, or line settings.
-struct OptionChoice
-{
-    const char *name;
-    int port;
-    const char *settings;
-};
-
-const OptionChoice OptionChoices[] = {
-    {"Option1", 1, nullptr},
-    {"Option2", 2, nullptr},
-    {"Option3", 0, Settings19200},
-    {"Option4", 0, Settings9600},
-};
-
-// The virtual key code that the key-down handler expects; 0 for keys it has no code for.
-int virtualKeyCode(int key)
-{
-    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9) ||
-        key == Qt::Key_Space)
-        return key; // the same codes
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return 112 + (key - Qt::Key_F1);
-    static const QHash<int, int> others{
-        {Qt::Key_Backspace, 8}, {Qt::Key_Tab, 9},     {Qt::Key_Backtab, 9},   {Qt::Key_Return, 13},
-        {Qt::Key_Enter, 13},    {Qt::Key_Shift, 16},  {Qt::Key_Control, 17},  {Qt::Key_Alt, 18},
-        {Qt::Key_Escape, 27},   {Qt::Key_PageUp, 33}, {Qt::Key_PageDown, 34}, {Qt::Key_End, 35},
-        {Qt::Key_Home, 36},     {Qt::Key_Left, 37},   {Qt::Key_Up, 38},       {Qt::Key_Right, 39},
-        {Qt::Key_Down, 40},     {Qt::Key_Insert, 45}, {Qt::Key_Delete, 46},
-    };
-    return others.value(key, 0);
-}
-
-int modifierMask(Qt::KeyboardModifiers m)
-{
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
-           (m & Qt::AltModifier ? 4 : 0);
 }
 
 // The tool tip of a button that sends a command: the code, from the tables that send it.
@@ -369,14 +139,6 @@ Form1::Form1(Panel &panel, QWidget *parent) : QWidget(parent), d(new Private(pan
 Form1::~Form1()
 {
     qApp->removeEventFilter(this);
-    Panel &panel = d->panel;
-    panel.setLayoutHandler({});
-    panel.exchange().setDisplayHandler({});
-    panel.exchange().setFailureHandler({});
-    panel.ports().setWarningHandler({});
-    panel.ports().setChangedHandler({});
-    panel.ports().setQuitHandler({});
-    panel.link().setLostHandler({});
     // The controls use the style that Private owns, so they go first.
     qDeleteAll(findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly));
     delete d;
@@ -387,7 +149,7 @@ void Form1::build()
     // Lines first: they lie beneath every control.
     for (const LineRow &line : lineTable()) {
         auto *w = new LineWidget(QPoint(px(line.x1), px(line.y1)), QPoint(px(line.x2), px(line.y2)),
-                                 this);
+                                 rgb(LineColour), this);
         w->setObjectName(QLatin1String(line.name));
     }
 
@@ -439,7 +201,7 @@ void Form1::build()
         }
         case ControlKind::Picture: {
             auto *picture = new QLabel(parent);
-            picture->setPixmap(makePicture(QSize(px(c.width), px(c.height))));
+            picture->setPixmap(makeProjectorPicture(QSize(px(c.width), px(c.height))));
             w = picture;
             break;
         }
@@ -479,46 +241,62 @@ void Form1::wire()
         connect(d->control<QPushButton>(row.name), &QPushButton::clicked, this,
                 [&panel, &row] { panel.click(row); });
     // Only the mouse drives a held button: its keyboard activation sends nothing.
-    for (const HoldButton &row : HoldButtons)
-        d->control<HeldPushButton>(row.name)->setHandlers([&panel, &row] { panel.press(row); },
-                                                          [&panel, &row] { panel.release(row); });
-    for (const ButtonAction &action : ButtonActions)
-        connect(d->control<QPushButton>(action.name), &QPushButton::clicked, this,
-                [&panel, run = action.run] { run(panel); });
-    for (const OptionChoice &choice : OptionChoices)
-        connect(d->control<QRadioButton>(choice.name), &QRadioButton::clicked, this,
-                [&panel, &choice] {
-                    if (choice.port)
-                        panel.ports().selectPort(choice.port);
-                    else
-                        panel.ports().selectSpeed(QString::fromLatin1(choice.settings));
-                });
+    for (const HoldButton &row : HoldButtons) {
+        auto *button = d->control<HeldPushButton>(row.name);
+        connect(button, &HeldPushButton::holdPressed, this, [&panel, &row] { panel.press(row); });
+        connect(button, &HeldPushButton::holdReleased, this, [&panel, &row] { panel.release(row); });
+    }
+    for (const ActionButton &row : ActionButtons)
+        connect(d->control<QPushButton>(row.name), &QPushButton::clicked, this,
+                [&panel, &row] { panel.activate(QLatin1StringView(row.name)); });
+    for (const OptionChoice &row : OptionChoices)
+        connect(d->control<QRadioButton>(row.name), &QRadioButton::clicked, this,
+                [&panel, &row] { panel.activate(QLatin1StringView(row.name)); });
 
-    panel.exchange().setDisplayHandler([this](Exchange::Display which, const QString &text) {
-        const char *name = which == Exchange::Display::Txd   ? "Label11"
-                           : which == Exchange::Display::Rxd ? "Label12"
-                                                             : "Label25";
-        // The one-line label shows only the start of a long reply; handing it all of a 100 KB
-        // trace would lay it out, and copy it, again on every notification.
-        // No accessible name of its own: a label without one is named by its text and announces
-        // every change, while setting one as well would announce each change twice.
-        d->control<QLabel>(name)->setText(text.left(ShownTraceLength));
+    connect(&panel.exchange(), &Exchange::displayChanged, this,
+            [this](Exchange::Display which, const QString &text) {
+                const char *name = which == Exchange::Display::Txd   ? "Label11"
+                                   : which == Exchange::Display::Rxd ? "Label12"
+                                                                     : "Label25";
+                // The one-line label shows only the start of a long reply; handing it all of a
+                // 100 KB trace would lay it out, and copy it, again on every notification.
+                // No accessible name of its own: a label without one is named by its text and
+                // announces every change, while setting one as well would announce each twice.
+                d->control<QLabel>(name)->setText(text.left(ShownTraceLength));
+            });
+    connect(&panel.ports(), &PortControl::settingsChanged, this, &Form1::syncPorts);
+    connect(&panel, &Panel::layoutChanged, this, &Form1::syncLayout);
+    connect(&panel.ports(), &PortControl::warning, this,
+            [this](const LinkFailure &failure) { warnNow(failure.text()); });
+    connect(&panel.exchange(), &Exchange::sendFailed, this,
+            [this](const LinkFailure &failure) { warnLater(failure.text()); });
+    connect(&panel.link(), &SerialLink::lost, this, [this](const LinkFailure &failure) {
+        syncTitle();
+        warnLater(failure.text());
     });
-    panel.ports().setChangedHandler([this] { syncPorts(); });
-    panel.setLayoutHandler([this] { syncLayout(); });
-    panel.ports().setWarningHandler([this](const QString &text) { warnNow(text); });
-    panel.exchange().setFailureHandler([this](const QString &text) { warnLater(text); });
-    panel.link().setLostHandler([this](const QString &text) { warnLater(text); });
-    panel.ports().setQuitHandler([this] {
+    connect(&panel.link(), &SerialLink::restored, this, &Form1::syncTitle);
+    connect(&panel.link(), &SerialLink::closed, this, &Form1::syncTitle);
+    connect(&panel.link(), &SerialLink::opened, this, &Form1::syncTitle);
+    connect(&panel.ports(), &PortControl::quitRequested, this, [this] {
         close();
         QCoreApplication::quit();
     });
 }
 
+// While the open port's device is away, the title says so; the caption alone otherwise.
+void Form1::syncTitle()
+{
+    const SerialLink &link = d->panel.link();
+    QString title = QString::fromUtf8(WindowCaption);
+    if (link.isWaitingForDevice())
+        title += tr(" - port %1 (%2) lost").arg(link.portNumber()).arg(link.deviceName());
+    setWindowTitle(title);
+}
+
 void Form1::syncPorts()
 {
     const PortControl &ports = d->panel.ports();
-    d->control<QWidget>("Frame8")->setVisible(ports.panelVisible());
+    d->control<QWidget>("Frame8")->setVisible(ports.settingsVisible());
     for (const OptionChoice &choice : OptionChoices) {
         auto *option = d->control<QRadioButton>(choice.name);
         if (choice.port)
@@ -565,7 +343,7 @@ void Form1::setWarningBox(WarningBox box)
 void Form1::warnNow(const QString &text)
 {
     d->boxOpen = true;
-    d->warningBox(windowTitle(), text);
+    d->warningBox(QString::fromUtf8(WindowCaption), text);
     d->boxOpen = false;
 }
 
@@ -602,6 +380,6 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     d->lastKey = event;
     d->lastKeyReceiver = w;
     const auto *key = static_cast<QKeyEvent *>(event);
-    d->panel.keyDown(virtualKeyCode(key->key()), modifierMask(key->modifiers()));
+    d->panel.keyDown(KeyMap::virtualKeyCode(key->key()), KeyMap::modifierMask(key->modifiers()));
     return false;
 }

@@ -42,6 +42,7 @@ private:
     void wire();
     void syncPorts();
     void syncLayout();
+    void syncTitle();
     void warnNow(const QString &text);
     void warnLater(const QString &text);
 };

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "Panel.h"
 
+#include "KeyMap.h"
+
+#include <algorithm>
+
 namespace {
 std::unique_ptr<IntervalTimer> makeWithInterval(const TimerFactory &make, milliseconds interval)
 {
@@ -10,22 +14,22 @@ std::unique_ptr<IntervalTimer> makeWithInterval(const TimerFactory &make, millis
 }
 } // namespace
 
-Panel::Panel(SerialLink &link, const TimerFactory &makeTimer)
-    : m_link(link),
-      m_timer1(makeWithInterval(makeTimer, milliseconds(200))),
+Panel::Panel(SerialLink &link, const TimerFactory &makeTimer, QObject *parent)
+    : QObject(parent),
+      m_link(link),
+      m_timer1(makeWithInterval(makeTimer, InitialRepeatPeriod)),
       m_timer2(makeWithInterval(makeTimer, NormalReplyWindow)),
-      m_timer3(makeWithInterval(makeTimer, milliseconds(5000))),
+      m_timer3(makeTimer()),
       m_timer4(makeWithInterval(makeTimer, NormalDisplayClear)),
       m_exchange(link, *m_timer2, *m_timer4),
       m_ports(link, *m_timer3),
       m_command34Caption(ShowDataCaption)
 {
-    m_timer1->setHandler([this] { repeatTick(); });
-    m_timer2->setHandler([this] { m_exchange.replyWindowTick(); });
-    m_timer3->setHandler([this] { m_ports.panelTimerTick(); });
-    m_timer4->setHandler([this] { m_exchange.displayClearTick(); });
-    m_link.setEventHandler([this](SerialLink::Event e) { m_exchange.onComm(e); });
+    connect(m_timer1.get(), &IntervalTimer::timeout, this, &Panel::repeatTick);
 }
+
+// The exchange and the port control refer to the timers, so they must not outlive them.
+Panel::~Panel() = default;
 
 bool Panel::load()
 {
@@ -83,6 +87,10 @@ void Panel::release(const HoldButton &button)
 
 void Panel::repeatTick()
 {
+    // A reply window or display clear due at this same moment was started before this tick's
+    // countdown; it runs first, whichever tick the event loop delivers first.
+    if (m_timer2->isDue()) m_exchange.replyWindowTick();
+    if (m_timer4->isDue()) m_exchange.displayClearTick();
     const char *code = repeatCodeText(m_repeatCode);
     if (!code) return;
     // Built from the table every time, never from the last CommandText.
@@ -100,11 +108,11 @@ void Panel::stopRepeating()
 
 void Panel::keyDown(int keyCode, int modifierMask)
 {
-    if ((modifierMask & 7) != 2 || keyCode != 72) return;
+    if ((modifierMask & KeyMap::ModifierBits) != KeyMap::CtrlMask || keyCode != KeyMap::KeyH) return;
     m_height = FullHeight;
     m_command34Caption = CloseCaption;
     m_command34Visible = true;
-    layoutChanged();
+    Q_EMIT layoutChanged();
 }
 
 void Panel::toggleDataArea()
@@ -117,11 +125,54 @@ void Panel::toggleDataArea()
         m_height = ToggleHeight;
         m_command34Caption = HideDataCaption;
     }
-    layoutChanged();
+    Q_EMIT layoutChanged();
     m_timer3->start();
 }
 
-void Panel::layoutChanged()
+namespace {
+template <typename Rows> auto findRow(const Rows &rows, QLatin1StringView name)
 {
-    if (m_layoutChanged) m_layoutChanged();
+    return std::find_if(rows.begin(), rows.end(),
+                        [&](const auto &row) { return name == QLatin1StringView(row.name); });
+}
+} // namespace
+
+bool Panel::activate(QLatin1StringView name)
+{
+    if (const auto b = findRow(OneShotButtons, name); b != OneShotButtons.end()) {
+        click(*b);
+        return true;
+    }
+    if (const auto a = findRow(ActionButtons, name); a != ActionButtons.end()) {
+        switch (a->action) {
+        case PanelAction::ShowSettings: m_ports.showSettings(); break;
+        case PanelAction::End: m_ports.end(); break;
+        case PanelAction::ToggleDataArea: toggleDataArea(); break;
+        }
+        return true;
+    }
+    if (const auto o = findRow(OptionChoices, name); o != OptionChoices.end()) {
+        if (o->port)
+            m_ports.selectPort(o->port);
+        else
+            m_ports.selectSpeed(QString::fromLatin1(o->settings));
+        return true;
+    }
+    return findRow(HoldButtons, name) != HoldButtons.end();
+}
+
+bool Panel::press(QLatin1StringView name)
+{
+    const auto b = findRow(HoldButtons, name);
+    if (b == HoldButtons.end()) return false;
+    press(*b);
+    return true;
+}
+
+bool Panel::release(QLatin1StringView name)
+{
+    const auto b = findRow(HoldButtons, name);
+    if (b == HoldButtons.end()) return false;
+    release(*b);
+    return true;
 }

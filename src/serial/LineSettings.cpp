@@ -20,3 +20,8 @@ std::optional<LineSettings> LineSettings::parse(const QString &text)
     if (!ok || (s.stopBits != 1 && s.stopBits != 2)) return std::nullopt;
     return s;
 }
+
+QString LineSettings::toString() const
+{
+    return QStringLiteral("%1,%2,%3,%4").arg(baud).arg(QLatin1Char(parity)).arg(dataBits).arg(stopBits);
+}

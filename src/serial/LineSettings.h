@@ -14,6 +14,13 @@ struct LineSettings
     int stopBits = 1;  // 1 or 2
 
     static std::optional<LineSettings> parse(const QString &text);
+    QString toString() const;
+    bool operator==(const LineSettings &o) const
+    {
+        return baud == o.baud && parity == o.parity && dataBits == o.dataBits &&
+               stopBits == o.stopBits;
+    }
+    bool operator!=(const LineSettings &o) const { return !(*this == o); }
 };
 
 inline constexpr auto Settings19200 = "19200,N,8,1";

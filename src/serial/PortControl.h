@@ -4,47 +4,49 @@
 #include "IntervalTimer.h"
 #include "SerialLink.h"
 
+#include <QObject>
 #include <QString>
-
-#include <functional>
 
 // The port steps at start, the settings panel (Frame8) with its port and speed options and its
 // auto-hide timer (Timer3), and "END".
-class PortControl
+class PortControl final : public QObject
 {
+    Q_OBJECT
 public:
-    PortControl(SerialLink &link, IntervalTimer &timer3);
+    // How long the settings panel stays up after COM (Timer3).
+    static constexpr std::chrono::milliseconds SettingsShownFor{5000};
 
-    // Port number 1, line settings, open. False when port 1 cannot be opened; the description
-    // is then in the link's errorString().
-    bool openAtStart();
+    PortControl(SerialLink &link, IntervalTimer &timer3, QObject *parent = nullptr);
+
+    // Port number 1, line settings, open. False when port 1 cannot be opened; the link's
+    // failure() says why.
+    [[nodiscard]] bool openAtStart();
     // The last start-up step: Option1 is selected, which runs its port switch.
     void selectAtStart() { selectPort(1); }
 
     void selectPort(int port);                 // Option1 / Option2
     void selectSpeed(const QString &settings); // Option3 / Option4
-    void showPanel();                          // Command33 "COM"
-    void panelTimerTick();                     // Timer3
+    void showSettings();                       // Command33 "COM"
+    void settingsTimerTick();                  // Timer3
     void end();                                // Command16 "END"
 
     const QString &commSettings() const { return m_commSettings; }
-    bool panelVisible() const { return m_panelVisible; }
+    bool settingsVisible() const { return m_settingsVisible; }
     int selectedPort() const { return m_selectedPort; }
 
-    // Shows a failure and returns when the operator has closed it (a modal box in the window).
-    void setWarningHandler(std::function<void(const QString &)> h) { m_warn = std::move(h); }
-    void setChangedHandler(std::function<void()> h) { m_changed = std::move(h); }
-    void setQuitHandler(std::function<void()> h) { m_quit = std::move(h); }
+Q_SIGNALS:
+    // The settings panel's visibility, the selected port or the speed changed.
+    void settingsChanged();
+    // Shown to the operator before the port steps go on (a modal box in the window).
+    void warning(const LinkFailure &failure);
+    void quitRequested();
 
 private:
-    void setPanelVisible(bool visible);
+    void setSettingsVisible(bool visible);
 
     SerialLink &m_link;
     IntervalTimer &m_timer3;
     QString m_commSettings;
-    bool m_panelVisible = false;
+    bool m_settingsVisible = false;
     int m_selectedPort = 0;
-    std::function<void(const QString &)> m_warn;
-    std::function<void()> m_changed;
-    std::function<void()> m_quit;
 };

@@ -1,55 +1,61 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "LineSettings.h"
+#include "LinkFailure.h"
+
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 
-#include <functional>
-
-// The operations the panel needs of a serial port. Every failing operation leaves a description
-// in errorString(); the link never shows anything itself.
-class SerialLink
+// The operations the panel needs of a serial port, whatever is behind it: a local device, a
+// serial device server on the network, or a fake in tests. Port numbers 1 and 2 stand for two
+// devices. Every failing operation leaves a typed failure(); the link never shows anything.
+class SerialLink : public QObject
 {
+    Q_OBJECT
 public:
-    // What a notification is about. Only Received carries data; the receive handler ignores the
-    // rest, as it ignores line and modem-line events.
-    enum class Event { Received, Other };
-
-    virtual ~SerialLink() = default;
+    using QObject::QObject;
 
     virtual bool isOpen() const = 0;
-    virtual bool open() = 0;
+    [[nodiscard]] virtual bool open() = 0;
+    // Also ends any wait for a lost device to return.
     virtual void close() = 0;
     // Only while closed; selects the port that the next open uses.
-    virtual bool setPortNumber(int port) = 0;
+    [[nodiscard]] virtual bool setPortNumber(int port) = 0;
     virtual int portNumber() const = 0;
-    // "19200,N,8,1"; in force for later opens and at once on an open port.
-    virtual bool applySettings(const QString &settings) = 0;
-    // Hands the bytes to the device at once; false when they cannot be sent.
-    virtual bool write(const QByteArray &bytes) = 0;
+    // In force for later opens and at once on an open port.
+    [[nodiscard]] virtual bool applySettings(const LineSettings &settings) = 0;
+    // Hands the bytes to the device; false when they cannot be sent.
+    [[nodiscard]] virtual bool write(const QByteArray &bytes) = 0;
     virtual QByteArray readAll() = 0;
-    virtual QString errorString() const = 0;
-    // The device behind the port, for messages ("/dev/ttyUSB0").
+    // The device behind the current port, for messages ("/dev/ttyUSB0", "rfc2217://host:2000").
     virtual QString deviceName() const = 0;
+    // True from lost() until the port is open again or closed: the link waits for the device.
+    virtual bool isWaitingForDevice() const { return false; }
 
-    void setEventHandler(std::function<void(Event)> handler) { m_event = std::move(handler); }
-    // Called once when an open port's device goes away; the link has closed the port by then.
-    void setLostHandler(std::function<void(const QString &)> handler)
-    {
-        m_lost = std::move(handler);
-    }
+    const LinkFailure &failure() const { return m_failure; }
+    QString errorString() const { return m_failure.text(); }
+
+Q_SIGNALS:
+    // Bytes wait to be read with readAll().
+    void received();
+    void opened();
+    void closed();
+    // The open port's device went away; the port is closed and the link waits for the device.
+    void lost(const LinkFailure &failure);
+    // The lost device came back and the port is open again, with the same settings.
+    void restored();
+    void settingsApplied(const LineSettings &settings);
 
 protected:
-    void notify(Event event)
+    // Records the failure and returns false, for "return fail(...)".
+    bool fail(LinkFailure failure)
     {
-        if (m_event) m_event(event);
-    }
-    void notifyLost(const QString &description)
-    {
-        if (m_lost) m_lost(description);
+        m_failure = std::move(failure);
+        return false;
     }
 
 private:
-    std::function<void(Event)> m_event;
-    std::function<void(const QString &)> m_lost;
+    LinkFailure m_failure;
 };

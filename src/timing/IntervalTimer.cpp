@@ -15,6 +15,7 @@ using namespace std::chrono;
 
 PreciseTimer::PreciseTimer()
 {
+    m_clock.start();
 #ifdef Q_OS_LINUX
     m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd >= 0) {
@@ -27,7 +28,10 @@ PreciseTimer::PreciseTimer()
 #endif
     // Coarse timers may fire 5% late, which would stretch a 5 ms repeat noticeably.
     m_timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { fire(); });
+    QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+        m_deadline = nanoseconds(m_clock.nsecsElapsed()) + m_interval;
+        fire();
+    });
 }
 
 PreciseTimer::~PreciseTimer()
@@ -48,6 +52,7 @@ void PreciseTimer::setInterval(milliseconds interval)
 void PreciseTimer::start()
 {
     m_active = true;
+    m_deadline = nanoseconds(m_clock.nsecsElapsed()) + m_interval;
 #ifdef Q_OS_LINUX
     if (m_fd >= 0) {
         // Periodic like QTimer; a zero interval would disarm a timerfd, so it becomes 1 ns.
@@ -80,15 +85,9 @@ void PreciseTimer::stop()
 milliseconds PreciseTimer::remainingTime() const
 {
     if (!m_active) return milliseconds(-1);
-#ifdef Q_OS_LINUX
-    if (m_fd >= 0) {
-        itimerspec now{};
-        ::timerfd_gettime(m_fd, &now);
-        return duration_cast<milliseconds>(seconds(now.it_value.tv_sec) +
-                                           nanoseconds(now.it_value.tv_nsec));
-    }
-#endif
-    return m_timer.remainingTimeAsDuration();
+    // From the deadline rather than the timerfd: a periodic timerfd that has expired but not
+    // been read already counts towards its next period.
+    return duration_cast<milliseconds>(m_deadline - nanoseconds(m_clock.nsecsElapsed()));
 }
 
 void PreciseTimer::onExpired()
@@ -98,7 +97,10 @@ void PreciseTimer::onExpired()
     // Nothing to read: the timer was stopped or restarted after the wake-up was queued.
     if (::read(m_fd, &expirations, sizeof expirations) != sizeof expirations) return;
     // Ticks missed while the thread was busy come as one, as QTimer's do.
-    if (m_active) fire();
+    if (!m_active) return;
+    const nanoseconds now(m_clock.nsecsElapsed());
+    while (m_deadline <= now) m_deadline += std::max<nanoseconds>(m_interval, nanoseconds(1));
+    fire();
 #endif
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QElapsedTimer>
+#include <QObject>
 #include <QTimer>
 
 #include <chrono>
@@ -9,27 +11,27 @@
 
 // An interval timer that ticks on the event thread. Starting a running timer restarts its
 // countdown, and so does setting the interval of a running timer: the repeat logic relies on both.
-class IntervalTimer
+class IntervalTimer : public QObject
 {
+    Q_OBJECT
 public:
-    virtual ~IntervalTimer() = default;
+    using QObject::QObject;
 
     virtual void setInterval(std::chrono::milliseconds interval) = 0;
     virtual std::chrono::milliseconds interval() const = 0;
     virtual void start() = 0;
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
+    // Time until the running countdown is due; zero or less once it is due, even before its
+    // tick has run (another timer due at the same moment may tick first). Negative when stopped.
+    virtual std::chrono::milliseconds remainingTime() const = 0;
+    bool isDue() const { return isActive() && remainingTime().count() <= 0; }
 
-    void setHandler(std::function<void()> handler) { m_handler = std::move(handler); }
+Q_SIGNALS:
+    void timeout();
 
 protected:
-    void fire()
-    {
-        if (m_handler) m_handler();
-    }
-
-private:
-    std::function<void()> m_handler;
+    void fire() { Q_EMIT timeout(); }
 };
 
 // Makes the timers of the window; tests pass one that makes timers on a virtual clock.
@@ -40,6 +42,7 @@ using TimerFactory = std::function<std::unique_ptr<IntervalTimer>()>;
 // and a repeat that restarts at every tick carries each such delay into its period.
 class PreciseTimer final : public IntervalTimer
 {
+    Q_OBJECT
 public:
     PreciseTimer();
     ~PreciseTimer() override;
@@ -51,8 +54,7 @@ public:
     void start() override;
     void stop() override;
     bool isActive() const override { return m_active; }
-    // Time left in the running countdown; negative when stopped.
-    std::chrono::milliseconds remainingTime() const;
+    std::chrono::milliseconds remainingTime() const override;
 
     static TimerFactory factory();
 
@@ -64,4 +66,6 @@ private:
     int m_fd = -1;                              // the timerfd, where there is one
     std::unique_ptr<QObject> m_notifier;        // its read notifier
     QTimer m_timer;                             // elsewhere
+    QElapsedTimer m_clock;
+    std::chrono::nanoseconds m_deadline{0};     // on m_clock, of the next tick
 };

@@ -27,7 +27,7 @@ private Q_SLOTS:
     {
         PreciseTimer t;
         int ticks = 0;
-        t.setHandler([&] { ++ticks; });
+        QObject::connect(&t, &IntervalTimer::timeout, this, [&] { ++ticks; });
         t.setInterval(5ms);
         t.start();
         runFor(200ms);
@@ -43,7 +43,7 @@ private Q_SLOTS:
     {
         PreciseTimer once;
         int onceTicks = 0;
-        once.setHandler([&] { ++onceTicks; once.stop(); });
+        QObject::connect(&once, &IntervalTimer::timeout, this, [&] { ++onceTicks; once.stop(); });
         once.setInterval(5ms);
         once.start();
 
@@ -51,7 +51,7 @@ private Q_SLOTS:
         PreciseTimer repeat;
         QList<qint64> at;
         QElapsedTimer clock;
-        repeat.setHandler([&] { at << clock.nsecsElapsed(); repeat.start(); });
+        QObject::connect(&repeat, &IntervalTimer::timeout, this, [&] { at << clock.nsecsElapsed(); repeat.start(); });
         repeat.setInterval(20ms);
         clock.start();
         repeat.start();
@@ -66,7 +66,7 @@ private Q_SLOTS:
     {
         PreciseTimer t;
         int ticks = 0;
-        t.setHandler([&] { ++ticks; });
+        QObject::connect(&t, &IntervalTimer::timeout, this, [&] { ++ticks; });
         t.setInterval(1ms);
         t.start();
         QElapsedTimer busy;

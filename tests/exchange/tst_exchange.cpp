@@ -26,14 +26,11 @@ struct Rig
     {
         timer2->setInterval(500ms);
         timer4->setInterval(1000ms);
-        timer2->setHandler([this] { ex.replyWindowTick(); });
-        timer4->setHandler([this] { ex.displayClearTick(); });
-        link.setEventHandler([this](SerialLink::Event e) { ex.onComm(e); });
         link.now = [this] { return clock.now().count(); };
-        ex.setFailureHandler([this](const QString &d) { failures << d; });
-        ex.setDisplayHandler([this](D, const QString &) { ++displayChanges; });
-        link.setPortNumber(1);
-        link.open();
+        QObject::connect(&ex, &Exchange::sendFailed, &ex,
+                         [this](const LinkFailure &f) { failures << f.text(); });
+        QObject::connect(&ex, &Exchange::displayChanged, &ex, [this] { ++displayChanges; });
+        QVERIFY(link.setPortNumber(1) && link.open());
     }
     QString txd() const { return ex.display(D::Txd); }
     QString rxd() const { return ex.display(D::Rxd); }
@@ -142,23 +139,6 @@ private Q_SLOTS:
         QCOMPARE(r.status(), QString());
     }
 
-    void otherEventsChangeNothing()
-    {
-        Rig r;
-        r.ex.transmit(QLatin1StringView("CR0"));
-        r.link.receive("0");
-        const int changes = r.displayChanges;
-        r.link.otherEvent();
-        QCOMPARE(r.ex.replyText(), QStringLiteral("0"));
-        QCOMPARE(r.ex.replyPending(), quint8(0));
-        QCOMPARE(r.displayChanges, changes);
-
-        // And a non-receive event while awaiting does not count as a reply.
-        r.ex.transmit(QLatin1StringView("C00"));
-        r.link.otherEvent();
-        QCOMPARE(r.ex.replyPending(), quint8(1));
-    }
-
     void emptyNotificationRendersAgain()
     {
         Rig r;
@@ -230,18 +210,15 @@ private Q_SLOTS:
         QVERIFY(!r.timer2->isActive() && !r.timer4->isActive());
     }
 
-    void hyoujiModesOtherThanOneShowReceivedText()
+    void receivedModeShowsWithoutSending()
     {
         Rig r;
         r.ex.transmit(QLatin1StringView("CR1"));
-        const QString text = QStringLiteral("3\r");
-        for (int mode : {0, 2, 3, 255}) {
-            const qsizetype before = r.link.writes.size();
-            r.ex.hyouji(text, mode);
-            QCOMPARE(r.link.writes.size(), before);
-            QCOMPARE(r.rxd(), QStringLiteral(" 3 CR "));
-            QCOMPARE(r.status(), QStringLiteral(" Video"));
-        }
+        const qsizetype before = r.link.writes.size();
+        r.ex.showAsReceived(QStringLiteral("3\r"));
+        QCOMPARE(r.link.writes.size(), before);
+        QCOMPARE(r.rxd(), QStringLiteral(" 3 CR "));
+        QCOMPARE(r.status(), QStringLiteral(" Video"));
     }
 
     void replyTextIsBoundedAndRendersAllItKeeps()

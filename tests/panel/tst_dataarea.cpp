@@ -70,14 +70,14 @@ private Q_SLOTS:
     void togglePostponesPanelHiding()
     {
         PanelRig r;
-        r.panel.ports().showPanel();
-        QVERIFY(r.panel.ports().panelVisible());
+        r.panel.ports().showSettings();
+        QVERIFY(r.panel.ports().settingsVisible());
         r.at(3000);
         r.panel.toggleDataArea();
         r.at(7999);
-        QVERIFY(r.panel.ports().panelVisible());
+        QVERIFY(r.panel.ports().settingsVisible());
         r.at(8000);
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
         QVERIFY(!r.panel.timer3().isActive());
     }
 
@@ -87,7 +87,7 @@ private Q_SLOTS:
         r.panel.toggleDataArea();
         QVERIFY(r.panel.timer3().isActive());
         r.at(5000);
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
         QVERIFY(!r.panel.timer3().isActive());
     }
 };

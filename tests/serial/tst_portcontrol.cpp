@@ -20,7 +20,7 @@ private Q_SLOTS:
         QVERIFY(r.link.isOpen());
         QCOMPARE(r.panel.ports().commSettings(), QStringLiteral("19200,N,8,1"));
         QCOMPARE(r.panel.ports().selectedPort(), 1);
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
         QVERIFY(r.warnings.isEmpty());
         QVERIFY(!r.panel.timer1().isActive() && !r.panel.timer2().isActive() &&
                 !r.panel.timer3().isActive() && !r.panel.timer4().isActive());
@@ -39,21 +39,21 @@ private Q_SLOTS:
     void switchToThePortInUse()
     {
         PanelRig r;
-        r.panel.ports().showPanel();
+        r.panel.ports().showSettings();
         r.link.operations.clear();
         r.panel.ports().selectPort(1);
         QCOMPARE(r.link.operations, (QStringList{"close", "port 1", "open 1"}));
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
     }
 
     void switchToTheOtherPort()
     {
         PanelRig r;
-        r.panel.ports().showPanel();
+        r.panel.ports().showSettings();
         r.panel.ports().selectPort(2);
         QVERIFY(r.link.isOpen());
         QCOMPARE(r.link.portNumber(), 2);
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
         r.click("Command17");
         QCOMPARE(r.link.written(), QByteArray("C00\r"));
     }
@@ -62,14 +62,14 @@ private Q_SLOTS:
     {
         PanelRig r;
         r.link.missingPorts = {2};
-        r.panel.ports().showPanel();
+        r.panel.ports().showSettings();
         r.panel.ports().selectPort(2);
         QCOMPARE(r.warnings.size(), 1);
         QVERIFY(r.warnings.first().contains(QLatin1String("fake2")));
         QVERIFY(!r.link.isOpen());
         QCOMPARE(r.link.portNumber(), 1); // fell back to the other port
         QCOMPARE(r.panel.ports().selectedPort(), 2);
-        QVERIFY(r.panel.ports().panelVisible());
+        QVERIFY(r.panel.ports().settingsVisible());
 
         // A click meanwhile reports the closed port instead of ending the program.
         r.click("Command17");
@@ -80,7 +80,7 @@ private Q_SLOTS:
         QCOMPARE(r.warnings.size(), 1);
         QVERIFY(r.link.isOpen());
         QCOMPARE(r.link.portNumber(), 1);
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
         r.click("Command17");
         QCOMPARE(r.link.written(), QByteArray("C00\r"));
 
@@ -104,12 +104,12 @@ private Q_SLOTS:
     void speedChangeOnAnOpenPort()
     {
         PanelRig r;
-        r.panel.ports().showPanel();
+        r.panel.ports().showSettings();
         r.link.operations.clear();
         r.panel.ports().selectSpeed(QStringLiteral("9600,N,8,1"));
         QCOMPARE(r.link.operations, QStringList{"settings 9600,N,8,1"}); // not closed, not reopened
         QVERIFY(r.link.isOpen());
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
         QCOMPARE(r.panel.ports().commSettings(), QStringLiteral("9600,N,8,1"));
         r.panel.ports().selectPort(2);
         QCOMPARE(r.link.settings, QStringLiteral("9600,N,8,1"));
@@ -120,25 +120,25 @@ private Q_SLOTS:
     {
         PanelRig r;
         r.at(1000);
-        r.panel.ports().showPanel();
+        r.panel.ports().showSettings();
         r.at(5999);
-        QVERIFY(r.panel.ports().panelVisible());
+        QVERIFY(r.panel.ports().settingsVisible());
         r.at(6000);
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
         QVERIFY(!r.panel.timer3().isActive());
     }
 
     void choiceHidesAtOnceAndTimerStopsLater()
     {
         PanelRig r;
-        r.panel.ports().showPanel();
+        r.panel.ports().showSettings();
         r.at(1000);
         r.panel.ports().selectSpeed(QStringLiteral("19200,N,8,1"));
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
         QVERIFY(r.panel.timer3().isActive());
         r.at(5000);
         QVERIFY(!r.panel.timer3().isActive());
-        QVERIFY(!r.panel.ports().panelVisible());
+        QVERIFY(!r.panel.ports().settingsVisible());
     }
 
     void endClosesAndQuits()
@@ -146,7 +146,8 @@ private Q_SLOTS:
         for (bool closedBefore : {false, true}) {
             PanelRig r;
             int quits = 0;
-            r.panel.ports().setQuitHandler([&] { ++quits; });
+            QObject::connect(&r.panel.ports(), &PortControl::quitRequested, &r.panel,
+                             [&] { ++quits; });
             if (closedBefore) r.link.close();
             r.panel.ports().end();
             QVERIFY(!r.link.isOpen());

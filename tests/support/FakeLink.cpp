@@ -1,24 +1,32 @@
 // SPDX-License-Identifier: MIT
 #include "FakeLink.h"
 
+bool FakeLink::failAs(LinkFailure::Action action, LinkFailure::Cause cause)
+{
+    return fail({action, cause, m_port, deviceName(), {}});
+}
+
 bool FakeLink::open()
 {
     if (missingPorts.count(m_port)) {
-        m_error = QStringLiteral("Cannot open serial port %1 (fake%1): the device does not exist.")
-                      .arg(m_port);
         operations << QStringLiteral("open %1 failed").arg(m_port);
-        return false;
+        return failAs(LinkFailure::Action::Open, LinkFailure::Cause::Missing);
     }
     m_open = true;
+    m_waiting = false;
     ++openCount;
     operations << QStringLiteral("open %1").arg(m_port);
+    Q_EMIT opened();
     return true;
 }
 
 void FakeLink::close()
 {
+    m_waiting = false;
+    if (!m_open) return;
     operations << QStringLiteral("close");
     m_open = false;
+    Q_EMIT closed();
 }
 
 bool FakeLink::setPortNumber(int port)
@@ -28,20 +36,18 @@ bool FakeLink::setPortNumber(int port)
     return true;
 }
 
-bool FakeLink::applySettings(const QString &s)
+bool FakeLink::applySettings(const LineSettings &s)
 {
-    operations << QStringLiteral("settings %1").arg(s);
-    settings = s;
+    settings = s.toString();
+    operations << QStringLiteral("settings %1").arg(settings);
+    Q_EMIT settingsApplied(s);
     return true;
 }
 
 bool FakeLink::write(const QByteArray &bytes)
 {
-    if (!m_open || failWrites) {
-        m_error = QStringLiteral("Cannot send to serial port %1 (fake%1): the port is not open.")
-                      .arg(m_port);
-        return false;
-    }
+    if (!m_open) return failAs(LinkFailure::Action::Send, LinkFailure::Cause::NotOpen);
+    if (failWrites) return failAs(LinkFailure::Action::Send, LinkFailure::Cause::Other);
     writes.append({now ? now() : 0, bytes});
     return true;
 }
@@ -56,14 +62,25 @@ QByteArray FakeLink::readAll()
 void FakeLink::receive(const QByteArray &bytes)
 {
     m_inbox += bytes;
-    notify(Event::Received);
+    Q_EMIT received();
 }
 
 void FakeLink::unplug(const QString &why)
 {
     m_open = false;
+    m_waiting = true;
     operations << QStringLiteral("lost");
-    notifyLost(why);
+    fail({LinkFailure::Action::Lose, LinkFailure::Cause::Gone, m_port, deviceName(), why});
+    Q_EMIT lost(failure());
+}
+
+void FakeLink::replug()
+{
+    if (!m_waiting) return;
+    m_waiting = false;
+    m_open = true;
+    operations << QStringLiteral("restored %1").arg(m_port);
+    Q_EMIT restored();
 }
 
 QByteArray FakeLink::written() const

@@ -33,32 +33,34 @@ public:
     int openCount = 0;
 
     bool isOpen() const override { return m_open; }
+    bool isWaitingForDevice() const override { return m_waiting; }
     bool open() override;
     void close() override;
     bool setPortNumber(int port) override;
     int portNumber() const override { return m_port; }
-    bool applySettings(const QString &s) override;
+    bool applySettings(const LineSettings &s) override;
     bool write(const QByteArray &bytes) override;
     QByteArray readAll() override;
-    QString errorString() const override { return m_error; }
     QString deviceName() const override { return QStringLiteral("fake%1").arg(m_port); }
 
     // The device sends these bytes: they wait in the receive buffer, then a notification.
     void receive(const QByteArray &bytes);
-    // A notification that is not about received data.
-    void otherEvent() { notify(Event::Other); }
     // A notification with nothing waiting.
-    void emptyNotification() { notify(Event::Received); }
-    // The device goes away.
+    void emptyNotification() { Q_EMIT received(); }
+    // The device goes away; the link waits for it.
     void unplug(const QString &why = QStringLiteral("gone"));
+    // The device is back: the port opens again by itself.
+    void replug();
 
     // Everything written, concatenated.
     QByteArray written() const;
     QList<QByteArray> lines() const;
 
 private:
+    bool failAs(LinkFailure::Action action, LinkFailure::Cause cause);
+
     bool m_open = false;
+    bool m_waiting = false;
     int m_port = 0;
     QByteArray m_inbox;
-    QString m_error;
 };

@@ -7,6 +7,7 @@
 #include "VirtualClock.h"
 
 #include <QList>
+#include <QTest>
 #include <QString>
 #include <QStringList>
 
@@ -33,16 +34,20 @@ struct PanelRig
     QList<Change> changes;
     QStringList failures;
     QStringList warnings;
+    bool loaded = false;
 
     explicit PanelRig(bool load = true)
     {
         link.now = [this] { return clock.now().count(); };
-        panel.exchange().setDisplayHandler([this](Exchange::Display w, const QString &t) {
-            changes.append({clock.now().count(), w, t});
-        });
-        panel.exchange().setFailureHandler([this](const QString &d) { failures << d; });
-        panel.ports().setWarningHandler([this](const QString &d) { warnings << d; });
-        if (load) panel.load();
+        QObject::connect(&panel.exchange(), &Exchange::displayChanged, &panel,
+                         [this](Exchange::Display w, const QString &t) {
+                             changes.append({clock.now().count(), w, t});
+                         });
+        QObject::connect(&panel.exchange(), &Exchange::sendFailed, &panel,
+                         [this](const LinkFailure &f) { failures << f.text(); });
+        QObject::connect(&panel.ports(), &PortControl::warning, &panel,
+                         [this](const LinkFailure &f) { warnings << f.text(); });
+        if (load) loaded = panel.load();
         link.writes.clear();
     }
 
@@ -61,9 +66,9 @@ struct PanelRig
         qFatal("no held button %s", name);
     }
 
-    void click(const char *name) { panel.click(oneShot(name)); }
-    void press(const char *name) { panel.press(held(name)); }
-    void release(const char *name) { panel.release(held(name)); }
+    void click(const char *name) { QVERIFY(panel.activate(QLatin1StringView(name))); }
+    void press(const char *name) { QVERIFY(panel.press(QLatin1StringView(name))); }
+    void release(const char *name) { QVERIFY(panel.release(QLatin1StringView(name))); }
 
     // Times of the writes, and their bytes.
     QList<long long> sendTimes() const

@@ -37,7 +37,7 @@ VirtualClock::Timer *VirtualClock::nextTimer() const
     for (Timer *t : m_timers) {
         if (!t->m_active) continue;
         if (!best || t->m_due < best->m_due ||
-            (t->m_due == best->m_due && t->m_sequence < best->m_sequence))
+            (t->m_due == best->m_due && (t->m_sequence < best->m_sequence) != reverseTies))
             best = t;
     }
     return best;

@@ -10,7 +10,7 @@
 
 // A clock that moves only when a test says so. Its timers tick periodically, like the
 // window's, in order of due time (timers due at the same moment tick in the order they were
-// started), and a tick may start, stop or re-time any timer, itself included.
+// started, unless reverseTies), and a tick may start, stop or re-time any timer, itself included.
 class VirtualClock
 {
 public:
@@ -26,6 +26,7 @@ public:
         void start() override;
         void stop() override { m_active = false; }
         bool isActive() const override { return m_active; }
+        ms remainingTime() const override { return m_active ? m_due - m_clock.m_now : ms(-1); }
 
     private:
         friend class VirtualClock;
@@ -44,6 +45,10 @@ public:
     void advanceTo(ms t) { advance(t - m_now); }
     // The next moment a timer is due, or -1 ms if none runs.
     ms nextDue() const;
+
+    // Timers due at the same moment tick in the reverse of their start order: the window's
+    // timers promise no order, so the behaviour must not depend on it.
+    bool reverseTies = false;
 
     std::unique_ptr<IntervalTimer> makeTimer();
     TimerFactory factory()

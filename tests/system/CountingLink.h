@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "QtSerialLink.h"
+#include "DeviceLink.h"
 
 #include <QHash>
 
@@ -10,26 +10,32 @@
 class CountingLink final : public SerialLink
 {
 public:
-    explicit CountingLink(QtSerialLink &real) : m_real(real)
+    explicit CountingLink(DeviceLink &real) : m_real(real)
     {
-        m_real.setEventHandler([this](Event e) { notify(e); });
-        m_real.setLostHandler([this](const QString &d) { notifyLost(d); });
+        connect(&m_real, &SerialLink::received, this, &SerialLink::received);
+        connect(&m_real, &SerialLink::lost, this, &SerialLink::lost);
     }
 
     bool isOpen() const override { return m_real.isOpen(); }
-    bool open() override { return m_real.open(); }
+    bool open() override { return m_real.open() || fail(m_real.failure()); }
     void close() override { m_real.close(); }
-    bool setPortNumber(int port) override { return m_real.setPortNumber(port); }
+    bool setPortNumber(int port) override
+    {
+        return m_real.setPortNumber(port) || fail(m_real.failure());
+    }
     int portNumber() const override { return m_real.portNumber(); }
-    bool applySettings(const QString &s) override { return m_real.applySettings(s); }
+    bool applySettings(const LineSettings &s) override
+    {
+        return m_real.applySettings(s) || fail(m_real.failure());
+    }
     bool write(const QByteArray &bytes) override
     {
-        const bool ok = m_real.write(bytes);
-        if (ok)
+        if (m_real.write(bytes)) {
             ++written[bytes];
-        else
-            ++failedWrites;
-        return ok;
+            return true;
+        }
+        ++failedWrites;
+        return fail(m_real.failure());
     }
     QByteArray readAll() override
     {
@@ -38,7 +44,6 @@ public:
         ++reads;
         return bytes;
     }
-    QString errorString() const override { return m_real.errorString(); }
     QString deviceName() const override { return m_real.deviceName(); }
 
     int writes() const
@@ -55,5 +60,5 @@ public:
     qint64 reads = 0;
 
 private:
-    QtSerialLink &m_real;
+    DeviceLink &m_real;
 };

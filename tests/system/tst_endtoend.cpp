@@ -5,7 +5,7 @@
 #include "Form1.h"
 #include "Panel.h"
 #include "Probes.h"
-#include "QtSerialLink.h"
+#include "DeviceLink.h"
 #include "SimProcess.h"
 
 #include <QApplication>
@@ -48,7 +48,7 @@ struct Rig
         QString text;
     };
 
-    QtSerialLink link;
+    DeviceLink link;
     Panel panel{link, PreciseTimer::factory()};
     QList<Shown> shown;
     QStringList failures;
@@ -57,12 +57,16 @@ struct Rig
 
     explicit Rig(const QString &port1, const QString &port2 = absentDevice()) : link(port1, port2)
     {
-        panel.exchange().setDisplayHandler([this](D which, const QString &text) {
-            shown.append({monotonicUs(), which, text});
-        });
-        panel.exchange().setFailureHandler([this](const QString &d) { failures << d; });
-        panel.ports().setWarningHandler([this](const QString &d) { warnings << d; });
-        link.setLostHandler([this](const QString &d) { lost << d; });
+        QObject::connect(&panel.exchange(), &Exchange::displayChanged, &panel,
+                         [this](D which, const QString &text) {
+                             shown.append({monotonicUs(), which, text});
+                         });
+        QObject::connect(&panel.exchange(), &Exchange::sendFailed, &panel,
+                         [this](const LinkFailure &f) { failures << f.text(); });
+        QObject::connect(&panel.ports(), &PortControl::warning, &panel,
+                         [this](const LinkFailure &f) { warnings << f.text(); });
+        QObject::connect(&link, &SerialLink::lost, &panel,
+                         [this](const LinkFailure &f) { lost << f.text(); });
     }
 
     // Clicks and lets the reply window run out, so the next reply is not appended to this one.
@@ -108,7 +112,7 @@ struct Rig
 // The real window on the real link; warning boxes are recorded instead of shown.
 struct WindowRig
 {
-    QtSerialLink link;
+    DeviceLink link;
     Panel panel{link, PreciseTimer::factory()};
     Form1 form{panel};
     QStringList boxes;
@@ -340,7 +344,7 @@ void SystemTest::heldButtonRepeatsUntilRelease()
     QFETCH(bool, throughWindow);
     SimProcess sim;
     QVERIFY(sim.start({}));
-    QtSerialLink link(sim.device(), absentDevice());
+    DeviceLink link(sim.device(), absentDevice());
     Panel panel(link, PreciseTimer::factory());
     std::unique_ptr<Form1> form;
     QStringList boxes;

@@ -6,7 +6,7 @@
 #include "Form1.h"
 #include "Panel.h"
 #include "Probes.h"
-#include "QtSerialLink.h"
+#include "DeviceLink.h"
 #include "SimProcess.h"
 
 #include <QApplication>
@@ -43,7 +43,7 @@ void FloodTest::windowStaysResponsive()
     const double seconds = secondsFromEnv("PANEL_FLOOD_SECONDS", DefaultSeconds);
     SimProcess sim;
     QVERIFY2(sim.start({"--noise", "--flood", QString::number(seconds)}), sim.errors().constData());
-    QtSerialLink real(sim.device(), absentDevice());
+    DeviceLink real(sim.device(), absentDevice());
     CountingLink link(real);
     Panel panel(link, PreciseTimer::factory());
     Form1 form(panel);

@@ -5,7 +5,7 @@
 #include "CountingLink.h"
 #include "Panel.h"
 #include "Probes.h"
-#include "QtSerialLink.h"
+#include "DeviceLink.h"
 #include "SimProcess.h"
 
 #include <QElapsedTimer>
@@ -41,12 +41,14 @@ void SoakTest::arrowHeldInDigitalZoomMode()
     const double seconds = secondsFromEnv("PANEL_SOAK_SECONDS", DefaultSeconds);
     SimProcess sim;
     QVERIFY2(sim.start({}), sim.errors().constData());
-    QtSerialLink real(sim.device(), absentDevice());
+    DeviceLink real(sim.device(), absentDevice());
     CountingLink link(real);
     Panel panel(link, PreciseTimer::factory());
     QStringList failures, lost;
-    panel.exchange().setFailureHandler([&](const QString &d) { failures << d; });
-    link.setLostHandler([&](const QString &d) { lost << d; });
+    QObject::connect(&panel.exchange(), &Exchange::sendFailed, &panel,
+                     [&](const LinkFailure &f) { failures << f.text(); });
+    QObject::connect(&link, &SerialLink::lost, &panel,
+                     [&](const LinkFailure &f) { lost << f.text(); });
     QVERIFY2(panel.load(), qPrintable(link.errorString()));
 
     // The release of a D.Zoom button leaves the arrows repeating every 5 ms.

@@ -34,7 +34,7 @@ private Q_SLOTS:
         VirtualClock clock;
         auto t = clock.makeTimer();
         int ticks = 0;
-        t->setHandler([&] { ++ticks; });
+        QObject::connect(t.get(), &IntervalTimer::timeout, this, [&] { ++ticks; });
         t->setInterval(100ms);
         t->start();
         clock.advance(60ms);
@@ -56,7 +56,7 @@ private Q_SLOTS:
         VirtualClock clock;
         auto t = clock.makeTimer();
         QList<long long> at;
-        t->setHandler([&] { at << clock.now().count(); });
+        QObject::connect(t.get(), &IntervalTimer::timeout, this, [&] { at << clock.now().count(); });
         t->setInterval(200ms);
         t->start();
         clock.advance(150ms);
@@ -76,8 +76,8 @@ private Q_SLOTS:
         auto a = clock.makeTimer();
         auto b = clock.makeTimer();
         QString order;
-        a->setHandler([&] { order += u'a'; a->stop(); });
-        b->setHandler([&] { order += u'b'; b->stop(); });
+        QObject::connect(a.get(), &IntervalTimer::timeout, this, [&] { order += u'a'; a->stop(); });
+        QObject::connect(b.get(), &IntervalTimer::timeout, this, [&] { order += u'b'; b->stop(); });
         a->setInterval(5ms);
         b->setInterval(5ms);
         b->start();
