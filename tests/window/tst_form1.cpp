@@ -105,6 +105,7 @@ private Q_SLOTS:
     void settingsPanelAndOptions();
     void portSwitchFailureWarnsAtOnce();
     void laterFailuresAreQueuedAndNeverStacked();
+    void lostDeviceShowsInTheTitle();
     void displaysFollowTheExchange();
     void endClosesTheWindow();
 };
@@ -578,6 +579,35 @@ void TestForm1::endClosesTheWindow()
     QVERIFY(!rig.link.isOpen());
     QVERIFY(!rig.form.isVisible());
     QVERIFY(rig.sent().isEmpty());
+}
+
+
+
+void TestForm1::lostDeviceShowsInTheTitle()
+{
+    Rig rig;
+    rig.link.unplug(QStringLiteral("unplugged"));
+    QCOMPARE(rig.form.windowTitle(), Caption + " - port 1 (fake1) lost");
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.warnings.size(), 1);
+    QVERIFY2(rig.warnings[0].contains("opens the port again by itself"), qPrintable(rig.warnings[0]));
+    // A click while lost warns as any click on a closed port does, once per click.
+    for (const char *button : {"Command17", "Command18"}) {
+        rig.click(button);
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(rig.warnings.size(), 3);
+    QVERIFY(rig.warnings[2].contains("not open"));
+    // Back: the caption alone, and no box.
+    rig.link.replug();
+    QCOMPARE(rig.form.windowTitle(), Caption);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.warnings.size(), 3);
+    // Choosing a port with COM ends a wait as well.
+    rig.link.unplug(QStringLiteral("again"));
+    rig.click("Command33");
+    rig.click("Option2");
+    QCOMPARE(rig.form.windowTitle(), Caption);
 }
 
 QTEST_MAIN(TestForm1)
