@@ -1,0 +1,84 @@
+# SPDX-License-Identifier: MIT
+# Run by CPack (CPACK_PRE_BUILD_SCRIPTS, set in cmake/Packaging.cmake) on the staged tree of the
+# Debian package, before the package is made: the files Debian wants in every package, which a
+# plain "cmake --install" has no use for.
+#
+#   usr/share/doc/projector-panel/copyright   machine-readable, from LICENSE (which it replaces)
+#   usr/share/doc/projector-panel/changelog.gz  packaging/debian-changelog, the changelog of a
+#                                               native package
+#   usr/share/lintian/overrides/projector-panel  packaging/lintian-overrides, if there is one
+#
+# CPACK_STRIP_FILES has stripped the programs already; as dh_strip does, the compiler's
+# identification (.comment) and .note sections go too.
+
+set(src "${CPACK_PANEL_SOURCE_DIR}")
+set(usr "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
+set(doc "${usr}/share/doc/${CPACK_PACKAGE_NAME}")
+if(NOT IS_DIRECTORY "${doc}")
+  message(FATAL_ERROR "DebianFiles.cmake: no ${doc} in the staged package")
+endif()
+
+file(GLOB programs LIST_DIRECTORIES false "${usr}/bin/*")
+if(NOT CPACK_PANEL_STRIP)
+  message(FATAL_ERROR "DebianFiles.cmake: no strip program (CMAKE_STRIP) to strip the programs")
+endif()
+foreach(program IN LISTS programs)
+  file(READ "${program}" magic LIMIT 4 HEX)
+  if(NOT magic STREQUAL "7f454c46") # not ELF: a script
+    continue()
+  endif()
+  execute_process(COMMAND "${CPACK_PANEL_STRIP}" --remove-section=.comment --remove-section=.note
+                          "${program}"
+                  COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+
+set(file_mode OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+set(dir_mode OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+             WORLD_EXECUTE)
+
+# copyright: Debian's machine-readable format. The MIT licence of LICENSE is the one Debian
+# calls Expat; its text is copied as it is, blank lines written as " .".
+file(READ "${src}/LICENSE" license)
+if(NOT license MATCHES "Copyright \\(c\\) ([^\n]+)\n")
+  message(FATAL_ERROR "DebianFiles.cmake: no \"Copyright (c) ...\" line in LICENSE")
+endif()
+set(holders "${CMAKE_MATCH_1}")
+string(FIND "${license}" "Permission is hereby granted" start)
+if(start LESS 0)
+  message(FATAL_ERROR "DebianFiles.cmake: LICENSE is not the MIT licence this script expects")
+endif()
+string(SUBSTRING "${license}" ${start} -1 terms)
+string(STRIP "${terms}" terms)
+string(REGEX REPLACE "\n\n" "\n.\n" terms "${terms}")
+string(REPLACE "\n" "\n " terms "${terms}")
+file(WRITE "${doc}/copyright" "\
+Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: ${CPACK_PACKAGE_NAME}
+Upstream-Contact: ${CPACK_PACKAGE_CONTACT}
+Source: ${CPACK_PANEL_HOMEPAGE}
+
+Files: *
+Copyright: ${holders}
+License: Expat
+Comment: The MIT License, as in the file LICENSE of the source.
+
+License: Expat
+ ${terms}
+")
+file(REMOVE "${doc}/LICENSE")
+
+# changelog.gz: -n keeps the name and time stamp out, so the same changelog gives the same bytes.
+find_program(gzip gzip REQUIRED)
+execute_process(COMMAND "${gzip}" -9nc "${src}/packaging/debian-changelog"
+                OUTPUT_FILE "${doc}/changelog.gz"
+                COMMAND_ERROR_IS_FATAL ANY)
+file(CHMOD "${doc}/copyright" "${doc}/changelog.gz" PERMISSIONS ${file_mode})
+
+if(EXISTS "${src}/packaging/lintian-overrides")
+  set(overrides "${usr}/share/lintian/overrides")
+  file(MAKE_DIRECTORY "${overrides}")
+  file(CHMOD "${usr}/share/lintian" "${overrides}" PERMISSIONS ${dir_mode})
+  configure_file("${src}/packaging/lintian-overrides" "${overrides}/${CPACK_PACKAGE_NAME}"
+                 COPYONLY)
+  file(CHMOD "${overrides}/${CPACK_PACKAGE_NAME}" PERMISSIONS ${file_mode})
+endif()

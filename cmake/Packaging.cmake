@@ -1,0 +1,144 @@
+# SPDX-License-Identifier: MIT
+# What gets installed besides the programs (desktop entry, icon, AppStream metadata, manual
+# pages, licence) and the Debian package built from it: cmake --build DIR --target package.
+# Included from the top-level CMakeLists.txt before the programs, so that the hardening flags
+# reach every target.
+
+set(PANEL_HOMEPAGE "https://github.com/projector-panel/projector-panel")
+set(PANEL_CONTACT "projector-panel developers <projector-panel@users.noreply.github.com>")
+set(PANEL_APP_ID io.github.projector_panel.ProjectorPanel)
+
+# --- Debian's hardening flags -----------------------------------------------------------------
+# On by default for Release builds where dpkg-buildflags exists: the package and the release
+# preset get them, the test and sanitizer builds stay as they are.
+find_program(PANEL_DPKG_BUILDFLAGS dpkg-buildflags)
+mark_as_advanced(PANEL_DPKG_BUILDFLAGS)
+if(PANEL_DPKG_BUILDFLAGS AND CMAKE_BUILD_TYPE STREQUAL "Release")
+  set(_panel_hardening_default ON)
+else()
+  set(_panel_hardening_default OFF)
+endif()
+option(PANEL_DEB_HARDENING
+       "Compile and link with the hardening flags of dpkg-buildflags (default: on in Release builds where it exists)"
+       ${_panel_hardening_default})
+if(PANEL_DEB_HARDENING)
+  if(NOT PANEL_DPKG_BUILDFLAGS)
+    message(FATAL_ERROR "PANEL_DEB_HARDENING needs dpkg-buildflags (package dpkg-dev)")
+  endif()
+  # All of them (bindnow too), unless the caller chose otherwise.
+  set(_panel_maint_options "$ENV{DEB_BUILD_MAINT_OPTIONS}")
+  if(_panel_maint_options STREQUAL "")
+    set(_panel_maint_options "hardening=+all")
+  endif()
+  foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+    # Run in the source tree: its -ffile-prefix-map then maps this tree to ".".
+    execute_process(
+      COMMAND ${CMAKE_COMMAND} -E env "DEB_BUILD_MAINT_OPTIONS=${_panel_maint_options}"
+              ${PANEL_DPKG_BUILDFLAGS} --get ${kind}
+      WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+      OUTPUT_VARIABLE _panel_flags_${kind}
+      OUTPUT_STRIP_TRAILING_WHITESPACE
+      COMMAND_ERROR_IS_FATAL ANY)
+    separate_arguments(_panel_flags_${kind} UNIX_COMMAND "${_panel_flags_${kind}}")
+  endforeach()
+  # Not -O2 and -g: the optimisation stays the build type's, and the package is stripped.
+  list(FILTER _panel_flags_CXXFLAGS EXCLUDE REGEX "^-O.*$|^-g.*$")
+  list(JOIN _panel_flags_CPPFLAGS " " _panel_cppflags)
+  list(JOIN _panel_flags_CXXFLAGS " " _panel_cxxflags)
+  list(JOIN _panel_flags_LDFLAGS " " _panel_ldflags)
+  string(APPEND CMAKE_CXX_FLAGS " ${_panel_cppflags} ${_panel_cxxflags}")
+  string(APPEND CMAKE_EXE_LINKER_FLAGS " ${_panel_ldflags}")
+  string(APPEND CMAKE_SHARED_LINKER_FLAGS " ${_panel_ldflags}")
+  string(APPEND CMAKE_MODULE_LINKER_FLAGS " ${_panel_ldflags}")
+  message(STATUS "Hardening flags: ${_panel_cppflags} ${_panel_cxxflags} ${_panel_ldflags}")
+endif()
+
+# --- The release: version and date ------------------------------------------------------------
+# The newest release in the AppStream metadata dates the manual pages. It and the Debian
+# changelog must name the version in project(); a version without release notes is reported.
+set(_panel_metainfo ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.metainfo.xml)
+set(_panel_changelog ${PROJECT_SOURCE_DIR}/packaging/debian-changelog)
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${_panel_metainfo} ${_panel_changelog})
+file(READ ${_panel_metainfo} _panel_text)
+string(REGEX MATCH "<release version=\"([^\"]*)\" date=\"([^\"]*)\"" _ "${_panel_text}")
+set(_panel_release_version "${CMAKE_MATCH_1}")
+set(PANEL_RELEASE_DATE "${CMAKE_MATCH_2}")
+file(STRINGS ${_panel_changelog} _panel_text LIMIT_COUNT 1)
+string(REGEX MATCH "^projector-panel \\(([^)]*)\\)" _ "${_panel_text}")
+set(_panel_changelog_version "${CMAKE_MATCH_1}")
+if(NOT _panel_release_version STREQUAL PROJECT_VERSION)
+  message(WARNING "The newest <release> in data/${PANEL_APP_ID}.metainfo.xml is "
+                  "\"${_panel_release_version}\", not ${PROJECT_VERSION}: add this release first.")
+endif()
+if(NOT _panel_changelog_version STREQUAL PROJECT_VERSION)
+  message(WARNING "The newest entry of packaging/debian-changelog is "
+                  "\"${_panel_changelog_version}\", not ${PROJECT_VERSION}: add this release first.")
+endif()
+
+# --- Desktop integration and documentation ----------------------------------------------------
+install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The Debian package has its copyright file instead (cmake/DebianFiles.cmake).
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The manual pages name the version and the date of the release, and are installed compressed.
+set(_panel_man_pages projector-panel projector-sim)
+if(EXISTS ${PROJECT_SOURCE_DIR}/docs/projector-ctl.1)
+  list(APPEND _panel_man_pages projector-ctl)
+endif()
+find_program(PANEL_GZIP gzip)
+mark_as_advanced(PANEL_GZIP)
+set(_panel_man_files)
+foreach(page IN LISTS _panel_man_pages)
+  set(_man ${PROJECT_BINARY_DIR}/man/${page}.1)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/${page}.1 ${_man} @ONLY)
+  if(PANEL_GZIP)
+    # -n: no name or time stamp inside, so the same page gives the same bytes.
+    add_custom_command(OUTPUT ${_man}.gz
+                       COMMAND ${PANEL_GZIP} -9nkf ${page}.1
+                       WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/man
+                       DEPENDS ${_man}
+                       COMMENT "Compressing the manual page ${page}(1)" VERBATIM)
+    list(APPEND _panel_man_files ${_man}.gz)
+  else()
+    list(APPEND _panel_man_files ${_man})
+  endif()
+endforeach()
+add_custom_target(man-pages ALL DEPENDS ${_panel_man_files})
+install(FILES ${_panel_man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# --- The Debian package -----------------------------------------------------------------------
+# Its dependencies come from the installed libraries (dpkg-shlibdeps), not the build.
+set(CPACK_PACKAGE_NAME projector-panel)
+set(CPACK_PACKAGE_VENDOR "The projector-panel developers")
+set(CPACK_PACKAGE_CONTACT "${PANEL_CONTACT}")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${PANEL_HOMEPAGE}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION [[
+One window whose buttons mirror a projector's remote control. Every command
+is three characters and a carriage return, written to the serial port the
+moment a button is clicked or pressed: power, input, mute, freeze, menu,
+screen mode, picture functions and four status reads with one click; volume,
+zoom, focus, digital zoom, keystone and the arrow pad repeated while held.
+The traffic in both directions is shown as a readable line trace, and the
+status reads in plain words. Serial port 1 or 2, at 19200 or 9600 baud.
+
+The simulator projector-sim plays a projector on a pseudo-terminal or a real
+serial port, so that the panel can be tried and demonstrated without one.]])
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# Puts the copyright file, the changelog and the lintian overrides into the staged tree.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianFiles.cmake)
+set(CPACK_PANEL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_PANEL_HOMEPAGE "${PANEL_HOMEPAGE}")
+set(CPACK_PANEL_STRIP "${CMAKE_STRIP}")
+include(CPack)
