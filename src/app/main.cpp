@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include "CommandLine.h"
 #include "Form1.h"
 #include "Panel.h"
 #include "QtSerialLink.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 
@@ -35,30 +35,23 @@ QString startFailureReport(const QString &description)
 
 int main(int argc, char *argv[])
 {
+    // Read before the application object, which needs a screen: --help or a typo must not.
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    const CommandLine::Outcome options =
+        CommandLine(QtSerialLink::defaultDevice(1), QtSerialLink::defaultDevice(2)).parse(args);
+    if (!options.run) {
+        std::fputs(qPrintable(options.out), stdout);
+        std::fputs(qPrintable(options.err), stderr);
+        return options.exitStatus;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("projector-panel"));
     QApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
     Form1::prepareApplication();
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Control panel for data/video projectors on an RS-232 line.\n"
-        "Port 1 and port 2 are %1 and %2 unless set otherwise.")
-                                         .arg(QtSerialLink::defaultDevice(1),
-                                              QtSerialLink::defaultDevice(2)));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption com1(QStringLiteral("com1"),
-                                  QStringLiteral("Use DEVICE as serial port 1 (a USB adapter, a "
-                                                 "/dev/serial/by-id/ link, a pseudo-terminal)."),
-                                  QStringLiteral("DEVICE"), QtSerialLink::defaultDevice(1));
-    const QCommandLineOption com2(QStringLiteral("com2"), QStringLiteral("Use DEVICE as serial port 2."),
-                                  QStringLiteral("DEVICE"), QtSerialLink::defaultDevice(2));
-    parser.addOption(com1);
-    parser.addOption(com2);
-    parser.process(app);
-
-    QtSerialLink link(parser.value(com1), parser.value(com2));
+    QtSerialLink link(options.value(QStringLiteral("com1")), options.value(QStringLiteral("com2")));
     Panel panel(link, PreciseTimer::factory());
     Form1 form(panel);
     form.place();
@@ -69,7 +62,7 @@ int main(int argc, char *argv[])
         const QString platform = QGuiApplication::platformName();
         if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
             QMessageBox::critical(nullptr, form.windowTitle(), report);
-        return 1;
+        return CommandLine::ExitPortOneFailed;
     }
     form.show();
     return QApplication::exec();
