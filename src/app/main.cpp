@@ -3,6 +3,7 @@
 #include "Form1.h"
 #include "Panel.h"
 #include "QtSerialLink.h"
+#include "StartFailure.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -12,10 +13,14 @@
 
 namespace {
 
-// The report when port 1 cannot be opened at start: the cause, what exists, and how to point
-// the panel elsewhere.
-QString startFailureReport(const QString &description)
+QStringList serialPorts()
 {
+    // Test hook: when PROJECTOR_PANEL_PORT_LIST is set, its comma-separated entries are the
+    // ports reported (none if it is empty). Listing the real ones opens every /dev/ttyS*, which
+    // no test may touch.
+    if (qEnvironmentVariableIsSet("PROJECTOR_PANEL_PORT_LIST"))
+        return qEnvironmentVariable("PROJECTOR_PANEL_PORT_LIST")
+            .split(QLatin1Char(','), Qt::SkipEmptyParts);
     QStringList ports;
     const auto infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos) {
@@ -23,12 +28,7 @@ QString startFailureReport(const QString &description)
         if (!info.description().isEmpty()) line += QStringLiteral(" (%1)").arg(info.description());
         ports << line;
     }
-    QString report = description + QStringLiteral("\n\n");
-    report += ports.isEmpty() ? QStringLiteral("No serial ports were found on this computer.\n")
-                              : QStringLiteral("Serial ports found: %1.\n").arg(ports.join(u", "));
-    report += QStringLiteral("Start the panel with --com1 DEVICE (and --com2 DEVICE) to use another "
-                             "device, for example --com1 /dev/ttyUSB0.");
-    return report;
+    return ports;
 }
 
 } // namespace
@@ -56,7 +56,7 @@ int main(int argc, char *argv[])
     Form1 form(panel);
     form.place();
     if (!panel.load()) {
-        const QString report = startFailureReport(link.errorString());
+        const QString report = StartFailure::report(link.errorString(), serialPorts());
         std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
         // Without a screen (offscreen, minimal) nobody could close the box.
         const QString platform = QGuiApplication::platformName();

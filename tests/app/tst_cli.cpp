@@ -14,10 +14,12 @@ struct Run
     QString out, err;
 };
 
-// The program as started from a shell.
+// The program as started from a shell. It never lists the machine's real serial ports: probing
+// them opens every /dev/ttyS*.
 QProcessEnvironment environment(bool offscreen)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PROJECTOR_PANEL_PORT_LIST"), QString());
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     if (offscreen)
@@ -98,9 +100,7 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains(device), qPrintable(r.err));
         QVERIFY2(r.err.contains(QLatin1String("does not exist")), qPrintable(r.err));
         QVERIFY2(r.err.contains(QLatin1String("--com1")), qPrintable(r.err));
-        QVERIFY2(r.err.contains(QLatin1String("Serial ports found")) ||
-                     r.err.contains(QLatin1String("No serial ports were found")),
-                 qPrintable(r.err));
+        QVERIFY2(r.err.contains(QLatin1String("No serial ports were found")), qPrintable(r.err));
     }
 
     void busyPortOneIsToldApart()

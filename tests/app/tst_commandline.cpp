@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The options as the program reads them before it has an application object.
+// The options as the program reads them before it has an application object, and its report
+// when port 1 cannot be opened.
 #include "CommandLine.h"
+#include "StartFailure.h"
 
 #include <QTest>
 
@@ -84,6 +86,20 @@ private Q_SLOTS:
         for (const QString &text : outHas) QVERIFY2(o.out.contains(text), qPrintable(o.out));
         // Qt's options are accepted, but only --help-all lists them.
         if (args == QStringList{"--help"}) QVERIFY(!o.out.contains(QLatin1String("--platform")));
+    }
+
+    void report()
+    {
+        const QString cause = QStringLiteral("Cannot open serial port 1 (/x): the device does not "
+                                             "exist.");
+        const QString advice = QStringLiteral("Start the panel with --com1 DEVICE (and --com2 "
+                                              "DEVICE) to use another device, for example --com1 "
+                                              "/dev/ttyUSB0.");
+        QCOMPARE(StartFailure::report(cause, {}),
+                 cause + "\n\nNo serial ports were found on this computer.\n" + advice);
+        QCOMPARE(StartFailure::report(cause, {"/dev/ttyUSB0 (adapter)", "/dev/ttyACM0"}),
+                 cause + "\n\nSerial ports found: /dev/ttyUSB0 (adapter), /dev/ttyACM0.\n" +
+                     advice);
     }
 };
 
