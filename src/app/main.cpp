@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
+#include "CommandLine.h"
 #include "Form1.h"
 #include "Panel.h"
 #include "DeviceLink.h"
+#include "StartFailure.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QMessageBox>
 #include <QSerialPortInfo>
 
@@ -12,10 +13,14 @@
 
 namespace {
 
-// The report when port 1 cannot be opened at start: the cause, what exists, and how to point
-// the panel elsewhere.
-QString startFailureReport(const QString &description)
+QStringList serialPorts()
 {
+    // Test hook: when PROJECTOR_PANEL_PORT_LIST is set, its comma-separated entries are the
+    // ports reported (none if it is empty). Listing the real ones opens every /dev/ttyS*, which
+    // no test may touch.
+    if (qEnvironmentVariableIsSet("PROJECTOR_PANEL_PORT_LIST"))
+        return qEnvironmentVariable("PROJECTOR_PANEL_PORT_LIST")
+            .split(QLatin1Char(','), Qt::SkipEmptyParts);
     QStringList ports;
     const auto infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos) {
@@ -23,53 +28,41 @@ QString startFailureReport(const QString &description)
         if (!info.description().isEmpty()) line += QStringLiteral(" (%1)").arg(info.description());
         ports << line;
     }
-    QString report = description + QStringLiteral("\n\n");
-    report += ports.isEmpty() ? QStringLiteral("No serial ports were found on this computer.\n")
-                              : QStringLiteral("Serial ports found: %1.\n").arg(ports.join(u", "));
-    report += QStringLiteral("Start the panel with --com1 DEVICE (and --com2 DEVICE) to use another "
-                             "device, for example --com1 /dev/ttyUSB0.");
-    return report;
+    return ports;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // Read before the application object, which needs a screen: --help or a typo must not.
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    const CommandLine::Outcome options =
+        CommandLine(DeviceLink::defaultDevice(1), DeviceLink::defaultDevice(2)).parse(args);
+    if (!options.run) {
+        std::fputs(qPrintable(options.out), stdout);
+        std::fputs(qPrintable(options.err), stderr);
+        return options.exitStatus;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("projector-panel"));
     QApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
     Form1::prepareApplication();
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Control panel for data/video projectors on an RS-232 line.\n"
-        "Port 1 and port 2 are %1 and %2 unless set otherwise.")
-                                         .arg(DeviceLink::defaultDevice(1),
-                                              DeviceLink::defaultDevice(2)));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption com1(QStringLiteral("com1"),
-                                  QStringLiteral("Use DEVICE as serial port 1 (a USB adapter, a "
-                                                 "/dev/serial/by-id/ link, a pseudo-terminal)."),
-                                  QStringLiteral("DEVICE"), DeviceLink::defaultDevice(1));
-    const QCommandLineOption com2(QStringLiteral("com2"), QStringLiteral("Use DEVICE as serial port 2."),
-                                  QStringLiteral("DEVICE"), DeviceLink::defaultDevice(2));
-    parser.addOption(com1);
-    parser.addOption(com2);
-    parser.process(app);
-
-    DeviceLink link(parser.value(com1), parser.value(com2));
+    DeviceLink link(options.value(QStringLiteral("com1")), options.value(QStringLiteral("com2")));
     Panel panel(link, PreciseTimer::factory());
     Form1 form(panel);
     form.place();
     if (!panel.load()) {
-        const QString report = startFailureReport(link.errorString());
+        const QString report = StartFailure::report(link.errorString(), serialPorts());
         std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
         // Without a screen (offscreen, minimal) nobody could close the box.
         const QString platform = QGuiApplication::platformName();
         if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
             QMessageBox::critical(nullptr, form.windowTitle(), report);
-        return 1;
+        return CommandLine::ExitPortOneFailed;
     }
     form.show();
     return QApplication::exec();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SimOptions.h"
 
+#include "UsageError.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -104,7 +106,7 @@ ParsedArguments parseArguments(const QStringList &args)
 
     ParsedArguments result;
     if (!p.parse(args)) {
-        result.text = p.errorText();
+        result.text = UsageError::describe(p, args);
         return result;
     }
     if (p.isSet(QStringLiteral("help"))) {

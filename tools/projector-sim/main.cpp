@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Runner.h"
 #include "SimOptions.h"
+#include "UsageError.h"
 
 #include <QCoreApplication>
 
@@ -20,8 +21,9 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(parsed.text), stdout);
         return 0;
     case sim::ParsedArguments::Action::Error:
-        std::fprintf(stderr, "projector-sim: %s\nTry --help.\n", qPrintable(parsed.text));
-        return 2;
+        std::fputs(qPrintable(UsageError::line(QStringLiteral("projector-sim"), parsed.text)),
+                   stderr);
+        return UsageError::ExitStatus;
     case sim::ParsedArguments::Action::Run:
         break;
     }
