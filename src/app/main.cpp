@@ -2,6 +2,7 @@
 #include "Form1.h"
 #include "Panel.h"
 #include "DeviceLink.h"
+#include "TrafficLog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -56,12 +57,20 @@ int main(int argc, char *argv[])
                                   QStringLiteral("DEVICE"), DeviceLink::defaultDevice(2));
     parser.addOption(com1);
     parser.addOption(com2);
+    const QCommandLineOption logFile(
+        QStringLiteral("log"),
+        QCoreApplication::translate("main", "Append the traffic and the port's events to FILE."),
+        QStringLiteral("FILE"));
+    parser.addOption(logFile);
     parser.process(app);
 
     DeviceLink link(parser.value(com1), parser.value(com2));
     Panel panel(link, PreciseTimer::factory());
     Form1 form(panel);
     form.place();
+    TrafficLog log(panel.exchange(), link);
+    QObject::connect(&log, &TrafficLog::failed, &form, &Form1::warn);
+    if (parser.isSet(logFile)) (void)log.open(parser.value(logFile));
     if (!panel.load()) {
         const QString report = startFailureReport(link.errorString());
         std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
@@ -72,5 +81,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     form.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    link.close(); // so that the log's last line says so
+    return status;
 }

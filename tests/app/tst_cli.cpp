@@ -42,7 +42,7 @@ private Q_SLOTS:
     {
         const Run help = run({QStringLiteral("--help")});
         QCOMPARE(help.exitCode, 0);
-        for (const char *word : {"--com1", "--com2", "DEVICE", "--version"})
+        for (const char *word : {"--com1", "--com2", "DEVICE", "--log", "--version"})
             QVERIFY2(help.out.contains(QLatin1String(word)), qPrintable(help.out));
         const Run version = run({QStringLiteral("--version")});
         QCOMPARE(version.exitCode, 0);
