@@ -56,6 +56,13 @@ QString checkDevice(const QString &value)
     return {};
 }
 
+QString checkFile(const QString &value)
+{
+    if (value.isEmpty() || value.startsWith(QLatin1Char('-')))
+        return QCoreApplication::translate("CommandLine", "expected a file, got \"%1\"").arg(value);
+    return {};
+}
+
 } // namespace
 
 CommandLine::CommandLine(const QString &defaultCom1, const QString &defaultCom2)
@@ -70,11 +77,14 @@ CommandLine::CommandLine(const QString &defaultCom1, const QString &defaultCom2)
       // An option is one entry here; main() reads it with Outcome::value() or Outcome::isSet().
       m_options{
           {QStringLiteral("com1"),
-           tr("Use DEVICE as serial port 1 (a USB adapter, a /dev/serial/by-id/ link, a "
-              "pseudo-terminal)."),
+           tr("Use DEVICE as serial port 1: a USB adapter, a /dev/serial/by-id/ link, a "
+              "pseudo-terminal, or a serial device server as socket://HOST:PORT (raw TCP) or "
+              "rfc2217://HOST:PORT (RFC 2217)."),
            QStringLiteral("DEVICE"), defaultCom1, checkDevice},
-          {QStringLiteral("com2"), tr("Use DEVICE as serial port 2."), QStringLiteral("DEVICE"),
-           defaultCom2, checkDevice},
+          {QStringLiteral("com2"), tr("Use DEVICE as serial port 2, in the same forms."),
+           QStringLiteral("DEVICE"), defaultCom2, checkDevice},
+          {QStringLiteral("log"), tr("Append the traffic and the port's events to FILE."),
+           QStringLiteral("FILE"), QString(), checkFile},
       }
 {
 }

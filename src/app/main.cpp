@@ -4,6 +4,7 @@
 #include "Panel.h"
 #include "DeviceLink.h"
 #include "StartFailure.h"
+#include "TrafficLog.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -55,6 +56,9 @@ int main(int argc, char *argv[])
     Panel panel(link, PreciseTimer::factory());
     Form1 form(panel);
     form.place();
+    TrafficLog log(panel.exchange(), link);
+    QObject::connect(&log, &TrafficLog::failed, &form, &Form1::warn);
+    if (options.isSet(QStringLiteral("log"))) (void)log.open(options.value(QStringLiteral("log")));
     if (!panel.load()) {
         const QString report = StartFailure::report(link.errorString(), serialPorts());
         std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
@@ -65,5 +69,7 @@ int main(int argc, char *argv[])
         return CommandLine::ExitPortOneFailed;
     }
     form.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    link.close(); // so that the log's last line says so
+    return status;
 }

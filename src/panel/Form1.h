@@ -30,6 +30,8 @@ public:
     // message here instead of blocking on a real box.
     using WarningBox = std::function<void(const QString &title, const QString &text)>;
     void setWarningBox(WarningBox box);
+    // A warning from outside the window's own parts, shown like theirs.
+    void warn(const QString &text) { warnLater(text); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -59,7 +59,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("outHas");
         QTest::addColumn<QString>("errorNames");
         QTest::newRow("help") << QStringList{"--help"} << 0
-                              << QStringList{"--com1", "--com2", "DEVICE", "--version",
+                              << QStringList{"--com1", "--com2", "DEVICE", "--log", "--version",
                                              "Exit status"}
                               << QString();
         QTest::newRow("version") << QStringList{"--version"} << 0

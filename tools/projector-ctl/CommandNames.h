@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QLatin1StringView>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+// A command of the panel's one-shot and held tables under a name for the command line.
+struct NamedCommand
+{
+    QString name;           // "power-on"
+    QLatin1StringView code; // "C00"
+};
+
+// Every command of the two tables in table order, named after its control's accessible name
+// ("Volume up" -> volume-up), except the four status reads, which have short names of their own.
+const QList<NamedCommand> &namedCommands();
+
+// A name or a three-character code, in any case.
+std::optional<NamedCommand> findCommand(QStringView nameOrCode);

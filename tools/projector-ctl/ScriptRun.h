@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "CommandNames.h"
+#include "Exchange.h"
+#include "IntervalTimer.h"
+#include "SerialLink.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+struct CommandResult
+{
+    NamedCommand command;
+    QString reply; // the trace as the RXD display shows it when the reply window closes
+    std::optional<QString> status;
+    bool replied = false;
+};
+
+// Sends commands one at a time through the panel's exchange on an open link, each as the panel
+// sends it, and waits out the reply window of each before the next.
+class ScriptRun final : public QObject
+{
+    Q_OBJECT
+public:
+    ScriptRun(SerialLink &link, const TimerFactory &makeTimer, QList<NamedCommand> commands,
+              QObject *parent = nullptr);
+
+    Exchange &exchange() { return *m_exchange; }
+    void start();
+
+Q_SIGNALS:
+    void answered(const CommandResult &result);
+    void finished();
+    // The line could not be written: the commands from this one on were not sent.
+    void failed(const LinkFailure &failure);
+
+private:
+    void sendNext();
+    void onWindowClosed();
+
+    std::unique_ptr<IntervalTimer> m_timer2, m_timer4;
+    std::unique_ptr<Exchange> m_exchange; // declared after the timers it refers to
+    QList<NamedCommand> m_commands;
+    qsizetype m_next = 0;
+    bool m_noReply = false;
+};
