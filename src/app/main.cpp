@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
+#include "DeviceLink.h"
+#include "DeviceMemory.h"
 #include "Form1.h"
 #include "Panel.h"
-#include "DeviceLink.h"
+#include "PortList.h"
+#include "StartupChooser.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QMessageBox>
-#include <QSerialPortInfo>
 
 #include <cstdio>
 
@@ -14,13 +15,12 @@ namespace {
 
 // The report when port 1 cannot be opened at start: the cause, what exists, and how to point
 // the panel elsewhere.
-QString startFailureReport(const QString &description)
+QString startFailureReport(const QString &description, const QList<FoundPort> &found)
 {
     QStringList ports;
-    const auto infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos) {
-        QString line = info.systemLocation();
-        if (!info.description().isEmpty()) line += QStringLiteral(" (%1)").arg(info.description());
+    for (const FoundPort &port : found) {
+        QString line = port.device;
+        if (!port.description.isEmpty()) line += QStringLiteral(" (%1)").arg(port.description);
         ports << line;
     }
     QString report = description + QStringLiteral("\n\n");
@@ -36,40 +36,49 @@ QString startFailureReport(const QString &description)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("projector-panel"));
     QApplication::setApplicationName(QStringLiteral("projector-panel"));
     QApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
     Form1::prepareApplication();
 
+    DeviceMemory memory;
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Control panel for data/video projectors on an RS-232 line.\n"
-        "Port 1 and port 2 are %1 and %2 unless set otherwise.")
-                                         .arg(DeviceLink::defaultDevice(1),
-                                              DeviceLink::defaultDevice(2)));
+    parser.setApplicationDescription(
+        QStringLiteral("Control panel for data/video projectors on an RS-232 line.\n"
+                       "Port 1 and port 2 are %1 and %2: the devices last chosen in the window, "
+                       "or the platform's first two.")
+            .arg(memory.deviceFor(1), memory.deviceFor(2)));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption com1(QStringLiteral("com1"),
-                                  QStringLiteral("Use DEVICE as serial port 1 (a USB adapter, a "
-                                                 "/dev/serial/by-id/ link, a pseudo-terminal)."),
-                                  QStringLiteral("DEVICE"), DeviceLink::defaultDevice(1));
-    const QCommandLineOption com2(QStringLiteral("com2"), QStringLiteral("Use DEVICE as serial port 2."),
-                                  QStringLiteral("DEVICE"), DeviceLink::defaultDevice(2));
+                                  QStringLiteral("Use DEVICE as serial port 1 for this run (a USB "
+                                                 "adapter, a /dev/serial/by-id/ link, a "
+                                                 "pseudo-terminal)."),
+                                  QStringLiteral("DEVICE"));
+    const QCommandLineOption com2(QStringLiteral("com2"),
+                                  QStringLiteral("Use DEVICE as serial port 2 for this run."),
+                                  QStringLiteral("DEVICE"));
     parser.addOption(com1);
     parser.addOption(com2);
     parser.process(app);
 
-    DeviceLink link(parser.value(com1), parser.value(com2));
+    DeviceLink link(memory.deviceFor(1, parser.value(com1)),
+                    memory.deviceFor(2, parser.value(com2)));
     Panel panel(link, PreciseTimer::factory());
     Form1 form(panel);
     form.place();
+    const PortLister ports = PortList::system;
     if (!panel.load()) {
-        const QString report = startFailureReport(link.errorString());
-        std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
-        // Without a screen (offscreen, minimal) nobody could close the box.
+        // Without a screen (offscreen, minimal) nobody could answer the box.
         const QString platform = QGuiApplication::platformName();
-        if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
-            QMessageBox::critical(nullptr, form.windowTitle(), report);
-        return 1;
+        const bool canAsk =
+            platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+        if (!canAsk ||
+            !StartupChooser::openPortOne(panel, link, memory, ports, form.windowTitle())) {
+            const QString report = startFailureReport(link.errorString(), ports());
+            std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
+            return 1;
+        }
     }
     form.show();
     return QApplication::exec();

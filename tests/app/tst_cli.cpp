@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QSerialPort>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,11 +15,30 @@ struct Run
     QString out, err;
 };
 
-Run run(const QStringList &args, int timeoutMs = 10000)
+// English, settings in a folder of the test's own (XDG_CONFIG_HOME), never the user's, and no
+// real serial port listed (listing them opens every /dev/ttyS*).
+QProcessEnvironment environment(const QString &configHome,
+                                const QString &language = QStringLiteral("en"))
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.insert(QStringLiteral("LANGUAGE"), language);
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("PROJECTOR_PANEL_PORT_LIST"), QString());
+    return env;
+}
+
+QTemporaryDir &scratchConfig()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+Run run(const QStringList &args,
+        const QProcessEnvironment &env = environment(scratchConfig().path()), int timeoutMs = 10000)
+{
+    QProcess p;
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(PANEL_PATH), args);
     Run r;
@@ -83,13 +103,40 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains(pty.device()), qPrintable(r.err));
     }
 
+    // The device last chosen in the window is port 1 from the menu; --com1 is for one run.
+    void remembersTheDeviceAndTheCommandLineWins()
+    {
+        QTemporaryDir config;
+        Pty kept, given;
+        QVERIFY(kept.watchSetUp() && given.watchSetUp());
+        const QString file =
+            config.filePath(QStringLiteral("projector-panel/projector-panel.conf"));
+        {
+            QSettings settings(file, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("devices/port1"), kept.device());
+        }
+        const QProcessEnvironment env = environment(config.path());
+        QVERIFY(run({QStringLiteral("--help")}, env).out.contains(kept.device()));
+
+        for (Pty *expected : {&kept, &given}) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(PANEL_PATH),
+                    expected == &kept ? QStringList() : QStringList{"--com1", given.device()});
+            QVERIFY(p.waitForStarted());
+            QVERIFY2(expected->setUp(), qPrintable(p.readAllStandardError()));
+            p.terminate();
+            QVERIFY(p.waitForFinished(5000));
+        }
+        QCOMPARE(QSettings(file, QSettings::IniFormat).value(QStringLiteral("devices/port1")),
+                 QVariant(kept.device()));
+    }
+
     void startsOnAPseudoTerminalAndSendsNothing()
     {
         Pty pty;
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(environment(scratchConfig().path()));
         p.start(QStringLiteral(PANEL_PATH), {QStringLiteral("--com1"), pty.device(),
                                              QStringLiteral("--com2"), pty.device()});
         QVERIFY(p.waitForStarted());
