@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "DeviceLink.h"
 #include "DeviceMemory.h"
+#include "DeviceMenu.h"
 #include "Form1.h"
 #include "Panel.h"
 #include "PortList.h"
@@ -68,6 +69,7 @@ int main(int argc, char *argv[])
     Form1 form(panel);
     form.place();
     const PortLister ports = PortList::system;
+    DeviceMenu devices(form, panel, link, memory, ports);
     if (!panel.load()) {
         // Without a screen (offscreen, minimal) nobody could answer the box.
         const QString platform = QGuiApplication::platformName();

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Which device a port stands for: kept between runs, and chosen in the box when port 1 fails at
-// start. The serial ports found are a made-up list; the devices that open are pseudo-terminals.
+// Which device a port stands for: kept between runs, chosen in the box when port 1 fails at
+// start, and changed from the COM1/COM2 options' context menu. The serial ports found are a
+// made-up list; the devices that open are pseudo-terminals.
 #include "DeviceLink.h"
 #include "DeviceMemory.h"
+#include "DeviceMenu.h"
+#include "Form1.h"
 #include "Panel.h"
 #include "PortList.h"
 #include "Pty.h"
@@ -10,8 +13,11 @@
 #include "VirtualClock.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -212,6 +218,53 @@ private Q_SLOTS:
         }
         QVERIFY(panel.activate(QLatin1StringView("Command17")));
         QCOMPARE(pty.read(4), QByteArray("C00\r"));
+    }
+
+    void contextMenu_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::newRow("port in use") << 1;
+        QTest::newRow("the other port") << 2;
+    }
+    void contextMenu()
+    {
+        QFETCH(int, port);
+        Pty one, two, adapter;
+        DeviceLink link(one.device(), two.device());
+        VirtualClock clock;
+        Panel panel(link, clock.factory());
+        Form1 form(panel);
+        QStringList warnings;
+        form.setWarningBox([&](const QString &, const QString &text) { warnings << text; });
+        DeviceMemory memory;
+        const Ports found{
+            {adapter.device(), adapter.device(), QStringLiteral("USB serial"), {}, {}}};
+        DeviceMenu menu(form, panel, link, memory, [&] { return found; });
+        QVERIFY(panel.load());
+        QTest::mouseClick(child<QPushButton>(&form, "Command33"), Qt::LeftButton, {}, {4, 4});
+
+        auto *option = child<QRadioButton>(&form, port == 1 ? "Option1" : "Option2");
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(4, 4),
+                                option->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(option, &click);
+        auto *popup = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(popup);
+        QAction *choice = nullptr;
+        for (QAction *a : popup->actions())
+            if (a->data().toString() == adapter.device()) choice = a;
+        QVERIFY(choice && !choice->isChecked());
+        QVERIFY(popup->findChild<QAction *>(QStringLiteral("other")));
+        choice->trigger();
+        popup->close();
+
+        QCOMPARE(link.device(port), adapter.device());
+        QCOMPARE(memory.remembered(port), adapter.device());
+        QCOMPARE(option->text(), QStringLiteral("COM%1").arg(port));
+        QVERIFY(option->toolTip().contains(adapter.device()));
+        QVERIFY(warnings.isEmpty());
+        // Port 1 goes on, on its new device or on the one it had.
+        QVERIFY(panel.activate(QLatin1StringView("Command17")));
+        QCOMPARE((port == 1 ? adapter : one).read(4), QByteArray("C00\r"));
     }
 };
 
