@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 
 #include <cstdio>
 
@@ -40,6 +41,10 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("projector-panel"));
     QApplication::setApplicationName(QStringLiteral("projector-panel"));
     QApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    const QString id = QStringLiteral("io.github.projector_panel.ProjectorPanel");
+    QGuiApplication::setDesktopFileName(id);
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(id, QIcon(QStringLiteral(":/icons/%1.svg").arg(id))));
     Form1::prepareApplication();
 
     DeviceMemory memory;
