@@ -6,6 +6,7 @@
 #include "Panel.h"
 #include "PortList.h"
 #include "StartupChooser.h"
+#include "Translations.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -26,10 +27,14 @@ QString startFailureReport(const QString &description, const QList<FoundPort> &f
         ports << line;
     }
     QString report = description + QStringLiteral("\n\n");
-    report += ports.isEmpty() ? QStringLiteral("No serial ports were found on this computer.\n")
-                              : QStringLiteral("Serial ports found: %1.\n").arg(ports.join(u", "));
-    report += QStringLiteral("Start the panel with --com1 DEVICE (and --com2 DEVICE) to use another "
-                             "device, for example --com1 /dev/ttyUSB0.");
+    report +=
+        ports.isEmpty()
+            ? QCoreApplication::translate("main", "No serial ports were found on this computer.\n")
+            : QCoreApplication::translate("main", "Serial ports found: %1.\n")
+                  .arg(ports.join(u", "));
+    report += QCoreApplication::translate(
+        "main", "Start the panel with --com1 DEVICE (and --com2 DEVICE) to use another "
+                "device, for example --com1 /dev/ttyUSB0.");
     return report;
 }
 
@@ -45,25 +50,30 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(id);
     QApplication::setWindowIcon(
         QIcon::fromTheme(id, QIcon(QStringLiteral(":/icons/%1.svg").arg(id))));
+    Translations::install();
     Form1::prepareApplication();
 
     DeviceMemory memory;
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Control panel for data/video projectors on an RS-232 line.\n"
-                       "Port 1 and port 2 are %1 and %2: the devices last chosen in the window, "
-                       "or the platform's first two.")
+        QCoreApplication::translate("main",
+                                    "Control panel for data/video projectors on an RS-232 line.\n"
+                                    "Port 1 and port 2 are %1 and %2: the devices last chosen "
+                                    "in the window, or the platform's first two.")
             .arg(memory.deviceFor(1), memory.deviceFor(2)));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption com1(QStringLiteral("com1"),
-                                  QStringLiteral("Use DEVICE as serial port 1 for this run (a USB "
-                                                 "adapter, a /dev/serial/by-id/ link, a "
-                                                 "pseudo-terminal)."),
-                                  QStringLiteral("DEVICE"));
-    const QCommandLineOption com2(QStringLiteral("com2"),
-                                  QStringLiteral("Use DEVICE as serial port 2 for this run."),
-                                  QStringLiteral("DEVICE"));
+    const QString deviceValue = QCoreApplication::translate("main", "DEVICE");
+    const QCommandLineOption com1(
+        QStringLiteral("com1"),
+        QCoreApplication::translate("main",
+                                    "Use DEVICE as serial port 1 for this run (a USB adapter, "
+                                    "a /dev/serial/by-id/ link, a pseudo-terminal)."),
+        deviceValue);
+    const QCommandLineOption com2(
+        QStringLiteral("com2"),
+        QCoreApplication::translate("main", "Use DEVICE as serial port 2 for this run."),
+        deviceValue);
     parser.addOption(com1);
     parser.addOption(com2);
     parser.process(app);

@@ -103,6 +103,16 @@ private Q_SLOTS:
         QVERIFY2(r.err.contains(pty.device()), qPrintable(r.err));
     }
 
+    void helpInJapanese()
+    {
+        const Run help = run({QStringLiteral("--help")},
+                             environment(scratchConfig().path(), QStringLiteral("ja")));
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY2(help.out.contains(QStringLiteral("シリアルポート 1 として使用します")),
+                 qPrintable(help.out));
+        QVERIFY2(help.out.contains(QLatin1String("--com1 <")), qPrintable(help.out));
+    }
+
     // The device last chosen in the window is port 1 from the menu; --com1 is for one run.
     void remembersTheDeviceAndTheCommandLineWins()
     {

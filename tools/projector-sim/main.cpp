@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Runner.h"
 #include "SimOptions.h"
+#include "Translations.h"
 
 #include <QCoreApplication>
 
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("projector-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    Translations::install();
 
     const sim::ParsedArguments parsed = sim::parseArguments(QCoreApplication::arguments());
     switch (parsed.action) {
@@ -20,7 +22,8 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(parsed.text), stdout);
         return 0;
     case sim::ParsedArguments::Action::Error:
-        std::fprintf(stderr, "projector-sim: %s\nTry --help.\n", qPrintable(parsed.text));
+        std::fprintf(stderr, "projector-sim: %s\n%s\n", qPrintable(parsed.text),
+                     qPrintable(QCoreApplication::translate("SimOptions", "Try --help.")));
         return 2;
     case sim::ParsedArguments::Action::Run:
         break;
