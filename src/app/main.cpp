@@ -1,46 +1,61 @@
 // SPDX-License-Identifier: MIT
 #include "CommandLine.h"
+#include "DeviceLink.h"
+#include "DeviceMemory.h"
+#include "DeviceMenu.h"
 #include "Form1.h"
 #include "Panel.h"
-#include "DeviceLink.h"
+#include "PortList.h"
 #include "StartFailure.h"
+#include "StartupChooser.h"
 #include "TrafficLog.h"
+#include "Translations.h"
 
 #include <QApplication>
-#include <QMessageBox>
-#include <QSerialPortInfo>
+#include <QIcon>
 
 #include <cstdio>
 
 namespace {
 
-QStringList serialPorts()
+QStringList describe(const QList<FoundPort> &found)
 {
-    // Test hook: when PROJECTOR_PANEL_PORT_LIST is set, its comma-separated entries are the
-    // ports reported (none if it is empty). Listing the real ones opens every /dev/ttyS*, which
-    // no test may touch.
-    if (qEnvironmentVariableIsSet("PROJECTOR_PANEL_PORT_LIST"))
-        return qEnvironmentVariable("PROJECTOR_PANEL_PORT_LIST")
-            .split(QLatin1Char(','), Qt::SkipEmptyParts);
     QStringList ports;
-    const auto infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos) {
-        QString line = info.systemLocation();
-        if (!info.description().isEmpty()) line += QStringLiteral(" (%1)").arg(info.description());
+    for (const FoundPort &port : found) {
+        QString line = port.device;
+        if (!port.description.isEmpty()) line += QStringLiteral(" (%1)").arg(port.description);
         ports << line;
     }
     return ports;
+}
+
+// Read before the window's application object, which needs a screen: --help or a typo must not.
+// A plain core application meanwhile lets --help speak the operator's language.
+CommandLine::Outcome readCommandLine(int argc, char *argv[], const DeviceMemory &memory)
+{
+    QCoreApplication app(argc, argv);
+    Translations::install();
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    return CommandLine(memory.deviceFor(1), memory.deviceFor(2)).parse(args);
+}
+
+// A device given on the command line is for this run only; otherwise the remembered one.
+QString deviceFor(int port, const DeviceMemory &memory, const CommandLine::Outcome &options)
+{
+    const QString name = QStringLiteral("com%1").arg(port);
+    return memory.deviceFor(port, options.isSet(name) ? options.value(name) : QString());
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // Read before the application object, which needs a screen: --help or a typo must not.
-    QStringList args;
-    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
-    const CommandLine::Outcome options =
-        CommandLine(DeviceLink::defaultDevice(1), DeviceLink::defaultDevice(2)).parse(args);
+    QCoreApplication::setOrganizationName(QStringLiteral("projector-panel"));
+    QCoreApplication::setApplicationName(QStringLiteral("projector-panel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    DeviceMemory memory;
+    const CommandLine::Outcome options = readCommandLine(argc, argv, memory);
     if (!options.run) {
         std::fputs(qPrintable(options.out), stdout);
         std::fputs(qPrintable(options.err), stderr);
@@ -48,25 +63,33 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("projector-panel"));
-    QApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    const QString id = QStringLiteral("io.github.projector_panel.ProjectorPanel");
+    QGuiApplication::setDesktopFileName(id);
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(id, QIcon(QStringLiteral(":/icons/%1.svg").arg(id))));
+    Translations::install();
     Form1::prepareApplication();
 
-    DeviceLink link(options.value(QStringLiteral("com1")), options.value(QStringLiteral("com2")));
+    DeviceLink link(deviceFor(1, memory, options), deviceFor(2, memory, options));
     Panel panel(link, PreciseTimer::factory());
     Form1 form(panel);
     form.place();
     TrafficLog log(panel.exchange(), link);
     QObject::connect(&log, &TrafficLog::failed, &form, &Form1::warn);
     if (options.isSet(QStringLiteral("log"))) (void)log.open(options.value(QStringLiteral("log")));
+    const PortLister ports = PortList::system;
+    DeviceMenu devices(form, panel, link, memory, ports);
     if (!panel.load()) {
-        const QString report = StartFailure::report(link.errorString(), serialPorts());
-        std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
-        // Without a screen (offscreen, minimal) nobody could close the box.
+        // Without a screen (offscreen, minimal) nobody could answer the box.
         const QString platform = QGuiApplication::platformName();
-        if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
-            QMessageBox::critical(nullptr, form.windowTitle(), report);
-        return CommandLine::ExitPortOneFailed;
+        const bool canAsk =
+            platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+        if (!canAsk ||
+            !StartupChooser::openPortOne(panel, link, memory, ports, form.windowTitle())) {
+            const QString report = StartFailure::report(link.errorString(), describe(ports()));
+            std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
+            return CommandLine::ExitPortOneFailed;
+        }
     }
     form.show();
     const int status = QApplication::exec();

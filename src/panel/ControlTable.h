@@ -73,6 +73,7 @@ const ControlRow *findControl(std::string_view name);
 
 // What assistive technology says for a control. The captions alone ("ON", "+", "↑") mean
 // nothing without the picture around them, so each control gets a name that says what it does.
+// The texts are English, marked for translation in the context of Form1, which translates them.
 struct AccessibleRow
 {
     const char *control;

@@ -63,13 +63,11 @@ void setRole(QWidget *w, QPalette::ColorRole role, int colour)
 QString commandTip(const char *name)
 {
     for (const OneShotButton &b : OneShotButtons)
-        if (qstrcmp(b.name, name) == 0)
-            return QStringLiteral("Sends %1").arg(QLatin1String(b.code));
+        if (qstrcmp(b.name, name) == 0) return Form1::tr("Sends %1").arg(QLatin1String(b.code));
     // Said aloud too: the keyboard cannot hold a button down.
     for (const HoldButton &b : HoldButtons)
         if (qstrcmp(b.name, name) == 0)
-            return QStringLiteral("Sends %1 while held down with the mouse")
-                .arg(QLatin1String(b.code));
+            return Form1::tr("Sends %1 while held down with the mouse").arg(QLatin1String(b.code));
     return {};
 }
 
@@ -220,9 +218,9 @@ void Form1::build()
     for (const AccessibleRow &a : accessibleTable()) {
         QWidget *w = d->control<QWidget>(a.control);
         Q_ASSERT(w);
-        if (a.name) w->setAccessibleName(QString::fromUtf8(a.name));
-        if (a.description) w->setAccessibleDescription(QString::fromUtf8(a.description));
-        const QString tip = a.toolTip ? QString::fromUtf8(a.toolTip) : commandTip(a.control);
+        if (a.name) w->setAccessibleName(tr(a.name));
+        if (a.description) w->setAccessibleDescription(tr(a.description));
+        const QString tip = a.toolTip ? tr(a.toolTip) : commandTip(a.control);
         if (!tip.isEmpty()) w->setToolTip(tip);
     }
 

@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QSerialPort>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,12 +15,24 @@ struct Run
     QString out, err;
 };
 
-// The program as started from a shell. It never lists the machine's real serial ports: probing
-// them opens every /dev/ttyS*.
-QProcessEnvironment environment(bool offscreen)
+QTemporaryDir &scratchConfig()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// As started from a shell, in English, with settings in a folder of the test's own
+// (XDG_CONFIG_HOME), never the user's, and no real serial port listed (listing them opens every
+// /dev/ttyS*). Without a display unless offscreen.
+QProcessEnvironment environment(bool offscreen = true,
+                                const QString &language = QStringLiteral("en"),
+                                const QString &configHome = scratchConfig().path())
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PROJECTOR_PANEL_PORT_LIST"), QString());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.insert(QStringLiteral("LANGUAGE"), language);
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     if (offscreen)
@@ -29,10 +42,11 @@ QProcessEnvironment environment(bool offscreen)
     return env;
 }
 
-Run run(const QStringList &args, bool offscreen = true, int timeoutMs = 30000)
+Run run(const QStringList &args, const QProcessEnvironment &env = environment(),
+        int timeoutMs = 30000)
 {
     QProcess p;
-    p.setProcessEnvironment(environment(offscreen));
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(PANEL_PATH), args);
     Run r;
     if (!p.waitForFinished(timeoutMs)) {
@@ -76,7 +90,7 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QStringList, outHas);
         QFETCH(QString, errorNames);
-        const Run r = run(args, false);
+        const Run r = run(args, environment(false));
         QCOMPARE(r.exitCode, exitCode);
         for (const QString &text : outHas) QVERIFY2(r.out.contains(text), qPrintable(r.out));
         if (errorNames.isEmpty()) {
@@ -114,6 +128,45 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains(QLatin1String("in use by another program")), qPrintable(r.err));
         QVERIFY2(r.err.contains(pty.device()), qPrintable(r.err));
+    }
+
+    void helpInJapanese()
+    {
+        const Run help = run({QStringLiteral("--help")},
+                             environment(true, QStringLiteral("ja")));
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY2(help.out.contains(QStringLiteral("シリアルポート 1 として使用します")),
+                 qPrintable(help.out));
+        QVERIFY2(help.out.contains(QLatin1String("--com1 <")), qPrintable(help.out));
+    }
+
+    // The device last chosen in the window is port 1 from the menu; --com1 is for one run.
+    void remembersTheDeviceAndTheCommandLineWins()
+    {
+        QTemporaryDir config;
+        Pty kept, given;
+        QVERIFY(kept.watchSetUp() && given.watchSetUp());
+        const QString file =
+            config.filePath(QStringLiteral("projector-panel/projector-panel.conf"));
+        {
+            QSettings settings(file, QSettings::IniFormat);
+            settings.setValue(QStringLiteral("devices/port1"), kept.device());
+        }
+        const QProcessEnvironment env = environment(true, QStringLiteral("en"), config.path());
+        QVERIFY(run({QStringLiteral("--help")}, env).out.contains(kept.device()));
+
+        for (Pty *expected : {&kept, &given}) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(PANEL_PATH),
+                    expected == &kept ? QStringList() : QStringList{"--com1", given.device()});
+            QVERIFY(p.waitForStarted());
+            QVERIFY2(expected->setUp(), qPrintable(p.readAllStandardError()));
+            p.terminate();
+            QVERIFY(p.waitForFinished(5000));
+        }
+        QCOMPARE(QSettings(file, QSettings::IniFormat).value(QStringLiteral("devices/port1")),
+                 QVariant(kept.device()));
     }
 
     void startsOnAPseudoTerminalAndSendsNothing()

@@ -55,6 +55,33 @@ public:
         m_slave = -1;
     }
 
+    // From now on setUp() tells when a program has opened the other side as a serial port:
+    // opening turns XON/XOFF off, which the kernel reports to a master in packet mode. Reads
+    // then carry a leading status byte, so this is for pseudo-terminals that only watch.
+    bool watchSetUp()
+    {
+        termios t{};
+        tcgetattr(m_master, &t); // the slave's settings
+        t.c_iflag |= IXON;
+        t.c_cc[VSTART] = 021;
+        t.c_cc[VSTOP] = 023;
+        int on = 1;
+        return tcsetattr(m_master, TCSANOW, &t) == 0 && ::ioctl(m_master, TIOCPKT, &on) == 0;
+    }
+    bool setUp(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000))
+    {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            pollfd p{m_master, POLLIN | POLLPRI, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0) return false;
+            char buf[4096];
+            if (::read(m_master, buf, sizeof buf) <= 0) return false;
+            if (buf[0] != TIOCPKT_DATA) return true;
+        }
+    }
+
     bool send(const QByteArray &bytes) { return ::write(m_master, bytes.data(), bytes.size()) == bytes.size(); }
 
     // Reads until `count` bytes have arrived or `timeout` passes.

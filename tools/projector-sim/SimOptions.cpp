@@ -25,8 +25,12 @@ SimTime seconds(const QCommandLineParser &p, const QString &name, bool allowZero
     // A day is far beyond any test run and keeps the microsecond count well inside range.
     if (!ok || !std::isfinite(s) || s < 0 || (s == 0 && !allowZero) || s > 86400)
         throw Failure{
-            QStringLiteral("--%1: expected seconds%2 up to 86400, got \"%3\"")
-                .arg(name, allowZero ? QString() : QStringLiteral(" above 0"), p.value(name))};
+            allowZero ? QCoreApplication::translate(
+                            "SimOptions", "--%1: expected seconds up to 86400, got \"%2\"")
+                            .arg(name, p.value(name))
+                      : QCoreApplication::translate(
+                            "SimOptions", "--%1: expected seconds above 0 up to 86400, got \"%2\"")
+                            .arg(name, p.value(name))};
     return SimTime(std::llround(s * 1e6));
 }
 
@@ -35,7 +39,8 @@ long long integer(const QCommandLineParser &p, const QString &name, long long lo
     bool ok = false;
     const long long v = p.value(name).toLongLong(&ok);
     if (!ok || v < lo || v > hi)
-        throw Failure{QStringLiteral("--%1: expected a whole number from %2 to %3, got \"%4\"")
+        throw Failure{QCoreApplication::translate(
+                          "SimOptions", "--%1: expected a whole number from %2 to %3, got \"%4\"")
                           .arg(name)
                           .arg(lo)
                           .arg(hi)
@@ -47,8 +52,9 @@ QString oneOf(const QCommandLineParser &p, const QString &name, const QStringLis
 {
     const QString v = p.value(name);
     if (!allowed.contains(v))
-        throw Failure{QStringLiteral("--%1: expected one of %2, got \"%3\"")
-                          .arg(name, allowed.join(QLatin1Char('|')), v)};
+        throw Failure{
+            QCoreApplication::translate("SimOptions", "--%1: expected one of %2, got \"%3\"")
+                .arg(name, allowed.join(QLatin1Char('|')), v)};
     return v;
 }
 
@@ -57,7 +63,8 @@ QString oneOf(const QCommandLineParser &p, const QString &name, const QStringLis
 ParsedArguments parseArguments(const QStringList &args)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
+    p.setApplicationDescription(QCoreApplication::translate(
+        "SimOptions",
         "Plays a projector on a serial line, so the panel can be run without one.\n"
         "By default it makes a pseudo-terminal and prints its path as the first line of "
         "stdout;\nevery line it receives is logged as \"<CLOCK_MONOTONIC microseconds> "
@@ -65,41 +72,80 @@ ParsedArguments parseArguments(const QStringList &args)
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     auto opt = [](const char *name, const char *help, const char *value = nullptr,
                   const char *def = nullptr) {
-        QCommandLineOption o(QString::fromLatin1(name), QString::fromLatin1(help));
+        QCommandLineOption o(QString::fromLatin1(name),
+                             QCoreApplication::translate("SimOptions", help));
         if (value) o.setValueName(QString::fromLatin1(value));
         if (def) o.setDefaultValue(QString::fromLatin1(def));
         return o;
     };
     p.addOptions({
-        opt("device", "Serve this serial port (null-modem cable) instead of a pseudo-terminal.",
+        opt("device",
+            QT_TRANSLATE_NOOP(
+                "SimOptions",
+                "Serve this serial port (null-modem cable) instead of a pseudo-terminal."),
             "PATH"),
-        opt("baud", "Line speed of --device: 19200 (default) or 9600.", "N", "19200"),
-        opt("link", "Make a symbolic link to the pseudo-terminal here, removed at exit.", "PATH"),
-        opt("log", "Write the log of received lines here instead of stdout.", "FILE"),
-        opt("warmup", "Seconds of count down after power on (default 3).", "S", "3"),
-        opt("cooldown", "Seconds of cooling down after power off (default 3).", "S", "3"),
-        opt("hours", "Lamp hours at start (default 123).", "N", "123"),
-        opt("hour-seconds", "Real seconds of lamp use per lamp hour (default 3600).", "S", "3600"),
-        opt("input", "Input selected at start: 1 (default), 2 or 3.", "N", "1"),
+        opt("baud",
+            QT_TRANSLATE_NOOP("SimOptions", "Line speed of --device: 19200 (default) or 9600."),
+            "N", "19200"),
+        opt("link",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "Make a symbolic link to the pseudo-terminal here, removed at exit."),
+            "PATH"),
+        opt("log",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "Write the log of received lines here instead of stdout."),
+            "FILE"),
+        opt("warmup",
+            QT_TRANSLATE_NOOP("SimOptions", "Seconds of count down after power on (default 3)."),
+            "S", "3"),
+        opt("cooldown",
+            QT_TRANSLATE_NOOP("SimOptions", "Seconds of cooling down after power off (default 3)."),
+            "S", "3"),
+        opt("hours", QT_TRANSLATE_NOOP("SimOptions", "Lamp hours at start (default 123)."), "N",
+            "123"),
+        opt("hour-seconds",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "Real seconds of lamp use per lamp hour (default 3600)."),
+            "S", "3600"),
+        opt("input",
+            QT_TRANSLATE_NOOP("SimOptions", "Input selected at start: 1 (default), 2 or 3."), "N",
+            "1"),
         opt("orientation",
-            "What the picture orientation read answers: 11 (default), 10, 01 or "
-            "00.",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "What the picture orientation read answers: 11 (default), 10, 01 or "
+                              "00."),
             "XX", "11"),
-        opt("fault", "Report a fault: power, temperature or keylock.", "KIND"),
-        opt("fault-after", "Seconds after start at which --fault sets in.", "S", "0"),
-        opt("silent", "Answer nothing."),
-        opt("delay", "Hold every reply back this many milliseconds.", "MS", "0"),
-        opt("split", "Write every reply one byte at a time."),
-        opt("split-gap", "Milliseconds between the bytes of a split reply (default 5).", "MS", "5"),
-        opt("noise", "Mix bytes outside the printable range into some replies (and into "
-                     "the flood)."),
-        opt("seed", "Seed for noise and flood, to repeat a run.", "N"),
-        opt("unplug-after", "Vanish after this many seconds: close the line and exit.", "S"),
-        opt("flood",
-            "Send random bytes as fast as the line takes them for this many "
-            "seconds from start; stderr tells when it is over.",
+        opt("fault",
+            QT_TRANSLATE_NOOP("SimOptions", "Report a fault: power, temperature or keylock."),
+            "KIND"),
+        opt("fault-after",
+            QT_TRANSLATE_NOOP("SimOptions", "Seconds after start at which --fault sets in."), "S",
+            "0"),
+        opt("silent", QT_TRANSLATE_NOOP("SimOptions", "Answer nothing.")),
+        opt("delay",
+            QT_TRANSLATE_NOOP("SimOptions", "Hold every reply back this many milliseconds."), "MS",
+            "0"),
+        opt("split", QT_TRANSLATE_NOOP("SimOptions", "Write every reply one byte at a time.")),
+        opt("split-gap",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "Milliseconds between the bytes of a split reply (default 5)."),
+            "MS", "5"),
+        opt("noise",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "Mix bytes outside the printable range into some replies (and into "
+                              "the flood).")),
+        opt("seed", QT_TRANSLATE_NOOP("SimOptions", "Seed for noise and flood, to repeat a run."),
+            "N"),
+        opt("unplug-after",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "Vanish after this many seconds: close the line and exit."),
             "S"),
-        opt("verbose", "Tell on stderr what is sent back."),
+        opt("flood",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "Send random bytes as fast as the line takes them for this many "
+                              "seconds from start; stderr tells when it is over."),
+            "S"),
+        opt("verbose", QT_TRANSLATE_NOOP("SimOptions", "Tell on stderr what is sent back.")),
     });
     p.addHelpOption();
     p.addVersionOption();
@@ -121,8 +167,8 @@ ParsedArguments parseArguments(const QStringList &args)
         return result;
     }
     if (!p.positionalArguments().isEmpty()) {
-        result.text =
-            QStringLiteral("unexpected argument \"%1\"").arg(p.positionalArguments().first());
+        result.text = QCoreApplication::translate("SimOptions", "unexpected argument \"%1\"")
+                          .arg(p.positionalArguments().first());
         return result;
     }
 
@@ -134,7 +180,8 @@ ParsedArguments parseArguments(const QStringList &args)
                      .toInt();
         o.link = p.value(QStringLiteral("link"));
         if (!o.link.isEmpty() && !o.device.isEmpty())
-            throw Failure{QStringLiteral("--link goes with the pseudo-terminal, not --device")};
+            throw Failure{QCoreApplication::translate(
+                "SimOptions", "--link goes with the pseudo-terminal, not --device")};
         o.logFile = p.value(QStringLiteral("log"));
         o.verbose = p.isSet(QStringLiteral("verbose"));
 

@@ -2,6 +2,7 @@
 #include "Runner.h"
 #include "SimOptions.h"
 #include "UsageError.h"
+#include "Translations.h"
 
 #include <QCoreApplication>
 
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("projector-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    Translations::install();
 
     const sim::ParsedArguments parsed = sim::parseArguments(QCoreApplication::arguments());
     switch (parsed.action) {

@@ -1,0 +1,626 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP">
+<context>
+    <name>DeviceMenu</name>
+    <message>
+        <source>Serial port %1 is %2</source>
+        <translation>シリアルポート %1: 現在 %2</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <comment>device (description)</comment>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>No serial ports found</source>
+        <translation>シリアルポートが見つかりません</translation>
+    </message>
+    <message>
+        <source>Other…</source>
+        <translation>その他…</translation>
+    </message>
+    <message>
+        <source>Device for serial port %1</source>
+        <translation>シリアルポート %1 のデバイス</translation>
+    </message>
+    <message>
+        <source>A device such as /dev/ttyUSB0, or rfc2217://host:port:</source>
+        <translation>/dev/ttyUSB0 などのデバイス、または rfc2217://ホスト:ポート:</translation>
+    </message>
+    <message>
+        <source>Switches to serial port %1, now %2. Right-click to choose its device.</source>
+        <translation>シリアルポート %1 (現在 %2) に切り替えます。右クリックでデバイスを選択できます。</translation>
+    </message>
+</context>
+<context>
+    <name>Form1</name>
+    <message>
+        <source>Power</source>
+        <translation>電源</translation>
+    </message>
+    <message>
+        <source>Input select</source>
+        <translation>入力切換</translation>
+    </message>
+    <message>
+        <source>Menu</source>
+        <translation>メニュー</translation>
+    </message>
+    <message>
+        <source>Audio mute</source>
+        <translation>音声ミュート</translation>
+    </message>
+    <message>
+        <source>Video mute</source>
+        <translation>映像ミュート</translation>
+    </message>
+    <message>
+        <source>Freeze</source>
+        <translation>フリーズ</translation>
+    </message>
+    <message>
+        <source>Video screen</source>
+        <translation>画面モード</translation>
+    </message>
+    <message>
+        <source>Port and line speed</source>
+        <translation>ポートと通信速度</translation>
+    </message>
+    <message>
+        <source>Line speed</source>
+        <translation>通信速度</translation>
+    </message>
+    <message>
+        <source>Data traces</source>
+        <translation>送受信データ</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>ステータス</translation>
+    </message>
+    <message>
+        <source>Picture of a projector</source>
+        <translation>プロジェクターの画像</translation>
+    </message>
+    <message>
+        <source>Power on</source>
+        <translation>電源オン</translation>
+    </message>
+    <message>
+        <source>Power off</source>
+        <translation>電源オフ</translation>
+    </message>
+    <message>
+        <source>Input PC 1</source>
+        <translation>入力 PC 1</translation>
+    </message>
+    <message>
+        <source>Input PC 2</source>
+        <translation>入力 PC 2</translation>
+    </message>
+    <message>
+        <source>Input video</source>
+        <translation>入力 ビデオ</translation>
+    </message>
+    <message>
+        <source>Menu on</source>
+        <translation>メニュー オン</translation>
+    </message>
+    <message>
+        <source>Menu off</source>
+        <translation>メニュー オフ</translation>
+    </message>
+    <message>
+        <source>Audio mute on</source>
+        <translation>音声ミュート オン</translation>
+    </message>
+    <message>
+        <source>Audio mute off</source>
+        <translation>音声ミュート オフ</translation>
+    </message>
+    <message>
+        <source>Video mute on</source>
+        <translation>映像ミュート オン</translation>
+    </message>
+    <message>
+        <source>Video mute off</source>
+        <translation>映像ミュート オフ</translation>
+    </message>
+    <message>
+        <source>Freeze on</source>
+        <translation>フリーズ オン</translation>
+    </message>
+    <message>
+        <source>Freeze off</source>
+        <translation>フリーズ オフ</translation>
+    </message>
+    <message>
+        <source>Screen mode normal</source>
+        <translation>画面モード ノーマル</translation>
+    </message>
+    <message>
+        <source>Screen mode wide</source>
+        <translation>画面モード ワイド</translation>
+    </message>
+    <message>
+        <source>Zoom adjustment mode</source>
+        <translation>ズーム調整モード</translation>
+    </message>
+    <message>
+        <source>Focus adjustment mode</source>
+        <translation>フォーカス調整モード</translation>
+    </message>
+    <message>
+        <source>Auto image adjustment</source>
+        <translation>自動画像調整</translation>
+    </message>
+    <message>
+        <source>Presentation timer</source>
+        <translation>プレゼンテーションタイマー</translation>
+    </message>
+    <message>
+        <source>Picture back to normal</source>
+        <translation>画像を標準に戻す</translation>
+    </message>
+    <message>
+        <source>Clear the on-screen display</source>
+        <translation>画面表示を消去</translation>
+    </message>
+    <message>
+        <source>Status read: power state</source>
+        <translation>ステータス読み出し: 電源状態</translation>
+    </message>
+    <message>
+        <source>Status read: input</source>
+        <translation>ステータス読み出し: 入力</translation>
+    </message>
+    <message>
+        <source>Status read: lamp time</source>
+        <translation>ステータス読み出し: ランプ時間</translation>
+    </message>
+    <message>
+        <source>Status read: picture orientation</source>
+        <translation>ステータス読み出し: 画像の向き</translation>
+    </message>
+    <message>
+        <source>Send C01</source>
+        <translation>C01 を送信</translation>
+    </message>
+    <message>
+        <source>Cursor up</source>
+        <translation>カーソル上</translation>
+    </message>
+    <message>
+        <source>Cursor down</source>
+        <translation>カーソル下</translation>
+    </message>
+    <message>
+        <source>Cursor left</source>
+        <translation>カーソル左</translation>
+    </message>
+    <message>
+        <source>Cursor right</source>
+        <translation>カーソル右</translation>
+    </message>
+    <message>
+        <source>Select</source>
+        <translation>決定</translation>
+    </message>
+    <message>
+        <source>Volume up</source>
+        <translation>音量アップ</translation>
+    </message>
+    <message>
+        <source>Volume down</source>
+        <translation>音量ダウン</translation>
+    </message>
+    <message>
+        <source>Zoom in</source>
+        <translation>ズームイン</translation>
+    </message>
+    <message>
+        <source>Zoom out</source>
+        <translation>ズームアウト</translation>
+    </message>
+    <message>
+        <source>Focus plus</source>
+        <translation>フォーカス プラス</translation>
+    </message>
+    <message>
+        <source>Focus minus</source>
+        <translation>フォーカス マイナス</translation>
+    </message>
+    <message>
+        <source>Digital zoom in</source>
+        <translation>デジタルズームイン</translation>
+    </message>
+    <message>
+        <source>Digital zoom out</source>
+        <translation>デジタルズームアウト</translation>
+    </message>
+    <message>
+        <source>Keystone plus</source>
+        <translation>キーストーン プラス</translation>
+    </message>
+    <message>
+        <source>Keystone minus</source>
+        <translation>キーストーン マイナス</translation>
+    </message>
+    <message>
+        <source>Show or hide the data area</source>
+        <translation>データ表示の切り替え</translation>
+    </message>
+    <message>
+        <source>Shows or hides the traces and the status reads (Ctrl+H shows them all)</source>
+        <translation>送受信データとステータス読み出しを表示/非表示にします (Ctrl+H ですべて表示)</translation>
+    </message>
+    <message>
+        <source>Serial port settings</source>
+        <translation>シリアルポート設定</translation>
+    </message>
+    <message>
+        <source>Opens the choice of serial port and line speed for a few seconds</source>
+        <translation>シリアルポートと通信速度の選択を数秒間表示します</translation>
+    </message>
+    <message>
+        <source>End the program</source>
+        <translation>プログラムを終了</translation>
+    </message>
+    <message>
+        <source>Closes the serial port and ends the program</source>
+        <translation>シリアルポートを閉じてプログラムを終了します</translation>
+    </message>
+    <message>
+        <source>Serial port 1</source>
+        <translation>シリアルポート 1</translation>
+    </message>
+    <message>
+        <source>Switches to serial port 1</source>
+        <translation>シリアルポート 1 に切り替えます</translation>
+    </message>
+    <message>
+        <source>Serial port 2</source>
+        <translation>シリアルポート 2</translation>
+    </message>
+    <message>
+        <source>Switches to serial port 2</source>
+        <translation>シリアルポート 2 に切り替えます</translation>
+    </message>
+    <message>
+        <source>19200 baud</source>
+        <translation>19200 bps</translation>
+    </message>
+    <message>
+        <source>Sets the line to 19200 baud, no parity, 8 data bits, 1 stop bit</source>
+        <translation>通信速度 19200 bps、パリティなし、データ 8 ビット、ストップ 1 ビットに設定します</translation>
+    </message>
+    <message>
+        <source>9600 baud</source>
+        <translation>9600 bps</translation>
+    </message>
+    <message>
+        <source>Sets the line to 9600 baud, no parity, 8 data bits, 1 stop bit</source>
+        <translation>通信速度 9600 bps、パリティなし、データ 8 ビット、ストップ 1 ビットに設定します</translation>
+    </message>
+    <message>
+        <source>Command line last sent</source>
+        <translation>最後に送信したコマンド</translation>
+    </message>
+    <message>
+        <source>Reply received</source>
+        <translation>受信した応答</translation>
+    </message>
+    <message>
+        <source>Projector status</source>
+        <translation>プロジェクターのステータス</translation>
+    </message>
+    <message>
+        <source>Sends %1</source>
+        <translation>%1 を送信します</translation>
+    </message>
+    <message>
+        <source>Sends %1 while held down with the mouse</source>
+        <translation>マウスで押している間 %1 を送信します</translation>
+    </message>
+    <message>
+        <source> - port %1 (%2) lost</source>
+        <translation> - ポート %1 (%2) 切断</translation>
+    </message>
+</context>
+<context>
+    <name>LinkFailure</name>
+    <message>
+        <source>serial port %1</source>
+        <translation>シリアルポート %1</translation>
+    </message>
+    <message>
+        <source>serial port %1 (%2)</source>
+        <translation>シリアルポート %1 (%2)</translation>
+    </message>
+    <message>
+        <source>There is no serial port %1; the panel knows ports 1 and 2.</source>
+        <translation>シリアルポート %1 はありません。使用できるのはポート 1 と 2 です。</translation>
+    </message>
+    <message>
+        <source>The port number cannot change while %1 is open.</source>
+        <translation>%1 を開いている間はポート番号を変更できません。</translation>
+    </message>
+    <message>
+        <source>The device of %1 has gone away (%2). The panel opens the port again by itself when the device returns.</source>
+        <translation>%1 のデバイスが切断されました (%2)。デバイスが再接続されると、自動的にポートを開き直します。</translation>
+    </message>
+    <message>
+        <source>Cannot send to %1: the port is not open. Choose a port with the COM button.</source>
+        <translation>%1 に送信できません: ポートが開いていません。COM ボタンでポートを選択してください。</translation>
+    </message>
+    <message>
+        <source>Cannot send to %1: %2</source>
+        <translation>%1 に送信できません: %2</translation>
+    </message>
+    <message>
+        <source>Cannot open serial port %1: no device was given.</source>
+        <translation>シリアルポート %1 を開けません: デバイスが指定されていません。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: the device does not exist.</source>
+        <translation>%1 を開けません: デバイスが存在しません。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: the port is in use by another program.</source>
+        <translation>%1 を開けません: ほかのプログラムがポートを使用中です。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: no permission to use %2. Add your user to the &quot;dialout&quot; group and log in again.</source>
+        <translation>%1 を開けません: %2 を使用する権限がありません。ユーザーを &quot;dialout&quot; グループに追加して、ログインし直してください。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: %2 is not a serial port.</source>
+        <translation>%1 を開けません: %2 はシリアルポートではありません。</translation>
+    </message>
+    <message>
+        <source>Cannot connect %1: connection refused.</source>
+        <translation>%1 に接続できません: 接続が拒否されました。</translation>
+    </message>
+    <message>
+        <source>Cannot connect %1: host not found.</source>
+        <translation>%1 に接続できません: ホストが見つかりません。</translation>
+    </message>
+    <message>
+        <source>Cannot connect %1: timed out.</source>
+        <translation>%1 に接続できません: タイムアウトしました。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: %2</source>
+        <translation>%1 を開けません: %2</translation>
+    </message>
+</context>
+<context>
+    <name>SimOptions</name>
+    <message>
+        <source>--%1: expected seconds up to 86400, got &quot;%2&quot;</source>
+        <translation>--%1: 86400 以下の秒数を指定してください (指定値: &quot;%2&quot;)</translation>
+    </message>
+    <message>
+        <source>--%1: expected seconds above 0 up to 86400, got &quot;%2&quot;</source>
+        <translation>--%1: 0 より大きく 86400 以下の秒数を指定してください (指定値: &quot;%2&quot;)</translation>
+    </message>
+    <message>
+        <source>--%1: expected a whole number from %2 to %3, got &quot;%4&quot;</source>
+        <translation>--%1: %2 から %3 までの整数を指定してください (指定値: &quot;%4&quot;)</translation>
+    </message>
+    <message>
+        <source>--%1: expected one of %2, got &quot;%3&quot;</source>
+        <translation>--%1: %2 のいずれかを指定してください (指定値: &quot;%3&quot;)</translation>
+    </message>
+    <message>
+        <source>Plays a projector on a serial line, so the panel can be run without one.
+By default it makes a pseudo-terminal and prints its path as the first line of stdout;
+every line it receives is logged as &quot;&lt;CLOCK_MONOTONIC microseconds&gt; &lt;line&gt;&quot;.</source>
+        <translation>シリアル回線上でプロジェクターを模擬し、実機なしでパネルを動かせるようにします。
+既定では疑似端末を作成し、そのパスを標準出力の 1 行目に出力します。
+受信した各行は &quot;&lt;CLOCK_MONOTONIC のマイクロ秒&gt; &lt;行&gt;&quot; の形式で記録します。</translation>
+    </message>
+    <message>
+        <source>Serve this serial port (null-modem cable) instead of a pseudo-terminal.</source>
+        <translation>疑似端末の代わりに、このシリアルポート (ヌルモデムケーブル) で応答します。</translation>
+    </message>
+    <message>
+        <source>Line speed of --device: 19200 (default) or 9600.</source>
+        <translation>--device の通信速度: 19200 (既定) または 9600。</translation>
+    </message>
+    <message>
+        <source>Make a symbolic link to the pseudo-terminal here, removed at exit.</source>
+        <translation>疑似端末へのシンボリックリンクをここに作成します (終了時に削除)。</translation>
+    </message>
+    <message>
+        <source>Write the log of received lines here instead of stdout.</source>
+        <translation>受信した行の記録を標準出力ではなくこのファイルに書き込みます。</translation>
+    </message>
+    <message>
+        <source>Seconds of count down after power on (default 3).</source>
+        <translation>電源オン後のカウントダウン秒数 (既定 3)。</translation>
+    </message>
+    <message>
+        <source>Seconds of cooling down after power off (default 3).</source>
+        <translation>電源オフ後のクールダウン秒数 (既定 3)。</translation>
+    </message>
+    <message>
+        <source>Lamp hours at start (default 123).</source>
+        <translation>開始時のランプ時間 (既定 123)。</translation>
+    </message>
+    <message>
+        <source>Real seconds of lamp use per lamp hour (default 3600).</source>
+        <translation>ランプ時間 1 時間あたりの実時間の秒数 (既定 3600)。</translation>
+    </message>
+    <message>
+        <source>Input selected at start: 1 (default), 2 or 3.</source>
+        <translation>開始時に選択されている入力: 1 (既定)、2、3。</translation>
+    </message>
+    <message>
+        <source>What the picture orientation read answers: 11 (default), 10, 01 or 00.</source>
+        <translation>画像の向きの読み出しに返す値: 11 (既定)、10、01、00。</translation>
+    </message>
+    <message>
+        <source>Report a fault: power, temperature or keylock.</source>
+        <translation>異常を報告します: power (電源)、temperature (温度)、keylock (キーロック)。</translation>
+    </message>
+    <message>
+        <source>Seconds after start at which --fault sets in.</source>
+        <translation>開始から --fault の異常が起きるまでの秒数。</translation>
+    </message>
+    <message>
+        <source>Answer nothing.</source>
+        <translation>何も応答しません。</translation>
+    </message>
+    <message>
+        <source>Hold every reply back this many milliseconds.</source>
+        <translation>すべての応答をこのミリ秒数だけ遅らせます。</translation>
+    </message>
+    <message>
+        <source>Write every reply one byte at a time.</source>
+        <translation>すべての応答を 1 バイトずつ書き込みます。</translation>
+    </message>
+    <message>
+        <source>Milliseconds between the bytes of a split reply (default 5).</source>
+        <translation>分割した応答のバイト間隔 (ミリ秒、既定 5)。</translation>
+    </message>
+    <message>
+        <source>Mix bytes outside the printable range into some replies (and into the flood).</source>
+        <translation>一部の応答 (およびフラッド) に印字可能範囲外のバイトを混ぜます。</translation>
+    </message>
+    <message>
+        <source>Seed for noise and flood, to repeat a run.</source>
+        <translation>ノイズとフラッドの乱数シード (同じ実行を再現するため)。</translation>
+    </message>
+    <message>
+        <source>Vanish after this many seconds: close the line and exit.</source>
+        <translation>この秒数の後に消えます (回線を閉じて終了)。</translation>
+    </message>
+    <message>
+        <source>Send random bytes as fast as the line takes them for this many seconds from start; stderr tells when it is over.</source>
+        <translation>開始からこの秒数の間、回線が受け付ける限りの速さでランダムなバイトを送信します。終了は標準エラー出力に通知します。</translation>
+    </message>
+    <message>
+        <source>Tell on stderr what is sent back.</source>
+        <translation>返信する内容を標準エラー出力に表示します。</translation>
+    </message>
+    <message>
+        <source>unexpected argument &quot;%1&quot;</source>
+        <translation>不明な引数 &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>--link goes with the pseudo-terminal, not --device</source>
+        <translation>--link は疑似端末用のため、--device とは併用できません</translation>
+    </message>
+    <message>
+        <source>Try --help.</source>
+        <translation>使い方は --help で表示できます。</translation>
+    </message>
+</context>
+<context>
+    <name>StartupChooser</name>
+    <message>
+        <source>Device</source>
+        <translation>デバイス</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>説明</translation>
+    </message>
+    <message>
+        <source>Maker</source>
+        <translation>メーカー</translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation>シリアル番号</translation>
+    </message>
+    <message>
+        <source>Choose the &amp;device for serial port 1:</source>
+        <translation>シリアルポート 1 のデバイスを選択(&amp;D):</translation>
+    </message>
+    <message>
+        <source>A device such as /dev/ttyUSB0, or rfc2217://host:port</source>
+        <translation>/dev/ttyUSB0 などのデバイス、または rfc2217://ホスト:ポート</translation>
+    </message>
+    <message>
+        <source>Other device</source>
+        <translation>その他のデバイス</translation>
+    </message>
+    <message>
+        <source>&amp;Refresh</source>
+        <translation>再検索(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Looks for serial ports again, after an adapter is plugged in</source>
+        <translation>アダプターを接続した後、シリアルポートを再検索します</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <translation>開く(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>終了(&amp;Q)</translation>
+    </message>
+    <message>
+        <source>Other…</source>
+        <translation>その他…</translation>
+    </message>
+    <message>
+        <source>A device or address typed below</source>
+        <translation>下の欄にデバイスまたはアドレスを入力</translation>
+    </message>
+    <message>
+        <source>%1
+Now %2. This name stays the same when the adapter is plugged into another socket.</source>
+        <translation>%1
+現在は %2 です。この名前はアダプターを別の USB ポートに差し替えても変わりません。</translation>
+    </message>
+</context>
+<context>
+    <name>TtyConnection</name>
+    <message>
+        <source>the device has not taken the last %1 bytes; it does not read</source>
+        <translation>デバイスが直前の %1 バイトを受け取っていません (読み取りが止まっています)</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>No serial ports were found on this computer.
+</source>
+        <translation>このコンピューターにはシリアルポートが見つかりませんでした。
+</translation>
+    </message>
+    <message>
+        <source>Serial ports found: %1.
+</source>
+        <translation>見つかったシリアルポート: %1
+</translation>
+    </message>
+    <message>
+        <source>Start the panel with --com1 DEVICE (and --com2 DEVICE) to use another device, for example --com1 /dev/ttyUSB0.</source>
+        <translation>別のデバイスを使うには、--com1 デバイス (および --com2 デバイス) を付けて起動してください。例: --com1 /dev/ttyUSB0</translation>
+    </message>
+    <message>
+        <source>Control panel for data/video projectors on an RS-232 line.
+Port 1 and port 2 are %1 and %2: the devices last chosen in the window, or the platform&apos;s first two.</source>
+        <translation>RS-232 回線で接続するデータ/ビデオプロジェクターのコントロールパネルです。
+ポート 1 とポート 2 は %1 と %2 です (ウィンドウで最後に選択したデバイス、またはプラットフォームの最初の 2 ポート)。</translation>
+    </message>
+    <message>
+        <source>DEVICE</source>
+        <translation>デバイス</translation>
+    </message>
+    <message>
+        <source>Use DEVICE as serial port 1 for this run (a USB adapter, a /dev/serial/by-id/ link, a pseudo-terminal).</source>
+        <translation>今回の起動に限り、デバイスをシリアルポート 1 として使用します (USB アダプター、/dev/serial/by-id/ のリンク、疑似端末など)。</translation>
+    </message>
+    <message>
+        <source>Use DEVICE as serial port 2 for this run.</source>
+        <translation>今回の起動に限り、デバイスをシリアルポート 2 として使用します。</translation>
+    </message>
+</context>
+</TS>
