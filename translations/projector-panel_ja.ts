@@ -2,6 +2,193 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Window system plugin, such as xcb, wayland or offscreen.</source>
+        <translation>ウィンドウシステムのプラグイン (xcb、wayland、offscreen など)。</translation>
+    </message>
+    <message>
+        <source>Directory of the window system plugins.</source>
+        <translation>ウィンドウシステムのプラグインのディレクトリ。</translation>
+    </message>
+    <message>
+        <source>Platform theme.</source>
+        <translation>プラットフォームテーマ。</translation>
+    </message>
+    <message>
+        <source>Another plugin to load; may be given more than once.</source>
+        <translation>読み込む追加プラグイン。複数回指定できます。</translation>
+    </message>
+    <message>
+        <source>Window geometry as WIDTHxHEIGHT+X+Y.</source>
+        <translation>ウィンドウの位置と大きさ (幅x高さ+X+Y)。</translation>
+    </message>
+    <message>
+        <source>Window icon.</source>
+        <translation>ウィンドウのアイコン。</translation>
+    </message>
+    <message>
+        <source>Window title.</source>
+        <translation>ウィンドウのタイトル。</translation>
+    </message>
+    <message>
+        <source>Lay the window out right to left.</source>
+        <translation>ウィンドウを右から左に配置します。</translation>
+    </message>
+    <message>
+        <source>Restore an earlier session.</source>
+        <translation>以前のセッションを復元します。</translation>
+    </message>
+    <message>
+        <source>Widget style.</source>
+        <translation>ウィジェットのスタイル。</translation>
+    </message>
+    <message>
+        <source>Style sheet to apply.</source>
+        <translation>適用するスタイルシート。</translation>
+    </message>
+    <message>
+        <source>Print the number of widgets left at exit.</source>
+        <translation>終了時に残っているウィジェットの数を表示します。</translation>
+    </message>
+    <message>
+        <source>X display to use, not $DISPLAY.</source>
+        <translation>$DISPLAY の代わりに使う X ディスプレイ。</translation>
+    </message>
+    <message>
+        <source>X instance name.</source>
+        <translation>X のインスタンス名。</translation>
+    </message>
+    <message>
+        <source>X visual to use.</source>
+        <translation>使用する X ビジュアル。</translation>
+    </message>
+    <message>
+        <source>--qwindowgeometry, on X.</source>
+        <translation>X での --qwindowgeometry。</translation>
+    </message>
+    <message>
+        <source>--qwindowtitle, on X.</source>
+        <translation>X での --qwindowtitle。</translation>
+    </message>
+    <message>
+        <source>--qwindowicon, on X.</source>
+        <translation>X での --qwindowicon。</translation>
+    </message>
+    <message>
+        <source>Never grab the mouse, on X.</source>
+        <translation>X でマウスをグラブしません。</translation>
+    </message>
+    <message>
+        <source>Grab the mouse even in a debugger, on X.</source>
+        <translation>X でデバッガー内でもマウスをグラブします。</translation>
+    </message>
+    <message>
+        <source>expected a device, got &quot;%1&quot;</source>
+        <translation>デバイスを指定してください (指定値: &quot;%1&quot;)</translation>
+    </message>
+    <message>
+        <source>expected a file, got &quot;%1&quot;</source>
+        <translation>ファイルを指定してください (指定値: &quot;%1&quot;)</translation>
+    </message>
+    <message>
+        <source>Control panel for data/video projectors on an RS-232 line.
+Port 1 and port 2 are %1 and %2 unless set otherwise.
+
+Exit status:
+  0  the window was closed, or help or the version was shown
+  1  serial port 1 could not be opened at start
+  2  the command line was wrong</source>
+        <translation>RS-232 回線でデータ/ビデオプロジェクターを操作するコントロールパネルです。
+指定がなければポート 1 は %1、ポート 2 は %2 です。
+
+終了ステータス:
+  0  ウィンドウを閉じた、またはヘルプやバージョンを表示した
+  1  起動時にシリアルポート 1 を開けなかった
+  2  コマンドラインが正しくない</translation>
+    </message>
+    <message>
+        <source>Use DEVICE as serial port 1: a USB adapter, a /dev/serial/by-id/ link, a pseudo-terminal, or a serial device server as socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (RFC 2217).</source>
+        <translation>DEVICE をシリアルポート 1 として使用します: USB アダプター、/dev/serial/by-id/ のリンク、疑似端末、またはシリアルデバイスサーバー (socket://ホスト:ポート は生の TCP、rfc2217://ホスト:ポート は RFC 2217)。</translation>
+    </message>
+    <message>
+        <source>Use DEVICE as serial port 2, in the same forms.</source>
+        <translation>DEVICE をシリアルポート 2 として使用します (指定形式はポート 1 と同じ)。</translation>
+    </message>
+    <message>
+        <source>Append the traffic and the port&apos;s events to FILE.</source>
+        <translation>送受信とポートのイベントを FILE に追記します。</translation>
+    </message>
+    <message>
+        <source>unexpected argument &quot;%1&quot;</source>
+        <translation>不要な引数 &quot;%1&quot; があります</translation>
+    </message>
+</context>
+<context>
+    <name>Ctl</name>
+    <message>
+        <source>%1. Try --help.</source>
+        <translation>%1。--help を参照してください。</translation>
+    </message>
+    <message>
+        <source>the device %1 went away (%2).</source>
+        <translation>デバイス %1 が切断されました (%2)。</translation>
+    </message>
+</context>
+<context>
+    <name>CtlOptions</name>
+    <message>
+        <source>Sends commands to a projector on a serial line, one at a time, and prints each reply.
+Each reply is awaited for 500 ms before the next command goes out.</source>
+        <translation>シリアル回線のプロジェクターにコマンドを一つずつ送り、応答を表示します。
+次のコマンドを送る前に、応答を 500 ms 待ちます。</translation>
+    </message>
+    <message>
+        <source>The serial device (default %1), or socket://HOST:PORT or rfc2217://HOST:PORT.</source>
+        <translation>シリアルデバイス (既定は %1)、または socket://ホスト:ポート、rfc2217://ホスト:ポート。</translation>
+    </message>
+    <message>
+        <source>Line speed: 19200 (default) or 9600.</source>
+        <translation>通信速度: 19200 (既定) または 9600。</translation>
+    </message>
+    <message>
+        <source>Append the traffic and the port&apos;s events to FILE.</source>
+        <translation>送受信とポートのイベントを FILE に追記します。</translation>
+    </message>
+    <message>
+        <source>Print one JSON object per command instead of a text line.</source>
+        <translation>コマンドごとにテキスト行の代わりに JSON オブジェクトを 1 行出力します。</translation>
+    </message>
+    <message>
+        <source>A command name or code, see below.</source>
+        <translation>コマンド名またはコード (下記参照)。</translation>
+    </message>
+    <message>
+        <source>Commands (name, then code):</source>
+        <translation>コマンド (名前とコード):</translation>
+    </message>
+    <message>
+        <source>Codes are accepted as well as names. The commands of buttons that
+repeat while held are sent once.
+</source>
+        <translation>名前の代わりにコードも指定できます。押している間
+繰り返すボタンのコマンドは 1 回だけ送ります。
+</translation>
+    </message>
+    <message>
+        <source>--speed: expected 19200 or 9600, got &quot;%1&quot;</source>
+        <translation>--speed: 19200 または 9600 を指定してください (指定値: &quot;%1&quot;)</translation>
+    </message>
+    <message>
+        <source>no command given</source>
+        <translation>コマンドが指定されていません</translation>
+    </message>
+    <message>
+        <source>unknown command &quot;%1&quot;</source>
+        <translation>不明なコマンド &quot;%1&quot;</translation>
+    </message>
+</context>
+<context>
     <name>DeviceMenu</name>
     <message>
         <source>Serial port %1 is %2</source>
@@ -396,6 +583,13 @@
     </message>
 </context>
 <context>
+    <name>QCommandLineParser</name>
+    <message>
+        <source>Missing value after &apos;%1&apos;.</source>
+        <translation>&apos;%1&apos; の後に値がありません。</translation>
+    </message>
+</context>
+<context>
     <name>SimOptions</name>
     <message>
         <source>--%1: expected seconds up to 86400, got &quot;%2&quot;</source>
@@ -513,9 +707,24 @@ every line it receives is logged as &quot;&lt;CLOCK_MONOTONIC microseconds&gt; &
         <source>--link goes with the pseudo-terminal, not --device</source>
         <translation>--link は疑似端末用のため、--device とは併用できません</translation>
     </message>
+</context>
+<context>
+    <name>StartFailure</name>
     <message>
-        <source>Try --help.</source>
-        <translation>使い方は --help で表示できます。</translation>
+        <source>No serial ports were found on this computer.
+</source>
+        <translation>このコンピューターにはシリアルポートが見つかりませんでした。
+</translation>
+    </message>
+    <message>
+        <source>Serial ports found: %1.
+</source>
+        <translation>見つかったシリアルポート: %1。
+</translation>
+    </message>
+    <message>
+        <source>Start the panel with --com1 DEVICE (and --com2 DEVICE) to use another device, for example --com1 /dev/ttyUSB0.</source>
+        <translation>別のデバイスを使うには --com1 DEVICE (と --com2 DEVICE) を付けて起動してください。例: --com1 /dev/ttyUSB0</translation>
     </message>
 </context>
 <context>
@@ -580,6 +789,17 @@ Now %2. This name stays the same when the adapter is plugged into another socket
     </message>
 </context>
 <context>
+    <name>TrafficLog</name>
+    <message>
+        <source>Cannot open the traffic log %1: %2. Nothing is logged; the projector is controlled as before.</source>
+        <translation>通信ログ %1 を開けません: %2。ログは記録されませんが、プロジェクターはこれまでどおり操作できます。</translation>
+    </message>
+    <message>
+        <source>Cannot write the traffic log %1: %2. Logging has stopped; the projector is controlled as before.</source>
+        <translation>通信ログ %1 に書き込めません: %2。ログの記録を停止しました。プロジェクターはこれまでどおり操作できます。</translation>
+    </message>
+</context>
+<context>
     <name>TtyConnection</name>
     <message>
         <source>the device has not taken the last %1 bytes; it does not read</source>
@@ -587,40 +807,18 @@ Now %2. This name stays the same when the adapter is plugged into another socket
     </message>
 </context>
 <context>
-    <name>main</name>
+    <name>UsageError</name>
     <message>
-        <source>No serial ports were found on this computer.
-</source>
-        <translation>このコンピューターにはシリアルポートが見つかりませんでした。
-</translation>
+        <source>unknown option &apos;%1&apos;</source>
+        <translation>不明なオプション &apos;%1&apos;</translation>
     </message>
     <message>
-        <source>Serial ports found: %1.
-</source>
-        <translation>見つかったシリアルポート: %1
-</translation>
+        <source>option &apos;%1&apos; needs a value</source>
+        <translation>オプション &apos;%1&apos; には値が必要です</translation>
     </message>
     <message>
-        <source>Start the panel with --com1 DEVICE (and --com2 DEVICE) to use another device, for example --com1 /dev/ttyUSB0.</source>
-        <translation>別のデバイスを使うには、--com1 デバイス (および --com2 デバイス) を付けて起動してください。例: --com1 /dev/ttyUSB0</translation>
-    </message>
-    <message>
-        <source>Control panel for data/video projectors on an RS-232 line.
-Port 1 and port 2 are %1 and %2: the devices last chosen in the window, or the platform&apos;s first two.</source>
-        <translation>RS-232 回線で接続するデータ/ビデオプロジェクターのコントロールパネルです。
-ポート 1 とポート 2 は %1 と %2 です (ウィンドウで最後に選択したデバイス、またはプラットフォームの最初の 2 ポート)。</translation>
-    </message>
-    <message>
-        <source>DEVICE</source>
-        <translation>デバイス</translation>
-    </message>
-    <message>
-        <source>Use DEVICE as serial port 1 for this run (a USB adapter, a /dev/serial/by-id/ link, a pseudo-terminal).</source>
-        <translation>今回の起動に限り、デバイスをシリアルポート 1 として使用します (USB アダプター、/dev/serial/by-id/ のリンク、疑似端末など)。</translation>
-    </message>
-    <message>
-        <source>Use DEVICE as serial port 2 for this run.</source>
-        <translation>今回の起動に限り、デバイスをシリアルポート 2 として使用します。</translation>
+        <source>%1: %2. Try --help.</source>
+        <translation>%1: %2。--help を参照してください。</translation>
     </message>
 </context>
 </TS>
