@@ -90,7 +90,7 @@ void FloodTest::windowStaysResponsive()
     const qint64 rssStart = residentKb();
     const qint64 bytesAtStart = link.bytesRead;
     const qint64 measuredFrom = monotonicUs();
-    QVERIFY(sim.waitForStderr("flood over", int(seconds * 1000) + Patience));
+    QVERIFY(sim.waitFor(QProcess::StandardError, "flood over", int(seconds * 1000) + Patience));
     clicker.stop();
     beat.stop();
     const qint64 endedAt = monotonicUs();
