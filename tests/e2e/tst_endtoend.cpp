@@ -2,20 +2,17 @@
 // The panel against the real projector-sim program on its pseudo-terminal: the real serial link,
 // the real timers, and for a few cases the real window offscreen. Timing is loose here; the
 // exact timelines are pinned on the virtual clock elsewhere.
-#include "Form1.h"
-#include "Panel.h"
-#include "Probes.h"
 #include "DeviceLink.h"
+#include "Probes.h"
 #include "SimProcess.h"
+#include "WindowRig.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
 #include <cstring>
-#include <memory>
 
 using D = Exchange::Display;
 
@@ -109,34 +106,6 @@ struct Rig
     }
 };
 
-// The real window on the real link; warning boxes are recorded instead of shown.
-struct WindowRig
-{
-    DeviceLink link;
-    Panel panel{link, PreciseTimer::factory()};
-    Form1 form{panel};
-    QStringList boxes;
-
-    explicit WindowRig(const QString &port1, const QString &port2 = absentDevice())
-        : link(port1, port2)
-    {
-        form.setWarningBox([this](const QString &, const QString &text) { boxes << text; });
-        form.place();
-    }
-
-    template <typename T = QPushButton> T *control(const char *name)
-    {
-        T *w = form.findChild<T *>(QLatin1String(name));
-        if (!w) qFatal("no control %s", name);
-        return w;
-    }
-    void click(const char *name)
-    {
-        QTest::mouseClick(control(name), Qt::LeftButton, {}, QPoint(4, 4));
-    }
-    QString label(const char *name) { return control<QLabel>(name)->text(); }
-};
-
 // A symbolic link that the simulator makes to its pseudo-terminal and removes when it goes:
 // unlike a freed /dev/pts number, which another program may take at once, it is sure to be
 // missing after an unplug, and a restarted simulator can take the same path again.
@@ -171,8 +140,9 @@ void SystemTest::oneShotCodesArriveInOrder()
 {
     SimProcess sim;
     QVERIFY2(sim.start({}), sim.errors().constData());
-    WindowRig rig(sim.device());
-    QVERIFY2(rig.panel.load(), qPrintable(rig.link.errorString()));
+    DeviceLink link(sim.device(), absentDevice());
+    WindowRig rig(link, PreciseTimer::factory());
+    QVERIFY2(rig.panel.load(), qPrintable(link.errorString()));
 
     QByteArrayList expected;
     for (const OneShotButton &b : OneShotButtons) {
@@ -291,7 +261,8 @@ void SystemTest::windowShowsTheExchange()
 {
     SimProcess sim;
     QVERIFY(sim.start({"--hours", "1234"}));
-    WindowRig rig(sim.device());
+    DeviceLink link(sim.device(), absentDevice());
+    WindowRig rig(link, PreciseTimer::factory());
     QVERIFY(rig.panel.load());
 
     rig.click("Command46"); // L-TIME
@@ -345,17 +316,12 @@ void SystemTest::heldButtonRepeatsUntilRelease()
     SimProcess sim;
     QVERIFY(sim.start({}));
     DeviceLink link(sim.device(), absentDevice());
-    Panel panel(link, PreciseTimer::factory());
-    std::unique_ptr<Form1> form;
-    QStringList boxes;
-    if (throughWindow) {
-        form = std::make_unique<Form1>(panel);
-        form->setWarningBox([&](const QString &, const QString &text) { boxes << text; });
-    }
+    WindowRig rig(link, PreciseTimer::factory());
+    Panel &panel = rig.panel;
     QVERIFY(panel.load());
 
     const HoldButton &volUp = held("C09");
-    QPushButton *button = form ? form->findChild<QPushButton *>(volUp.name) : nullptr;
+    QPushButton *button = throughWindow ? rig.get<QPushButton>(volUp.name) : nullptr;
     const qint64 pressedAt = monotonicUs();
     if (button)
         QTest::mousePress(button, Qt::LeftButton, {}, QPoint(4, 4));
@@ -400,7 +366,7 @@ void SystemTest::heldButtonRepeatsUntilRelease()
                 qPrintable(
                     QStringLiteral("lines %1 ms apart").arg((log[i].us - log[i - 1].us) / 1000)));
     }
-    QCOMPARE(boxes, QStringList());
+    QCOMPARE(rig.boxes, QStringList());
 }
 
 void SystemTest::deviceGoneIsReportedOnce()
@@ -485,9 +451,10 @@ void SystemTest::deviceGoneShowsOneBox()
     const QString device = stablePath(dir);
     SimProcess sim;
     QVERIFY(sim.start({"--unplug-after", "1", "--link", device}));
-    WindowRig rig(device);
+    DeviceLink link(device, absentDevice());
+    WindowRig rig(link, PreciseTimer::factory());
     QVERIFY(rig.panel.load());
-    rig.form.show();
+    QVERIFY(rig.show());
 
     QTRY_COMPARE_WITH_TIMEOUT(rig.boxes.size(), 1, Patience);
     QVERIFY2(rig.boxes.first().contains(device), qPrintable(rig.boxes.first()));
@@ -500,8 +467,8 @@ void SystemTest::deviceGoneShowsOneBox()
     QVERIFY2(rig.boxes.last().contains(QLatin1String("not open")), qPrintable(rig.boxes.last()));
 
     rig.click("Command33"); // COM
-    QVERIFY(rig.control<QWidget>("Frame8")->isVisible());
-    rig.control<QRadioButton>("Option1")->click();
+    QVERIFY(rig.get("Frame8")->isVisible());
+    rig.get<QRadioButton>("Option1")->click();
     QCOMPARE(rig.boxes.size(), 3);
     QVERIFY2(rig.boxes.last().contains(QLatin1String("does not exist")),
              qPrintable(rig.boxes.last()));

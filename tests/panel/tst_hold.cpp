@@ -32,19 +32,19 @@ private Q_SLOTS:
         r.at(600);
         r.release("Command1");
         r.at(5000);
-        QCOMPARE(r.sendTimes(), (Times{0, 250, 500}));
+        QCOMPARE(r.link.times(), (Times{0, 250, 500}));
         for (const auto &line : r.link.lines()) QCOMPARE(line, QByteArray("C09\r"));
         const QString sent = QStringLiteral(" C 0 9 CR ");
         QCOMPARE(changesOf(r, D::Txd), (QList<PanelRig::Change>{{0, D::Txd, sent},
-                                                                  {245, D::Txd, {}},
-                                                                  {250, D::Txd, sent},
-                                                                  {495, D::Txd, {}},
-                                                                  {500, D::Txd, sent},
-                                                                  {600, D::Txd, {}}}));
-        QCOMPARE(changesOf(r, D::Rxd), (QList<PanelRig::Change>{{200, D::Rxd, Mark},
-                                                                  {245, D::Rxd, {}},
-                                                                  {450, D::Rxd, Mark},
-                                                                  {495, D::Rxd, {}}}));
+                                                                {245, D::Txd, {}},
+                                                                {250, D::Txd, sent},
+                                                                {495, D::Txd, {}},
+                                                                {500, D::Txd, sent},
+                                                                {600, D::Txd, {}}}));
+        QCOMPARE(
+            changesOf(r, D::Rxd),
+            (QList<PanelRig::Change>{
+                {200, D::Rxd, Mark}, {245, D::Rxd, {}}, {450, D::Rxd, Mark}, {495, D::Rxd, {}}}));
         QVERIFY(!r.panel.timer1().isActive());
         QVERIFY(!r.panel.timer2().isActive());
         QVERIFY(!r.panel.timer4().isActive());
@@ -93,7 +93,7 @@ private Q_SLOTS:
         QCOMPARE(r.panel.timer2().interval(), std::chrono::milliseconds(reply));
         QCOMPARE(r.panel.timer4().interval(), std::chrono::milliseconds(clear));
         r.at(3 * period);
-        QCOMPARE(r.sendTimes(), (Times{0, period, 2 * period, 3 * period}));
+        QCOMPARE(r.link.times(), (Times{0, period, 2 * period, 3 * period}));
         for (const auto &l : r.link.lines()) QCOMPARE(l, line);
         // The mark and the blanking after each line come before the next line.
         QCOMPARE(changesOf(r, D::Rxd).first(), (PanelRig::Change{reply, D::Rxd, Mark}));
@@ -109,7 +109,7 @@ private Q_SLOTS:
         QCOMPARE(r.panel.timer2().interval(), 500ms);
         QCOMPARE(r.panel.timer4().interval(), 1000ms);
         r.at(650);
-        QCOMPARE(r.sendTimes(), (Times{0, 200, 400, 600}));
+        QCOMPARE(r.link.times(), (Times{0, 200, 400, 600}));
         // Restarted by every line before it could tick: no mark, no blanking while held.
         QCOMPARE(changesOf(r, D::Rxd), QList<PanelRig::Change>{});
         r.release("Command5");
@@ -147,7 +147,7 @@ private Q_SLOTS:
             QCOMPARE(r.panel.timer2().interval(), std::chrono::milliseconds(reply));
             QCOMPARE(r.panel.timer4().interval(), std::chrono::milliseconds(clear));
             r.at(2000 + 2 * period);
-            QCOMPARE(r.sendTimes(), (Times{2000, 2000 + period, 2000 + 2 * period}));
+            QCOMPARE(r.link.times(), (Times{2000, 2000 + period, 2000 + 2 * period}));
             if (reply < period) // the mark comes between two lines
                 QCOMPARE(changesOf(r, D::Rxd).first(),
                          (PanelRig::Change{2000 + reply, D::Rxd, Mark}));
@@ -192,7 +192,7 @@ private Q_SLOTS:
         r.press("Command8");
         QCOMPARE(r.panel.timer2().interval(), 50ms); // lens mode still picks the reply timing
         r.at(2500);
-        QCOMPARE(r.sendTimes(), (Times{2000, 2250, 2500}));
+        QCOMPARE(r.link.times(), (Times{2000, 2250, 2500}));
     }
 
     void digitalZoomReleaseSwitchesArrows()
@@ -200,7 +200,7 @@ private Q_SLOTS:
         PanelRig r;
         r.press("Command48");
         r.at(500);
-        QCOMPARE(r.sendTimes(), (Times{0, 250, 500}));
+        QCOMPARE(r.link.times(), (Times{0, 250, 500}));
         QCOMPARE(int(r.panel.cursorMode()), 0); // only the release switches
         r.release("Command48");
         QCOMPARE(r.panel.timer1().interval(), 5ms);
@@ -214,7 +214,7 @@ private Q_SLOTS:
         r.release("Command7");
         Times expected;
         for (long long t = 3000; t <= 3050; t += 5) expected << t;
-        QCOMPARE(r.sendTimes(), expected);
+        QCOMPARE(r.link.times(), expected);
     }
 
     void releaseBlanksAtOnceAndStatusLater()
@@ -245,8 +245,8 @@ private Q_SLOTS:
         r.changes.clear();
         r.click("Command17");
         r.at(1200);
-        QCOMPARE(changesOf(r, D::Rxd), (QList<PanelRig::Change>{{700, D::Rxd, Mark},
-                                                                  {1200, D::Rxd, {}}}));
+        QCOMPARE(changesOf(r, D::Rxd),
+                 (QList<PanelRig::Change>{{700, D::Rxd, Mark}, {1200, D::Rxd, {}}}));
     }
 
     void secondPressWhileHolding()
@@ -256,7 +256,7 @@ private Q_SLOTS:
         r.at(100);
         r.press("Command1"); // another mouse button on the same button
         r.at(600);
-        QCOMPARE(r.sendTimes(), (Times{0, 100, 350, 600}));
+        QCOMPARE(r.link.times(), (Times{0, 100, 350, 600}));
     }
 
     void lostReleaseEndedByNextPressAndRelease()
@@ -280,8 +280,7 @@ private Q_SLOTS:
         r.press("Command36");
         r.click("Command44"); // STATUS clicked by keyboard while Focus + is held
         r.at(50);
-        QCOMPARE(r.link.lines(),
-                 (QList<QByteArray>{"C4B\r", "CR0\r", "C4B\r"}));
+        QCOMPARE(r.link.lines(), (QList<QByteArray>{"C4B\r", "CR0\r", "C4B\r"}));
     }
 
     void deviceGoneMidHoldStopsAndReportsOnce()
@@ -292,7 +291,7 @@ private Q_SLOTS:
         r.link.close(); // the adapter is pulled
         r.at(5000);
         QCOMPARE(r.failures.size(), 1);
-        QCOMPARE(r.sendTimes(), (Times{0, 50, 100}));
+        QCOMPARE(r.link.times(), (Times{0, 50, 100}));
         QVERIFY(!r.panel.timer1().isActive());
         QCOMPARE(int(r.panel.repeatCode()), 0);
         // A press on the closed port reports once and starts nothing.

@@ -88,7 +88,7 @@ private Q_SLOTS:
         QVERIFY(r.panel.timer1().isActive());
         r.link.writes.clear();
         r.at(200);
-        QCOMPARE(r.sendTimes(), (QList<long long>{150, 200}));
+        QCOMPARE(r.link.times(), (QList<long long>{150, 200}));
     }
 
     void failedSendLeavesTheModeAlone()

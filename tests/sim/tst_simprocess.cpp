@@ -23,7 +23,8 @@ constexpr int Patience = SimProcess::Patience;
 struct PanelEnd
 {
     explicit PanelEnd(const QString &path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+        : fd(::open(QFile::encodeName(path).constData(),
+                    O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     {
         termios t{};
         tcgetattr(fd, &t);
@@ -285,8 +286,7 @@ void TestSimProcess::floodStopsOnTime()
     QVERIFY(got.endsWith("80\r"));
     const QByteArray flood = got.chopped(3);
     QVERIFY(flood.size() > 100);
-    for (char c : flood)
-        QVERIFY(c >= 0x20 && c < 0x7F);
+    for (char c : flood) QVERIFY(c >= 0x20 && c < 0x7F);
 
     QVERIFY(send(fd, "CR0\r"));
     QCOMPARE(readReply(fd), QByteArray("80\r"));

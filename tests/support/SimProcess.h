@@ -94,8 +94,7 @@ public:
     QByteArrayList lines()
     {
         QByteArrayList texts;
-        for (const LogLine &l : log())
-            texts << l.text;
+        for (const LogLine &l : log()) texts << l.text;
         return texts;
     }
 
@@ -120,11 +119,11 @@ public:
         if (found()) return true;
         QEventLoop loop;
         QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        QObject::connect(&m_proc, out ? &QProcess::readyReadStandardOutput
-                                      : &QProcess::readyReadStandardError,
-                         &loop, [&] {
-                             if (found()) loop.quit();
-                         });
+        QObject::connect(
+            &m_proc, out ? &QProcess::readyReadStandardOutput : &QProcess::readyReadStandardError,
+            &loop, [&] {
+                if (found()) loop.quit();
+            });
         QObject::connect(&m_proc, &QProcess::finished, &loop, &QEventLoop::quit);
         loop.exec();
         return found();

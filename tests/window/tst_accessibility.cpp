@@ -2,11 +2,8 @@
 // What a screen reader gets from the window: a name that says what each control does, a
 // description naming the command behind it, and displays whose name is what they show.
 #include "ControlTable.h"
-#include "FakeLink.h"
-#include "Form1.h"
 #include "LineSettings.h"
-#include "Panel.h"
-#include "VirtualClock.h"
+#include "WindowRig.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -78,30 +75,6 @@ constexpr Expected Controls[] = {
     {"Option4", "9600 baud", "speed 9600,N,8,1"},
 };
 
-struct Rig
-{
-    VirtualClock clock;
-    FakeLink link;
-    Panel panel{link, clock.factory()};
-    Form1 form{panel};
-    QStringList warnings;
-
-    Rig()
-    {
-        link.now = [this] { return clock.now().count(); };
-        form.setWarningBox([this](const QString &t, const QString &s) { warnings << t + '|' + s; });
-        form.place();
-        panel.load();
-    }
-    QWidget *get(const QString &name)
-    {
-        auto *w = form.findChild<QWidget *>(name);
-        if (!w) qFatal("no control %s", qPrintable(name));
-        return w;
-    }
-    void click(const QString &name) { QTest::mouseClick(get(name), Qt::LeftButton, {}, {4, 4}); }
-};
-
 QAccessibleInterface *accessible(QWidget *w)
 {
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
@@ -148,7 +121,7 @@ void TestAccessibility::controls()
     QFETCH(QString, control);
     QFETCH(QString, name);
     QFETCH(QString, effect);
-    Rig rig;
+    FakeWindowRig rig;
     QWidget *w = rig.get(control);
     QAccessibleInterface *iface = accessible(w);
     QCOMPARE(iface->text(QAccessible::Name), name);
@@ -194,14 +167,14 @@ void TestAccessibility::controls()
     } else {
         QFAIL(qPrintable("unknown effect " + effect));
     }
-    QVERIFY(rig.warnings.isEmpty());
+    QVERIFY(rig.boxes.isEmpty());
 }
 
 // A control missing from the tree, or two controls with one name, leave a reader's user unable
 // to tell them apart: the five "+" buttons would all be read as "plus".
 void TestAccessibility::treeHoldsEveryControlOnce()
 {
-    Rig rig;
+    FakeWindowRig rig;
     QList<QAccessibleInterface *> nodes;
     walk(accessible(&rig.form), nodes);
     QStringList inTree, names;
@@ -212,8 +185,7 @@ void TestAccessibility::treeHoldsEveryControlOnce()
         names << node->text(QAccessible::Name);
     }
     QStringList expected;
-    for (const Expected &e : Controls)
-        expected << e.control;
+    for (const Expected &e : Controls) expected << e.control;
     QStringList inTable;
     for (const ControlRow &c : controlTable())
         if (c.kind == ControlKind::Button || c.kind == ControlKind::Option) inTable << c.name;
@@ -229,7 +201,7 @@ void TestAccessibility::treeHoldsEveryControlOnce()
 // the button that opens it would be read as a second button.
 void TestAccessibility::groupsAreNamed()
 {
-    Rig rig;
+    FakeWindowRig rig;
     QStringList names;
     for (const ControlRow &c : controlTable()) {
         if (c.kind == ControlKind::Label) continue;
@@ -261,7 +233,7 @@ void TestAccessibility::displays()
 {
     QFETCH(QString, display);
     QFETCH(QString, shown);
-    Rig rig;
+    FakeWindowRig rig;
     auto *label = qobject_cast<QLabel *>(rig.get(display));
     QVERIFY(label);
     QAccessibleInterface *iface = accessible(label);

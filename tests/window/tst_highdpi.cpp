@@ -2,11 +2,8 @@
 // The window at one scale factor, chosen before the application starts (CTest runs this once
 // per scale): the layout keeps its proportions and no caption is cut off.
 #include "ControlTable.h"
-#include "FakeLink.h"
-#include "Form1.h"
-#include "Panel.h"
 #include "StatusTables.h"
-#include "VirtualClock.h"
+#include "WindowRig.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -22,27 +19,6 @@
 #include <memory>
 
 namespace {
-
-struct Rig
-{
-    VirtualClock clock;
-    FakeLink link;
-    Panel panel{link, clock.factory()};
-    Form1 form{panel};
-
-    Rig()
-    {
-        form.setWarningBox([](const QString &, const QString &) {});
-        form.place();
-        panel.load();
-    }
-    QWidget *get(const QString &name)
-    {
-        auto *w = form.findChild<QWidget *>(name);
-        if (!w) qFatal("no control %s", qPrintable(name));
-        return w;
-    }
-};
 
 qreal expectedScale()
 {
@@ -116,7 +92,7 @@ private Q_SLOTS:
 // Without this every other check here would silently run at scale 1.
 void TestHighDpi::scaleIsApplied()
 {
-    Rig rig;
+    FakeWindowRig rig;
     QCOMPARE(rig.form.devicePixelRatioF(), expectedScale());
     const QPixmap shot = rig.form.grab();
     QCOMPARE(shot.devicePixelRatio(), expectedScale());
@@ -127,7 +103,7 @@ void TestHighDpi::scaleIsApplied()
 // The layout is in logical pixels, so at any scale each control keeps its place in the design.
 void TestHighDpi::proportionsKept()
 {
-    Rig rig;
+    FakeWindowRig rig;
     QCOMPARE(rig.form.size(), QSize(633, 322));
     const auto px = [](int twips) { return qRound(twips / 15.0); };
     for (const ControlRow &c : controlTable())
@@ -169,7 +145,7 @@ void TestHighDpi::captionsFit()
 {
     QFETCH(QString, control);
     QFETCH(QString, text);
-    Rig rig;
+    FakeWindowRig rig;
     QWidget *w = rig.get(control);
     if (auto *label = qobject_cast<QLabel *>(w)) label->setText(text);
     if (auto *b = qobject_cast<QAbstractButton *>(w)) b->setText(text);
