@@ -33,7 +33,8 @@ private Q_SLOTS:
         QTest::newRow("code 128") << ch(128) << " ? ";
         QTest::newRow("code 255") << ch(255) << " ? ";
         QTest::newRow("code 0x3042") << ch(0x3042) << " ? ";
-        QTest::newRow("punctuation between Z and a") << QStringLiteral("[\\]^_`") << " [ \\ ] ^ _ ` ";
+        QTest::newRow("punctuation between Z and a")
+            << QStringLiteral("[\\]^_`") << " [ \\ ] ^ _ ` ";
         QTest::newRow("letters") << QStringLiteral("AZaz") << " A Z a z ";
         QTest::newRow("mixed") << ch(6) + QStringLiteral("1") + ch(10) + ch(13) + ch(200)
                                << " ACK 1 LF  CR ? ";
@@ -53,14 +54,6 @@ private Q_SLOTS:
             QVERIFY(piece.size() >= 2 && piece.size() <= 4);
             QCOMPARE(piece.back(), QLatin1Char(' '));
         }
-    }
-
-    void appendingMatchesWholeTrace()
-    {
-        const QString reply = QStringLiteral("12\r\x06zz{\n");
-        QString trace = QStringLiteral(" ");
-        for (QChar c : reply) appendTracePieces(trace, QStringView(&c, 1));
-        QCOMPARE(trace, lineTrace(reply));
     }
 };
 
