@@ -45,16 +45,6 @@ private Q_SLOTS:
         QFETCH(QString, trace);
         QCOMPARE(lineTrace(source), trace);
     }
-
-    void everyCodeHasAPiece()
-    {
-        // Each piece ends in a blank, is 2 to 4 characters long, and the trace is their sum.
-        for (int code = 0; code <= 0xFFFF; ++code) {
-            const auto piece = tracePiece(QChar(char16_t(code)));
-            QVERIFY(piece.size() >= 2 && piece.size() <= 4);
-            QCOMPARE(piece.back(), QLatin1Char(' '));
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(LineTraceTest)

@@ -14,9 +14,8 @@ private Q_SLOTS:
     {
         PanelRig r(false);
         QVERIFY(r.panel.load());
-        QCOMPARE(r.link.operations,
-                 (QStringList{"port 1", "settings 19200,N,8,1", "open 1", "close", "port 1",
-                              "open 1"}));
+        QCOMPARE(r.link.operations, (QStringList{"port 1", "settings 19200,N,8,1", "open 1",
+                                                 "close", "port 1", "open 1"}));
         QVERIFY(r.link.isOpen());
         QCOMPARE(r.panel.ports().commSettings(), QStringLiteral("19200,N,8,1"));
         QCOMPARE(r.panel.ports().selectedPort(), 1);
@@ -135,6 +134,17 @@ private Q_SLOTS:
         r.at(1000);
         r.panel.ports().selectSpeed(QStringLiteral("19200,N,8,1"));
         QVERIFY(!r.panel.ports().settingsVisible());
+        QVERIFY(r.panel.timer3().isActive());
+        r.at(5000);
+        QVERIFY(!r.panel.timer3().isActive());
+        QVERIFY(!r.panel.ports().settingsVisible());
+    }
+
+    void toggleStartsTheHidingTimerWithThePanelClosed()
+    {
+        PanelRig r;
+        r.click("Command34"); // the data-area toggle
+        r.at(4999);
         QVERIFY(r.panel.timer3().isActive());
         r.at(5000);
         QVERIFY(!r.panel.timer3().isActive());

@@ -270,6 +270,11 @@ void TestForm1::ctrlH_data()
                                   << false;
     QTest::newRow("ctrl+alt+h") << "Command17" << int(Qt::Key_H) << (ctrl | Qt::AltModifier)
                                 << false;
+    QTest::newRow("ctrl+shift+alt+h")
+        << "Command17" << int(Qt::Key_H) << (ctrl | Qt::ShiftModifier | Qt::AltModifier) << false;
+    // Only Shift, Ctrl and Alt count.
+    QTest::newRow("ctrl+meta+h") << "Command17" << int(Qt::Key_H) << (ctrl | Qt::MetaModifier)
+                                 << true;
     QTest::newRow("h") << "Command17" << int(Qt::Key_H) << Qt::KeyboardModifiers() << false;
     QTest::newRow("ctrl+g") << "Command17" << int(Qt::Key_G) << ctrl << false;
 }
@@ -309,6 +314,7 @@ void TestForm1::dataAreaToggle_data()
         << QStringList{"H", "T", "T", "H"} << 455 << "CLOSE" << true;
     QTest::newRow("ctrl+h twice") << QStringList{"H", "H"} << 455 << "CLOSE" << true;
     QTest::newRow("toggle before ctrl+h") << QStringList{"P"} << 418 << Hide << false;
+    QTest::newRow("toggle twice before ctrl+h") << QStringList{"P", "P"} << 322 << Show << false;
 }
 
 void TestForm1::dataAreaToggle()
@@ -323,6 +329,8 @@ void TestForm1::dataAreaToggle()
     QTEST(rig.form.height(), "height");
     QTEST(rig.get<QPushButton>("Command34")->text(), "caption");
     QTEST(rig.get("Command34")->isVisibleTo(&rig.form), "shown");
+    // Only the toggle postpones the settings panel's hiding.
+    QCOMPARE(rig.panel.timer3().isActive(), steps.contains("T") || steps.contains("P"));
 }
 
 void TestForm1::toggleOutOfViewByKeyboard()
