@@ -95,6 +95,11 @@ private Q_SLOTS:
         // The mark and the blanking after each line come before the next line.
         QCOMPARE(changesOf(r, D::Rxd).first(), (PanelRig::Change{reply, D::Rxd, Mark}));
         r.release(n.constData());
+        // Only the D.Zoom buttons' release switches the arrows to digital-zoom mode.
+        const bool digitalZoom = name == "Command48" || name == "Command49";
+        QCOMPARE(int(r.panel.cursorMode()), digitalZoom ? 3 : 0);
+        QCOMPARE(r.panel.timer1().interval(),
+                 digitalZoom ? 5ms : std::chrono::milliseconds(period));
         r.at(10000);
         QCOMPARE(r.link.writes.size(), qsizetype(4));
     }
@@ -154,6 +159,7 @@ private Q_SLOTS:
                 QCOMPARE(changesOf(r, D::Rxd).first(),
                          (PanelRig::Change{2000 + reply, D::Rxd, Mark}));
             r.release(arrow);
+            QCOMPARE(r.panel.timer1().interval(), std::chrono::milliseconds(period)); // no D.Zoom
         }
     }
 
@@ -194,21 +200,30 @@ private Q_SLOTS:
         QCOMPARE(r.link.times(), expected);
     }
 
+    void releaseBlanksAtOnceAndStatusLater_data()
+    {
+        QTest::addColumn<int>("replyAt");
+        QTest::newRow("display clear pending") << 0;
+        QTest::newRow("display clear over: the release starts it again") << 1500;
+    }
     void releaseBlanksAtOnceAndStatusLater()
     {
+        QFETCH(int, replyAt);
         PanelRig r;
         r.click("Command44");
+        r.at(replyAt);
         r.link.receive("00\r");
         QCOMPARE(r.display(D::Status), QStringLiteral(" Power ON"));
-        r.at(100);
+        const int releaseAt = replyAt + 100;
+        r.at(releaseAt);
         r.release("Command1"); // a release ends whatever runs, even without its press
         QCOMPARE(r.display(D::Txd), QString());
         QCOMPARE(r.display(D::Rxd), QString());
         QCOMPARE(r.panel.exchange().replyText(), QString());
         QVERIFY(!r.panel.timer2().isActive());
-        r.at(1099);
+        r.at(releaseAt + 999);
         QCOMPARE(r.display(D::Status), QStringLiteral(" Power ON"));
-        r.at(1100);
+        r.at(releaseAt + 1000);
         QCOMPARE(r.display(D::Status), QString());
     }
 
@@ -258,6 +273,49 @@ private Q_SLOTS:
         r.click("Command44"); // STATUS clicked by keyboard while Focus + is held
         r.at(50);
         QCOMPARE(r.link.lines(), (QList<QByteArray>{"C4B\r", "CR0\r", "C4B\r"}));
+    }
+
+    // The window's timers promise no order for ticks due at the same moment: the Lens buttons'
+    // reply window and display clear (25 ms), and in digital-zoom mode the arrows' repeat, reply
+    // window and display clear (5 ms).
+    void sameMomentTicksInEitherOrder_data()
+    {
+        QTest::addColumn<QString>("before"); // held and released first
+        QTest::addColumn<QString>("held");
+        QTest::newRow("Zoom +") << QString() << "Command15";
+        QTest::newRow("arrow in digital-zoom mode") << "Command48"
+                                                    << "Command5";
+    }
+    void sameMomentTicksInEitherOrder()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, held);
+        QList<PanelRig::Change> changes[2];
+        QList<QByteArray> lines[2];
+        Times times[2];
+        for (const bool reverse : {false, true}) {
+            PanelRig r;
+            r.clock.reverseTies = reverse;
+            if (!before.isEmpty()) {
+                r.press(qPrintable(before));
+                r.release(qPrintable(before));
+                r.at(2000);
+            }
+            const long long start = r.clock.now().count();
+            r.link.writes.clear();
+            r.changes.clear();
+            r.press(qPrintable(held));
+            r.at(start + 120);
+            r.release(qPrintable(held));
+            r.at(start + 2000);
+            changes[reverse] = r.changes;
+            lines[reverse] = r.link.lines();
+            times[reverse] = r.link.times();
+        }
+        QVERIFY(times[0].size() >= 3);
+        QCOMPARE(changes[1], changes[0]);
+        QCOMPARE(lines[1], lines[0]);
+        QCOMPARE(times[1], times[0]);
     }
 
     void deviceGoneMidHoldStopsAndReportsOnce()

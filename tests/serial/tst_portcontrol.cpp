@@ -90,14 +90,24 @@ private Q_SLOTS:
         QCOMPARE(r.link.portNumber(), 2);
     }
 
-    void failedSwitchTwiceWarnsTwice()
+    void failedSwitchFallsBackEveryTime_data()
     {
+        QTest::addColumn<int>("port");
+        QTest::newRow("to port 2") << 2;
+        QTest::newRow("to port 1") << 1;
+    }
+    void failedSwitchFallsBackEveryTime()
+    {
+        QFETCH(int, port);
         PanelRig r;
-        r.link.missingPorts = {2};
-        r.panel.ports().selectPort(2);
-        r.panel.ports().selectPort(2);
+        r.panel.ports().selectPort(3 - port);
+        r.link.missingPorts = {port};
+        r.panel.ports().selectPort(port);
+        r.panel.ports().selectPort(port);
         QCOMPARE(r.warnings.size(), 2);
-        QCOMPARE(r.link.portNumber(), 1);
+        QCOMPARE(r.link.portNumber(), 3 - port);
+        QCOMPARE(r.panel.ports().selectedPort(), port);
+        QVERIFY(!r.link.isOpen());
     }
 
     void speedChangeOnAnOpenPort()
