@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "DeviceLink.h"
 #include "Form1.h"
 #include "Panel.h"
-#include "DeviceLink.h"
+#include "PanelVersion.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -37,7 +38,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("projector-panel"));
-    QApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    QApplication::setApplicationVersion(QLatin1String(PanelVersion));
     Form1::prepareApplication();
 
     QCommandLineParser parser;

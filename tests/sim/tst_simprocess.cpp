@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The real projector-sim program, driven through its pseudo-terminal as the panel would.
+#include "PanelVersion.h"
 #include "Probes.h"
 #include "SimProcess.h"
 
@@ -98,7 +99,7 @@ void TestSimProcess::commandLine_data()
     QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--unplug-after")
                           << QByteArray();
     QTest::newRow("version") << QStringList{"--version"} << 0
-                             << QByteArray("projector-sim " PANEL_VERSION) << QByteArray();
+                             << QByteArray("projector-sim ").append(PanelVersion) << QByteArray();
     QTest::newRow("bad value") << QStringList{"--baud", "300"} << 2 << QByteArray()
                                << QByteArray("--baud");
     QTest::newRow("unknown option")

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "PanelVersion.h"
 #include "Runner.h"
 #include "SimOptions.h"
 
@@ -11,7 +12,7 @@ int main(int argc, char *argv[])
     // Only for argument handling; the line itself is served by a plain poll() loop.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("projector-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    QCoreApplication::setApplicationVersion(QLatin1String(PanelVersion));
 
     const sim::ParsedArguments parsed = sim::parseArguments(QCoreApplication::arguments());
     switch (parsed.action) {
