@@ -136,8 +136,8 @@ void TestAccessibility::controls()
         QCOMPARE(description, verb == "click"
                                   ? "Sends " + what
                                   : "Sends " + what + " while held down with the mouse");
-        rig.click(control);
-        QCOMPARE(rig.link.lines().value(0), what.toLatin1() + '\r');
+        rig.click(control); // a button nobody listens to, or two listeners, show up here
+        QCOMPARE(rig.link.lines(), QList<QByteArray>{what.toLatin1() + '\r'});
     } else if (effect == "toggle data area") {
         QTest::keyClick(rig.get("Command17"), Qt::Key_H, Qt::ControlModifier);
         QCOMPARE(rig.form.height(), Form1::clientHeightFor(Panel::FullHeight));

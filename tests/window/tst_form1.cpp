@@ -44,7 +44,6 @@ private Q_SLOTS:
     void representativeControls_data();
     void representativeControls();
     void everyTableRowIsBuilt();
-    void everyButtonIsWiredOnce();
     void windowAndPlacement();
     void paintsFacesAndLines();
     void tabOrderAndFirstFocus();
@@ -134,32 +133,6 @@ void TestForm1::everyTableRowIsBuilt()
     }
     QCOMPARE(names.size(), 78);
     QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
-}
-
-// A button nobody listens to would silently do nothing.
-void TestForm1::everyButtonIsWiredOnce()
-{
-    QStringList wired{"Command16", "Command33", "Command34"};
-    for (const auto &b : OneShotButtons) wired << b.name;
-    for (const auto &b : HoldButtons) wired << b.name;
-    QStringList buttons;
-    for (const ControlRow &c : controlTable())
-        if (c.kind == ControlKind::Button) buttons << c.name;
-    wired.sort();
-    buttons.sort();
-    QCOMPARE(wired, buttons);
-
-    for (const auto &b : OneShotButtons) {
-        FakeWindowRig rig;
-        rig.click(b.name);
-        QCOMPARE(rig.link.lines(), QByteArrayList{QByteArray(b.code) + '\r'});
-    }
-    for (const auto &b : HoldButtons) {
-        FakeWindowRig rig;
-        QTest::mousePress(rig.get(b.name), Qt::LeftButton);
-        QTest::mouseRelease(rig.get(b.name), Qt::LeftButton);
-        QCOMPARE(rig.link.lines(), QByteArrayList{QByteArray(b.code) + '\r'});
-    }
 }
 
 void TestForm1::windowAndPlacement()
