@@ -2,10 +2,10 @@
 // Click to wire: a real mouse click on POWER ON in the real window (offscreen), until the bytes
 // are readable on the far side of a pseudo-terminal; beside the same pty's bare write-to-read.
 #include "BenchCommon.h"
-#include "PanelOnPty.h"
+#include "DeviceLink.h"
 #include "Form1.h"
 #include "Panel.h"
-#include "DeviceLink.h"
+#include "WindowRig.h"
 
 #include <QApplication>
 #include <QTest>
@@ -22,7 +22,10 @@ int main(int argc, char **argv)
 
     Pty pty;
     if (!pty.ok()) qFatal("no pseudo-terminal");
-    PanelOnPty running(pty.device());
+    DeviceLink link(pty.device(), pty.device());
+    WindowRig running(link, PreciseTimer::factory());
+    if (!running.panel.load() || !running.show())
+        qFatal("cannot start on %s", qPrintable(pty.device()));
     Form1 &form = running.form;
 
     QWindow *window = form.windowHandle();

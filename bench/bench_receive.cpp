@@ -3,10 +3,10 @@
 // reply window stays open, at 10 KB, 100 KB and 1 MB; then the line rate of 19200 baud played
 // live over a pseudo-terminal into the real window on the real event loop.
 #include "BenchCommon.h"
-#include "PanelOnPty.h"
+#include "DeviceLink.h"
 #include "Form1.h"
 #include "Panel.h"
-#include "DeviceLink.h"
+#include "WindowRig.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -185,7 +185,10 @@ double liveShare(Pty &pty, int seconds, Live what)
         LinePlayer player(pty.master());
         return eventThreadShare(seconds);
     }
-    PanelOnPty running(pty.device());
+    DeviceLink link(pty.device(), pty.device());
+    WindowRig running(link, PreciseTimer::factory());
+    if (!running.panel.load() || !running.show())
+        qFatal("cannot start on %s", qPrintable(pty.device()));
     Panel &panel = running.panel;
     Form1 &form = running.form;
     panel.keyDown(72, 2);

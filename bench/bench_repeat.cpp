@@ -3,10 +3,10 @@
 // each line's arrival stamped on the far side of a pseudo-terminal. The baseline is a bare
 // periodic precise QTimer writing to the same pty from the same event loop.
 #include "BenchCommon.h"
-#include "PanelOnPty.h"
+#include "DeviceLink.h"
 #include "Form1.h"
 #include "Panel.h"
-#include "DeviceLink.h"
+#include "WindowRig.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -80,7 +80,10 @@ int main(int argc, char **argv)
 
     Pty pty;
     if (!pty.ok()) qFatal("no pseudo-terminal");
-    PanelOnPty running(pty.device());
+    DeviceLink link(pty.device(), pty.device());
+    WindowRig running(link, PreciseTimer::factory());
+    if (!running.panel.load() || !running.show())
+        qFatal("cannot start on %s", qPrintable(pty.device()));
     Form1 &form = running.form;
     QWindow *window = form.windowHandle();
     const auto centre = [&](const char *name) {

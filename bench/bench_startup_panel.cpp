@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The panel's start as main() does it, with a hook that notes when the window is first shown.
 // Keep the steps in step with src/app/main.cpp.
+#include "DeviceLink.h"
 #include "Form1.h"
 #include "Panel.h"
-#include "DeviceLink.h"
+#include "PanelVersion.h"
 #include "ShownHook.h"
 
 #include <QApplication>
@@ -25,7 +26,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     step(steps, t0, "QApplication constructed");
     QApplication::setApplicationName(QStringLiteral("projector-panel"));
-    QApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    QApplication::setApplicationVersion(QLatin1String(PanelVersion));
     Form1::prepareApplication();
 
     QCommandLineParser parser;

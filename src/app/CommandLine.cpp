@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "PanelVersion.h"
 #include "CommandLine.h"
 
 #include "UsageError.h"
@@ -130,7 +131,7 @@ CommandLine::Outcome CommandLine::parse(const QStringList &args) const
         return p.helpText().replace(QLatin1String("<executable_name>"), usageName);
     };
     if (parser.isSet(QStringLiteral("version")))
-        return exitWith(QStringLiteral("%1 %2\n").arg(Program, QStringLiteral(PANEL_VERSION)));
+        return exitWith(QStringLiteral("%1 %2\n").arg(Program, QLatin1String(PanelVersion)));
     if (parser.isSet(QStringLiteral("help"))) return exitWith(help(parser));
     if (parser.isSet(QStringLiteral("help-all"))) {
         QCommandLineParser all;

@@ -5,6 +5,7 @@
 #include "DeviceMenu.h"
 #include "Form1.h"
 #include "Panel.h"
+#include "PanelVersion.h"
 #include "PortList.h"
 #include "StartFailure.h"
 #include "StartupChooser.h"
@@ -53,7 +54,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setOrganizationName(QStringLiteral("projector-panel"));
     QCoreApplication::setApplicationName(QStringLiteral("projector-panel"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    QCoreApplication::setApplicationVersion(QLatin1String(PanelVersion));
     DeviceMemory memory;
     const CommandLine::Outcome options = readCommandLine(argc, argv, memory);
     if (!options.run) {

@@ -3,7 +3,6 @@
 #include "Exchange.h"
 #include "FakeLink.h"
 #include "LineTrace.h"
-#include "VirtualClock.h"
 
 #include <QTest>
 
@@ -12,30 +11,24 @@ using D = Exchange::Display;
 
 namespace {
 
-struct Rig
+struct Rig : VirtualLine
 {
-    VirtualClock clock;
-    FakeLink link;
     std::unique_ptr<IntervalTimer> timer2 = clock.makeTimer();
     std::unique_ptr<IntervalTimer> timer4 = clock.makeTimer();
     Exchange ex{link, *timer2, *timer4};
     QStringList failures;
-    int displayChanges = 0;
 
     Rig()
     {
         timer2->setInterval(500ms);
         timer4->setInterval(1000ms);
-        link.now = [this] { return clock.now().count(); };
         QObject::connect(&ex, &Exchange::sendFailed, &ex,
                          [this](const LinkFailure &f) { failures << f.text(); });
-        QObject::connect(&ex, &Exchange::displayChanged, &ex, [this] { ++displayChanges; });
         QVERIFY(link.setPortNumber(1) && link.open());
     }
     QString txd() const { return ex.display(D::Txd); }
     QString rxd() const { return ex.display(D::Rxd); }
     QString status() const { return ex.display(D::Status); }
-    void at(long long ms) { clock.advanceTo(std::chrono::milliseconds(ms)); }
 };
 
 } // namespace
@@ -119,7 +112,7 @@ private Q_SLOTS:
         r.link.receive("2\r");
         QCOMPARE(r.rxd(), QStringLiteral(" 8 0 CR 2 CR "));
         QCOMPARE(r.status(), QStringLiteral(" Stand by")); // " 8" is no input: unchanged
-        r.at(1300);                                          // this window closes
+        r.at(1300);                                        // this window closes
         r.link.receive("3\r");
         QCOMPARE(r.rxd(), QStringLiteral(" 3 CR "));
         QCOMPARE(r.status(), QStringLiteral(" Video"));

@@ -33,7 +33,8 @@ private Q_SLOTS:
         QTest::newRow("code 128") << ch(128) << " ? ";
         QTest::newRow("code 255") << ch(255) << " ? ";
         QTest::newRow("code 0x3042") << ch(0x3042) << " ? ";
-        QTest::newRow("punctuation between Z and a") << QStringLiteral("[\\]^_`") << " [ \\ ] ^ _ ` ";
+        QTest::newRow("punctuation between Z and a")
+            << QStringLiteral("[\\]^_`") << " [ \\ ] ^ _ ` ";
         QTest::newRow("letters") << QStringLiteral("AZaz") << " A Z a z ";
         QTest::newRow("mixed") << ch(6) + QStringLiteral("1") + ch(10) + ch(13) + ch(200)
                                << " ACK 1 LF  CR ? ";
@@ -43,24 +44,6 @@ private Q_SLOTS:
         QFETCH(QString, source);
         QFETCH(QString, trace);
         QCOMPARE(lineTrace(source), trace);
-    }
-
-    void everyCodeHasAPiece()
-    {
-        // Each piece ends in a blank, is 2 to 4 characters long, and the trace is their sum.
-        for (int code = 0; code <= 0xFFFF; ++code) {
-            const auto piece = tracePiece(QChar(char16_t(code)));
-            QVERIFY(piece.size() >= 2 && piece.size() <= 4);
-            QCOMPARE(piece.back(), QLatin1Char(' '));
-        }
-    }
-
-    void appendingMatchesWholeTrace()
-    {
-        const QString reply = QStringLiteral("12\r\x06zz{\n");
-        QString trace = QStringLiteral(" ");
-        for (QChar c : reply) appendTracePieces(trace, QStringView(&c, 1));
-        QCOMPARE(trace, lineTrace(reply));
     }
 };
 

@@ -156,6 +156,13 @@ private Q_SLOTS:
             << 2 << 0;
         QTest::newRow("opcodes wrap around")
             << bytes({CR3, 8 + Short, 1, '7', 16 + Other, 248 + NextTick, 1}) << 1 << 0;
+        // A display is notified only when its text changes.
+        QTest::newRow("reply growing, an empty notification between")
+            << bytes({CR0, Short, 1, '0', Short, 0, Short, 2, '0', 13}) << 3 << 0;
+        QTest::newRow("same reply in the next window")
+            << bytes({C09, Short, 2, 6, 13, NextTick, 1, Transmit, C09, Short, 2, 6, 13}) << 2 << 0;
+        QTest::newRow("empty notification after the window")
+            << bytes({C09, Short, 0, NextTick, 1, Short, 0}) << 0 << 0;
     }
 
     void edgePrograms()
@@ -167,25 +174,6 @@ private Q_SLOTS:
         QVERIFY2(out.violation.isEmpty(), explain(program, out).constData());
         QCOMPARE(out.longestReply, longestReply);
         QCOMPARE(out.marks, marks);
-    }
-
-    // The display handler promises a call only when a display's text changes.
-    void noNotificationWithoutChange_data()
-    {
-        QTest::addColumn<QByteArray>("program");
-        QTest::newRow("reply growing") << bytes({CR0, Short, 1, '0', Short, 0, Short, 2, '0', 13});
-        QTest::newRow("same reply in the next window")
-            << bytes({C09, Short, 2, 6, 13, NextTick, 1, Transmit, C09, Short, 2, 6, 13});
-        QTest::newRow("empty notification after the window")
-            << bytes({C09, Short, 0, NextTick, 1, Short, 0});
-    }
-
-    void noNotificationWithoutChange()
-    {
-        QFETCH(QByteArray, program);
-        const Outcome out = runProgram(program);
-        QVERIFY2(out.violation.isEmpty(), explain(program, out).constData());
-        QCOMPARE(out.idleNotifications, 0);
     }
 };
 

@@ -14,9 +14,8 @@ private Q_SLOTS:
     {
         PanelRig r(false);
         QVERIFY(r.panel.load());
-        QCOMPARE(r.link.operations,
-                 (QStringList{"port 1", "settings 19200,N,8,1", "open 1", "close", "port 1",
-                              "open 1"}));
+        QCOMPARE(r.link.operations, (QStringList{"port 1", "settings 19200,N,8,1", "open 1",
+                                                 "close", "port 1", "open 1"}));
         QVERIFY(r.link.isOpen());
         QCOMPARE(r.panel.ports().commSettings(), QStringLiteral("19200,N,8,1"));
         QCOMPARE(r.panel.ports().selectedPort(), 1);
@@ -91,14 +90,24 @@ private Q_SLOTS:
         QCOMPARE(r.link.portNumber(), 2);
     }
 
-    void failedSwitchTwiceWarnsTwice()
+    void failedSwitchFallsBackEveryTime_data()
     {
+        QTest::addColumn<int>("port");
+        QTest::newRow("to port 2") << 2;
+        QTest::newRow("to port 1") << 1;
+    }
+    void failedSwitchFallsBackEveryTime()
+    {
+        QFETCH(int, port);
         PanelRig r;
-        r.link.missingPorts = {2};
-        r.panel.ports().selectPort(2);
-        r.panel.ports().selectPort(2);
+        r.panel.ports().selectPort(3 - port);
+        r.link.missingPorts = {port};
+        r.panel.ports().selectPort(port);
+        r.panel.ports().selectPort(port);
         QCOMPARE(r.warnings.size(), 2);
-        QCOMPARE(r.link.portNumber(), 1);
+        QCOMPARE(r.link.portNumber(), 3 - port);
+        QCOMPARE(r.panel.ports().selectedPort(), port);
+        QVERIFY(!r.link.isOpen());
     }
 
     void speedChangeOnAnOpenPort()
@@ -135,6 +144,17 @@ private Q_SLOTS:
         r.at(1000);
         r.panel.ports().selectSpeed(QStringLiteral("19200,N,8,1"));
         QVERIFY(!r.panel.ports().settingsVisible());
+        QVERIFY(r.panel.timer3().isActive());
+        r.at(5000);
+        QVERIFY(!r.panel.timer3().isActive());
+        QVERIFY(!r.panel.ports().settingsVisible());
+    }
+
+    void toggleStartsTheHidingTimerWithThePanelClosed()
+    {
+        PanelRig r;
+        r.click("Command34"); // the data-area toggle
+        r.at(4999);
         QVERIFY(r.panel.timer3().isActive());
         r.at(5000);
         QVERIFY(!r.panel.timer3().isActive());

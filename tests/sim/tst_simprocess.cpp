@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The real projector-sim program, driven through its pseudo-terminal as the panel would.
-#include <QDeadlineTimer>
-#include <QFile>
+#include "PanelVersion.h"
+#include "Probes.h"
+#include "SimProcess.h"
+
 #include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -19,26 +17,27 @@
 
 namespace {
 
-constexpr int Patience = 3000; // ms: far beyond any answer, short enough to fail fast
+constexpr int Patience = SimProcess::Patience;
 
-qint64 monotonicUs()
+// The panel's end of the simulator's pseudo-terminal: raw, non-blocking, so every wait is a
+// poll() with a deadline.
+struct PanelEnd
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
-
-// The panel's end: raw, non-blocking, so every wait is a poll() with a deadline.
-int openPanelEnd(const QByteArray &path)
-{
-    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    termios t{};
-    tcgetattr(fd, &t);
-    cfmakeraw(&t);
-    tcsetattr(fd, TCSANOW, &t);
-    return fd;
-}
+    explicit PanelEnd(const QString &path)
+        : fd(::open(QFile::encodeName(path).constData(),
+                    O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+    {
+        termios t{};
+        tcgetattr(fd, &t);
+        cfmakeraw(&t);
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    ~PanelEnd()
+    {
+        if (fd >= 0) ::close(fd);
+    }
+    const int fd;
+};
 
 bool send(int fd, const QByteArray &bytes)
 {
@@ -64,83 +63,6 @@ QByteArray readReply(int fd, int timeoutMs = Patience)
     }
     return got;
 }
-
-class SimRun
-{
-public:
-    ~SimRun()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-        if (proc.state() != QProcess::NotRunning) {
-            proc.terminate();
-            if (!proc.waitForFinished(Patience)) proc.kill();
-            proc.waitForFinished(Patience);
-        }
-    }
-
-    // Starts the program and takes the device path from its first line.
-    bool start(const QStringList &args)
-    {
-        proc.start(QStringLiteral(PROJECTOR_SIM_PATH), args);
-        if (!proc.waitForStarted(Patience)) return false;
-        if (!waitFor(QProcess::StandardOutput, "\n")) return false;
-        const int nl = m_out.indexOf('\n');
-        path = m_out.left(nl);
-        m_out.remove(0, nl + 1);
-        return !path.isEmpty();
-    }
-
-    int open()
-    {
-        if (m_fd < 0) m_fd = openPanelEnd(path);
-        return m_fd;
-    }
-    void closePanelEnd()
-    {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-
-    // True once the channel's output holds `needle`.
-    bool waitFor(QProcess::ProcessChannel channel, const QByteArray &needle,
-                 int timeoutMs = Patience)
-    {
-        QByteArray &buffer = channel == QProcess::StandardOutput ? m_out : m_err;
-        QDeadlineTimer deadline(timeoutMs);
-        proc.setReadChannel(channel);
-        for (;;) {
-            buffer += channel == QProcess::StandardOutput ? proc.readAllStandardOutput()
-                                                          : proc.readAllStandardError();
-            if (buffer.contains(needle)) return true;
-            if (deadline.hasExpired() || proc.state() == QProcess::NotRunning) return false;
-            proc.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
-        }
-    }
-
-    bool waitForLogLines(int n)
-    {
-        QDeadlineTimer deadline(Patience);
-        proc.setReadChannel(QProcess::StandardOutput);
-        for (;;) {
-            m_out += proc.readAllStandardOutput();
-            if (m_out.count('\n') >= n) return true;
-            if (deadline.hasExpired() || proc.state() == QProcess::NotRunning) return false;
-            proc.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
-        }
-    }
-
-    // The log lines on stdout so far, after the device path.
-    QList<QByteArray> logLines() const { return m_out.split('\n'); }
-    const QByteArray &err() const { return m_err; }
-
-    QProcess proc;
-    QByteArray path;
-
-private:
-    int m_fd = -1;
-    QByteArray m_out;
-    QByteArray m_err;
-};
 
 } // namespace
 
@@ -177,7 +99,7 @@ void TestSimProcess::commandLine_data()
     QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--unplug-after")
                           << QByteArray();
     QTest::newRow("version") << QStringList{"--version"} << 0
-                             << QByteArray("projector-sim " PANEL_VERSION) << QByteArray();
+                             << QByteArray("projector-sim ").append(PanelVersion) << QByteArray();
     QTest::newRow("bad value") << QStringList{"--baud", "300"} << 2 << QByteArray()
                                << QByteArray("--baud");
     QTest::newRow("unknown option")
@@ -204,10 +126,12 @@ void TestSimProcess::commandLine()
 
 void TestSimProcess::answersAndLogs()
 {
-    SimRun sim;
-    QVERIFY(sim.start({}));
-    QVERIFY(sim.path.startsWith("/dev/pts/"));
-    const int fd = sim.open();
+    // Logged on standard output, as the program does unless told otherwise.
+    SimProcess sim;
+    QVERIFY(sim.start({}, SimProcess::LogTo::Stdout));
+    QVERIFY(sim.device().startsWith("/dev/pts/"));
+    const PanelEnd end(sim.device());
+    const int fd = end.fd;
     QVERIFY(fd >= 0);
 
     const qint64 before = monotonicUs();
@@ -218,21 +142,14 @@ void TestSimProcess::answersAndLogs()
     QVERIFY(send(fd, "CR0\r"));
     QCOMPARE(readReply(fd), QByteArray("40\r"));
 
-    QVERIFY(sim.waitForLogLines(3));
-    const QList<QByteArray> log = sim.logLines();
-    const QByteArray expected[] = {"CR0", "C00", "CR0"};
+    QVERIFY(sim.waitForLines(3));
+    QCOMPARE(sim.lines(), QByteArrayList({"CR0", "C00", "CR0"}));
     qint64 previous = before;
-    for (int i = 0; i < 3; ++i) {
-        const QList<QByteArray> f = log[i].split(' ');
-        QCOMPARE(f.size(), 2);
-        QCOMPARE(f[1], expected[i]);
-        bool ok = false;
-        const qint64 t = f[0].toLongLong(&ok);
-        QVERIFY(ok);
+    for (const SimProcess::LogLine &line : sim.log()) {
         // Same clock as ours: after we started writing, in order, and not in the future.
-        QVERIFY2(t >= previous, log[i].constData());
-        QVERIFY(t <= monotonicUs());
-        previous = t;
+        QVERIFY2(line.us >= previous, line.text.constData());
+        QVERIFY(line.us <= monotonicUs());
+        previous = line.us;
     }
 }
 
@@ -256,9 +173,10 @@ void TestSimProcess::sameBytesHoweverTimed()
     QFETCH(int, delayMs);
     QFETCH(int, gapMs);
 
-    SimRun sim;
+    SimProcess sim;
     QVERIFY(sim.start(args + QStringList{"--warmup", "0", "--input", "2"}));
-    const int fd = sim.open();
+    const PanelEnd end(sim.device());
+    const int fd = end.fd;
     QVERIFY(fd >= 0);
     const std::pair<QByteArray, QByteArray> exchange[] = {
         {"CR0\r", "80\r"}, {"C00\r", "\x06\r"}, {"CR0\r", "00\r"},
@@ -278,9 +196,10 @@ void TestSimProcess::sameBytesHoweverTimed()
 
 void TestSimProcess::noiseLeavesRepliesReadable()
 {
-    SimRun sim;
+    SimProcess sim;
     QVERIFY(sim.start({"--noise", "--seed", "11"}));
-    const int fd = sim.open();
+    const PanelEnd end(sim.device());
+    const int fd = end.fd;
     QVERIFY(fd >= 0);
     int dirty = 0;
     for (int i = 0; i < 30; ++i) {
@@ -300,26 +219,23 @@ void TestSimProcess::noiseLeavesRepliesReadable()
 
 void TestSimProcess::panelReopensAgainAndAgain()
 {
-    SimRun sim;
+    SimProcess sim;
     QVERIFY(sim.start({}));
     for (int round = 0; round < 5; ++round) {
-        const int fd = sim.open();
-        QVERIFY2(fd >= 0, qPrintable(QString::number(round)));
-        QVERIFY(send(fd, "CR0\r"));
-        QCOMPARE(readReply(fd), QByteArray("80\r"));
-        sim.closePanelEnd();
+        const PanelEnd end(sim.device());
+        QVERIFY2(end.fd >= 0, qPrintable(QString::number(round)));
+        QVERIFY(send(end.fd, "CR0\r"));
+        QCOMPARE(readReply(end.fd), QByteArray("80\r"));
     }
-    QCOMPARE(sim.proc.state(), QProcess::Running);
+    QCOMPARE(sim.process().state(), QProcess::Running);
 }
 
 void TestSimProcess::logFileEscapesWhatItReceives()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString logPath = dir.filePath(QStringLiteral("sim.log"));
-    SimRun sim;
-    QVERIFY(sim.start({"--log", logPath}));
-    const int fd = sim.open();
+    SimProcess sim;
+    QVERIFY(sim.start({}));
+    const PanelEnd end(sim.device());
+    const int fd = end.fd;
     QVERIFY(fd >= 0);
 
     QVERIFY(send(fd, QByteArray("C\x7F"
@@ -332,21 +248,17 @@ void TestSimProcess::logFileEscapesWhatItReceives()
     QVERIFY(send(fd, "CR4\r"));
     QCOMPARE(readReply(fd), QByteArray("11\r"));
 
-    QFile log(logPath);
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = log.readAll().split('\n');
-    QVERIFY(lines.size() >= 2);
-    QVERIFY(lines[0].endsWith(" C\\x7F9"));
-    QVERIFY(lines[1].endsWith(" C09"));
+    QCOMPARE(sim.lines().mid(0, 2), QByteArrayList({"C\\x7F9", "C09"}));
     // Nothing but the path on stdout; a log line there would already be in the pipe.
     QVERIFY(!sim.waitFor(QProcess::StandardOutput, "\n", 100));
 }
 
 void TestSimProcess::silentAnswersNothing()
 {
-    SimRun sim;
-    QVERIFY(sim.start({"--silent"}));
-    const int fd = sim.open();
+    SimProcess sim;
+    QVERIFY(sim.start({"--silent"}, SimProcess::LogTo::Stdout));
+    const PanelEnd end(sim.device());
+    const int fd = end.fd;
     QVERIFY(fd >= 0);
     QVERIFY(send(fd, "CR0\r"));
     QVERIFY(sim.waitFor(QProcess::StandardOutput, " CR0\n"));
@@ -356,9 +268,10 @@ void TestSimProcess::silentAnswersNothing()
 
 void TestSimProcess::floodStopsOnTime()
 {
-    SimRun sim;
+    SimProcess sim;
     QVERIFY(sim.start({"--flood", "0.3"}));
-    const int fd = sim.open();
+    const PanelEnd end(sim.device());
+    const int fd = end.fd;
     QVERIFY(fd >= 0);
     QVERIFY(sim.waitFor(QProcess::StandardError, "flood over"));
 
@@ -374,8 +287,7 @@ void TestSimProcess::floodStopsOnTime()
     QVERIFY(got.endsWith("80\r"));
     const QByteArray flood = got.chopped(3);
     QVERIFY(flood.size() > 100);
-    for (char c : flood)
-        QVERIFY(c >= 0x20 && c < 0x7F);
+    for (char c : flood) QVERIFY(c >= 0x20 && c < 0x7F);
 
     QVERIFY(send(fd, "CR0\r"));
     QCOMPARE(readReply(fd), QByteArray("80\r"));
@@ -383,19 +295,20 @@ void TestSimProcess::floodStopsOnTime()
 
 void TestSimProcess::unplugHangsUpThePanel()
 {
-    SimRun sim;
+    SimProcess sim;
     QVERIFY(sim.start({"--unplug-after", "0.3"}));
-    const int fd = sim.open();
+    const PanelEnd end(sim.device());
+    const int fd = end.fd;
     QVERIFY(fd >= 0);
     pollfd p{fd, POLLIN, 0};
     QCOMPARE(poll(&p, 1, Patience), 1);
     QVERIFY(p.revents & POLLHUP);
     char c;
     QVERIFY(::read(fd, &c, 1) <= 0);
-    QVERIFY(sim.proc.waitForFinished(Patience));
-    QCOMPARE(sim.proc.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(sim.proc.exitCode(), 0);
-    QVERIFY(QFileInfo(QString::fromLatin1(sim.path)).exists() == false);
+    QVERIFY(sim.process().waitForFinished(Patience));
+    QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.process().exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(sim.device()));
 }
 
 void TestSimProcess::linkLastsAsLongAsTheRun_data()
@@ -417,22 +330,22 @@ void TestSimProcess::linkLastsAsLongAsTheRun()
     const QByteArray link = dir.filePath(QStringLiteral("projector")).toLocal8Bit();
     if (staleLinkFirst) QCOMPARE(symlink("/nonexistent/pts/99", link.constData()), 0);
 
-    SimRun sim;
+    SimProcess sim;
     QVERIFY(sim.start({"--link", QString::fromLocal8Bit(link)}));
     char target[256] = {};
     QVERIFY(readlink(link.constData(), target, sizeof target - 1) > 0);
-    QCOMPARE(QByteArray(target), sim.path);
+    QCOMPARE(QString::fromLocal8Bit(target), sim.device());
+    {
+        const PanelEnd end(QString::fromLocal8Bit(link));
+        QVERIFY(end.fd >= 0);
+        QVERIFY(send(end.fd, "CR1\r"));
+        QCOMPARE(readReply(end.fd), QByteArray("1\r"));
+    }
 
-    const int fd = openPanelEnd(link);
-    QVERIFY(fd >= 0);
-    QVERIFY(send(fd, "CR1\r"));
-    QCOMPARE(readReply(fd), QByteArray("1\r"));
-    ::close(fd);
-
-    QCOMPARE(::kill(pid_t(sim.proc.processId()), signal), 0);
-    QVERIFY(sim.proc.waitForFinished(Patience));
-    QCOMPARE(sim.proc.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(sim.proc.exitCode(), 0);
+    QCOMPARE(::kill(pid_t(sim.process().processId()), signal), 0);
+    QVERIFY(sim.process().waitForFinished(Patience));
+    QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.process().exitCode(), 0);
     struct stat st
     {
     };
@@ -482,9 +395,9 @@ void TestSimProcess::servesADevicePath()
     char name[128];
     QCOMPARE(ptsname_r(master, name, sizeof name), 0);
 
-    SimRun sim;
+    SimProcess sim;
     QVERIFY(sim.start({"--device", QString::fromLatin1(name), "--baud", "9600"}));
-    QCOMPARE(sim.path, QByteArray(name));
+    QCOMPARE(sim.device(), QString::fromLatin1(name));
     QVERIFY(send(master, "CR0\r"));
     QCOMPARE(readReply(master), QByteArray("80\r"));
     QVERIFY(send(master, "C07\r"));

@@ -96,3 +96,10 @@ QList<QByteArray> FakeLink::lines() const
     for (const Write &w : writes) out << w.bytes;
     return out;
 }
+
+QList<long long> FakeLink::times() const
+{
+    QList<long long> out;
+    for (const Write &w : writes) out << w.atMs;
+    return out;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "SerialLink.h"
+#include "VirtualClock.h"
 
 #include <QByteArray>
 #include <QList>
@@ -22,8 +23,8 @@ public:
     };
 
     // What the test can make fail.
-    std::set<int> missingPorts;   // open() fails on these port numbers
-    bool failWrites = false;      // every write fails even while open
+    std::set<int> missingPorts;     // open() fails on these port numbers
+    bool failWrites = false;        // every write fails even while open
     std::function<long long()> now; // stamps the writes
 
     // Log of operations, for the open-close-open order at start ("open 1", "close", ...).
@@ -52,9 +53,10 @@ public:
     // The device is back: the port opens again by itself.
     void replug();
 
-    // Everything written, concatenated.
+    // Everything written, concatenated; each write; the time of each.
     QByteArray written() const;
     QList<QByteArray> lines() const;
+    QList<long long> times() const;
 
 private:
     bool failAs(LinkFailure::Action action, LinkFailure::Cause cause);
@@ -63,4 +65,21 @@ private:
     bool m_waiting = false;
     int m_port = 0;
     QByteArray m_inbox;
+};
+
+// A fake link that stamps its writes with a virtual clock; a base class, so that both exist
+// before the panel a rig builds on them.
+struct VirtualLine
+{
+    VirtualLine()
+    {
+        link.now = [this] { return clock.now().count(); };
+    }
+    VirtualLine(const VirtualLine &) = delete;
+    VirtualLine &operator=(const VirtualLine &) = delete;
+
+    VirtualClock clock;
+    FakeLink link;
+
+    void at(long long ms) { clock.advanceTo(std::chrono::milliseconds(ms)); }
 };

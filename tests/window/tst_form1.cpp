@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ControlTable.h"
-#include "FakeLink.h"
-#include "Form1.h"
-#include "Panel.h"
-#include "VirtualClock.h"
+#include "WindowRig.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -19,43 +16,6 @@ namespace {
 const QString Caption = QStringLiteral("TAVO   R410 & R420 & R430 & R440   CONTROL  Ver.1.30");
 const QString Show = QStringLiteral("データを表示する");
 const QString Hide = QStringLiteral("データを表示しない");
-
-// The real window over a fake link and a virtual clock, loaded as at start.
-struct Rig
-{
-    VirtualClock clock;
-    FakeLink link;
-    Panel panel{link, clock.factory()};
-    Form1 form{panel};
-    QStringList warnings; // "title|text" of every box shown
-
-    Rig()
-    {
-        link.now = [this] { return clock.now().count(); };
-        form.setWarningBox([this](const QString &t, const QString &s) { warnings << t + '|' + s; });
-        form.place();
-        panel.load();
-    }
-    template <typename T = QWidget> T *get(const QString &name)
-    {
-        T *w = form.findChild<T *>(name);
-        if (!w) qFatal("no control %s", qPrintable(name));
-        return w;
-    }
-    void click(const QString &name, Qt::MouseButton b = Qt::LeftButton)
-    {
-        QTest::mouseClick(get(name), b, {}, QPoint(4, 4));
-    }
-    int height() const { return form.height(); }
-    QByteArrayList sent() const { return link.lines(); }
-    QList<long long> sentAt() const
-    {
-        QList<long long> t;
-        for (const auto &w : link.writes)
-            t << w.atMs;
-        return t;
-    }
-};
 
 QString captionOf(QWidget *w)
 {
@@ -84,7 +44,6 @@ private Q_SLOTS:
     void representativeControls_data();
     void representativeControls();
     void everyTableRowIsBuilt();
-    void everyButtonIsWiredOnce();
     void windowAndPlacement();
     void paintsFacesAndLines();
     void tabOrderAndFirstFocus();
@@ -142,7 +101,7 @@ void TestForm1::representativeControls()
 {
     QFETCH(QString, name);
     QFETCH(QString, parent);
-    Rig rig;
+    FakeWindowRig rig;
     QWidget *w = rig.get(name);
     QCOMPARE(w->parentWidget()->objectName(), parent);
     QTEST(captionOf(w), "caption");
@@ -152,14 +111,12 @@ void TestForm1::representativeControls()
 
 void TestForm1::everyTableRowIsBuilt()
 {
-    Rig rig;
+    FakeWindowRig rig;
     QStringList names;
     for (const ControlRow &c : controlTable()) {
         const QString name = QString::fromUtf8(c.name);
         names << name;
         QWidget *w = rig.get(name);
-        const auto px = [](int twips) { return qRound(twips / 15.0); };
-        QCOMPARE(w->geometry(), QRect(px(c.left), px(c.top), px(c.width), px(c.height)));
         QCOMPARE(w->parentWidget()->objectName(), c.parent ? QString::fromUtf8(c.parent) : "Form1");
         QCOMPARE(captionOf(w), QString::fromUtf8(c.caption));
         QCOMPARE(w->isHidden(), c.hiddenAtStart);
@@ -178,37 +135,9 @@ void TestForm1::everyTableRowIsBuilt()
     QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
 }
 
-// A button nobody listens to would silently do nothing.
-void TestForm1::everyButtonIsWiredOnce()
-{
-    QStringList wired{"Command16", "Command33", "Command34"};
-    for (const auto &b : OneShotButtons)
-        wired << b.name;
-    for (const auto &b : HoldButtons)
-        wired << b.name;
-    QStringList buttons;
-    for (const ControlRow &c : controlTable())
-        if (c.kind == ControlKind::Button) buttons << c.name;
-    wired.sort();
-    buttons.sort();
-    QCOMPARE(wired, buttons);
-
-    for (const auto &b : OneShotButtons) {
-        Rig rig;
-        rig.click(b.name);
-        QCOMPARE(rig.sent(), QByteArrayList{QByteArray(b.code) + '\r'});
-    }
-    for (const auto &b : HoldButtons) {
-        Rig rig;
-        QTest::mousePress(rig.get(b.name), Qt::LeftButton);
-        QTest::mouseRelease(rig.get(b.name), Qt::LeftButton);
-        QCOMPARE(rig.sent(), QByteArrayList{QByteArray(b.code) + '\r'});
-    }
-}
-
 void TestForm1::windowAndPlacement()
 {
-    Rig rig;
+    FakeWindowRig rig;
     QCOMPARE(rig.form.windowTitle(), Caption);
     QCOMPARE(rig.form.minimumSize(), rig.form.maximumSize());
     QCOMPARE(rig.form.size(), QSize(633, 322));
@@ -223,7 +152,7 @@ void TestForm1::windowAndPlacement()
 
 void TestForm1::paintsFacesAndLines()
 {
-    Rig rig;
+    FakeWindowRig rig;
     rig.panel.keyDown(72, 2);
     rig.click("Command33");
     const QImage img = rig.form.grab().toImage();
@@ -246,29 +175,21 @@ void TestForm1::paintsFacesAndLines()
     QCOMPARE(picture.size(), QSize(80, 26));
     QSet<QRgb> colours;
     for (int y = 0; y < 26; ++y)
-        for (int x = 0; x < 80; ++x)
-            colours.insert(picture.pixel(x, y));
+        for (int x = 0; x < 80; ++x) colours.insert(picture.pixel(x, y));
     QVERIFY(colours.size() > 20);
 }
 
 void TestForm1::tabOrderAndFirstFocus()
 {
-    const QStringList expected{
-        "Command17", "Command1",  "Command2",  "Command3",  "Command4",  "Command5",  "Command6",
-        "Command7",  "Command8",  "Command9",  "Command10", "Command11", "Command13", "Command14",
-        "Command16", "Command18", "Command19", "Command20", "Command21", "Command22", "Command23",
-        "Command24", "Command25", "Command26", "Command27", "Command28", "Command29", "Command31",
-        "Command32", "Command33", "Option1",   "Option2",   "Command34", "Command15", "Command35",
-        "Command36", "Command37", "Command44", "Command45", "Command46", "Command47", "Command48",
-        "Command49", "Command50", "Command51", "Command52", "Option3",   "Option4"};
-    Rig rig;
-    QStringList chain;
+    FakeWindowRig rig;
+    QStringList expected, chain;
+    for (const char *name : tabOrder()) expected << name;
     QWidget *w = rig.get("Command17");
     do {
         if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
         w = w->nextInFocusChain();
     } while (w != rig.get("Command17"));
-    QCOMPARE(chain, expected);
+    QCOMPARE(chain, expected); // no control outside the order takes the focus, none is left out
 
     rig.form.show();
     QVERIFY(QTest::qWaitForWindowActive(&rig.form));
@@ -300,11 +221,11 @@ void TestForm1::keyboardActivation()
 {
     QFETCH(QString, name);
     QFETCH(int, key);
-    Rig rig;
+    FakeWindowRig rig;
     rig.get(name)->setFocus();
     QTest::keyClick(rig.get(name), Qt::Key(key));
     rig.clock.advance(1000ms);
-    QTEST(rig.sent(), "sent");
+    QTEST(rig.link.lines(), "sent");
 }
 
 void TestForm1::ctrlH_data()
@@ -322,6 +243,11 @@ void TestForm1::ctrlH_data()
                                   << false;
     QTest::newRow("ctrl+alt+h") << "Command17" << int(Qt::Key_H) << (ctrl | Qt::AltModifier)
                                 << false;
+    QTest::newRow("ctrl+shift+alt+h")
+        << "Command17" << int(Qt::Key_H) << (ctrl | Qt::ShiftModifier | Qt::AltModifier) << false;
+    // Only Shift, Ctrl and Alt count.
+    QTest::newRow("ctrl+meta+h") << "Command17" << int(Qt::Key_H) << (ctrl | Qt::MetaModifier)
+                                 << true;
     QTest::newRow("h") << "Command17" << int(Qt::Key_H) << Qt::KeyboardModifiers() << false;
     QTest::newRow("ctrl+g") << "Command17" << int(Qt::Key_G) << ctrl << false;
 }
@@ -332,7 +258,7 @@ void TestForm1::ctrlH()
     QFETCH(int, key);
     QFETCH(Qt::KeyboardModifiers, modifiers);
     QFETCH(bool, opens);
-    Rig rig;
+    FakeWindowRig rig;
     rig.click("Command33"); // makes the options focusable
     QWidget *target = rig.get(focus);
     target->setFocus();
@@ -341,10 +267,10 @@ void TestForm1::ctrlH()
     target->installEventFilter(&counter);
     QTest::keyClick(target, Qt::Key(key), modifiers);
     QCOMPARE(counter.presses, 1); // previewed, not swallowed
-    QCOMPARE(rig.height(), opens ? 455 : 322);
+    QCOMPARE(rig.form.height(), opens ? 455 : 322);
     QCOMPARE(rig.get("Command34")->isVisibleTo(&rig.form), opens);
     QCOMPARE(rig.get<QPushButton>("Command34")->text(), opens ? QStringLiteral("CLOSE") : Show);
-    QVERIFY(rig.sent().isEmpty());
+    QVERIFY(rig.link.lines().isEmpty());
 }
 
 void TestForm1::dataAreaToggle_data()
@@ -361,38 +287,41 @@ void TestForm1::dataAreaToggle_data()
         << QStringList{"H", "T", "T", "H"} << 455 << "CLOSE" << true;
     QTest::newRow("ctrl+h twice") << QStringList{"H", "H"} << 455 << "CLOSE" << true;
     QTest::newRow("toggle before ctrl+h") << QStringList{"P"} << 418 << Hide << false;
+    QTest::newRow("toggle twice before ctrl+h") << QStringList{"P", "P"} << 322 << Show << false;
 }
 
 void TestForm1::dataAreaToggle()
 {
     QFETCH(QStringList, steps);
-    Rig rig;
+    FakeWindowRig rig;
     for (const QString &step : steps) {
         if (step == "H") QTest::keyClick(rig.get("Command17"), Qt::Key_H, Qt::ControlModifier);
         if (step == "T") rig.click("Command34");
         if (step == "P") rig.panel.toggleDataArea();
     }
-    QTEST(rig.height(), "height");
+    QTEST(rig.form.height(), "height");
     QTEST(rig.get<QPushButton>("Command34")->text(), "caption");
     QTEST(rig.get("Command34")->isVisibleTo(&rig.form), "shown");
+    // Only the toggle postpones the settings panel's hiding.
+    QCOMPARE(rig.panel.timer3().isActive(), steps.contains("T") || steps.contains("P"));
 }
 
 void TestForm1::toggleOutOfViewByKeyboard()
 {
-    Rig rig;
+    FakeWindowRig rig;
     rig.panel.keyDown(72, 2);
     rig.click("Command34");
     QWidget *toggle = rig.get("Command34");
-    QVERIFY(toggle->y() >= rig.height()); // out of view, but there
+    QVERIFY(toggle->y() >= rig.form.height()); // out of view, but there
     toggle->setFocus();
     QTest::keyClick(toggle, Qt::Key_Space);
-    QCOMPARE(rig.height(), 418);
+    QCOMPARE(rig.form.height(), 418);
     QCOMPARE(rig.get<QPushButton>("Command34")->text(), Hide);
 }
 
 void TestForm1::togglePostponesPanelHiding()
 {
-    Rig rig;
+    FakeWindowRig rig;
     rig.panel.keyDown(72, 2);
     QWidget *panel = rig.get("Frame8");
     rig.click("Command33");
@@ -436,12 +365,12 @@ void TestForm1::mouseButtons()
     QFETCH(QString, name);
     QFETCH(Qt::MouseButton, button);
     QFETCH(Qt::KeyboardModifiers, modifiers);
-    Rig rig;
+    FakeWindowRig rig;
     QTest::mousePress(rig.get(name), button, modifiers, QPoint(4, 4));
     rig.clock.advance(600ms);
     QTest::mouseRelease(rig.get(name), button, modifiers, QPoint(4, 4));
     rig.clock.advance(2000ms);
-    QTEST(rig.sentAt(), "at");
+    QTEST(rig.link.times(), "at");
     QCOMPARE(rig.panel.repeatCode(), 0);
 }
 
@@ -456,7 +385,7 @@ void TestForm1::releaseAfterPointerLeft_data()
 void TestForm1::releaseAfterPointerLeft()
 {
     QFETCH(Qt::MouseButton, button);
-    Rig rig;
+    FakeWindowRig rig;
     rig.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
     QWindow *window = rig.form.windowHandle();
@@ -467,38 +396,38 @@ void TestForm1::releaseAfterPointerLeft()
     QTest::mouseMove(window, off);
     QTest::mouseRelease(window, button, {}, off);
     rig.clock.advance(2000ms);
-    QCOMPARE(rig.sentAt(), (QList<long long>{0, 250}));
+    QCOMPARE(rig.link.times(), (QList<long long>{0, 250}));
     QVERIFY(!rig.get<QPushButton>("Command1")->isDown());
 }
 
 // Qt turns the second press into a double-click event; it must still press.
 void TestForm1::doubleClickIsTwoPresses()
 {
-    Rig rig;
+    FakeWindowRig rig;
     rig.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
     QTest::mouseDClick(rig.form.windowHandle(), Qt::LeftButton, {},
                        rig.get("Command1")->mapTo(&rig.form, QPoint(10, 8)));
     rig.clock.advance(1000ms);
-    QCOMPARE(rig.sent(), (QByteArrayList{"C09\r", "C09\r"}));
+    QCOMPARE(rig.link.lines(), (QByteArrayList{"C09\r", "C09\r"}));
 }
 
 // Qt drops the release while a modal box blocks the window.
 void TestForm1::modalBoxEndsTheHold()
 {
-    Rig rig;
+    FakeWindowRig rig;
     QTest::mousePress(rig.get("Command1"), Qt::LeftButton);
     QEvent blocked(QEvent::WindowBlocked);
     QCoreApplication::sendEvent(&rig.form, &blocked);
     rig.clock.advance(1000ms);
-    QCOMPARE(rig.sentAt(), QList<long long>{0});
+    QCOMPARE(rig.link.times(), QList<long long>{0});
     QVERIFY(!rig.get<QPushButton>("Command1")->isDown());
     QCOMPARE(rig.panel.timer2().interval(), 500ms);
 }
 
 void TestForm1::settingsPanelAndOptions()
 {
-    Rig rig;
+    FakeWindowRig rig;
     const auto checked = [&](const char *name) { return rig.get<QRadioButton>(name)->isChecked(); };
     QVERIFY(checked("Option1") && !checked("Option2") && checked("Option3") && !checked("Option4"));
     const QPoint com = rig.get("Command33")->mapTo(&rig.form, QPoint(60, 12));
@@ -515,51 +444,51 @@ void TestForm1::settingsPanelAndOptions()
     rig.click("Option4");
     QCOMPARE(rig.link.settings, QStringLiteral("9600,N,8,1"));
     QVERIFY(!checked("Option3") && checked("Option4"));
-    QVERIFY(rig.warnings.isEmpty());
+    QVERIFY(rig.boxes.isEmpty());
 }
 
 void TestForm1::portSwitchFailureWarnsAtOnce()
 {
-    Rig rig;
+    FakeWindowRig rig;
     rig.link.missingPorts = {2};
     rig.click("Command33");
     rig.click("Option2");
     // Shown before the click returns, not later.
     QCOMPARE(
-        rig.warnings,
+        rig.boxes,
         QStringList{Caption + "|Cannot open serial port 2 (fake2): the device does not exist."});
     QCOMPARE(rig.link.portNumber(), 1);
 }
 
 void TestForm1::laterFailuresAreQueuedAndNeverStacked()
 {
-    Rig rig;
+    FakeWindowRig rig;
     rig.link.failWrites = true;
     rig.click("Command17");
     QTest::mousePress(rig.get("Command1"), Qt::LeftButton);
     rig.clock.advance(1000ms);
     rig.link.unplug(QStringLiteral("unplugged"));
-    QVERIFY(rig.warnings.isEmpty()); // not inside the mouse event
+    QVERIFY(rig.boxes.isEmpty()); // not inside the mouse event
     QCoreApplication::processEvents();
-    QCOMPARE(rig.warnings.size(), 1);
-    QVERIFY(rig.warnings[0].startsWith(Caption + "|Cannot send to serial port 1"));
+    QCOMPARE(rig.boxes.size(), 1);
+    QVERIFY(rig.boxes[0].startsWith(Caption + "|Cannot send to serial port 1"));
 
     // A failure while a box is open does not open a second one on top of it.
     rig.form.setWarningBox([&](const QString &, const QString &text) {
-        rig.warnings << text;
+        rig.boxes << text;
         rig.link.unplug(QStringLiteral("again"));
         QCoreApplication::processEvents();
     });
     rig.click("Command18");
     QCoreApplication::processEvents();
-    QCOMPARE(rig.warnings.size(), 2);
+    QCOMPARE(rig.boxes.size(), 2);
     QCoreApplication::processEvents();
-    QCOMPARE(rig.warnings.size(), 2);
+    QCOMPARE(rig.boxes.size(), 2);
 }
 
 void TestForm1::displaysFollowTheExchange()
 {
-    Rig rig;
+    FakeWindowRig rig;
     rig.click("Command44");
     QCOMPARE(rig.get<QLabel>("Label11")->text(), QStringLiteral(" C R 0 CR "));
     rig.link.receive("00\r");
@@ -572,37 +501,35 @@ void TestForm1::displaysFollowTheExchange()
 
 void TestForm1::endClosesTheWindow()
 {
-    Rig rig;
+    FakeWindowRig rig;
     rig.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
     rig.click("Command16");
     QVERIFY(!rig.link.isOpen());
     QVERIFY(!rig.form.isVisible());
-    QVERIFY(rig.sent().isEmpty());
+    QVERIFY(rig.link.lines().isEmpty());
 }
-
-
 
 void TestForm1::lostDeviceShowsInTheTitle()
 {
-    Rig rig;
+    FakeWindowRig rig;
     rig.link.unplug(QStringLiteral("unplugged"));
     QCOMPARE(rig.form.windowTitle(), Caption + " - port 1 (fake1) lost");
     QCoreApplication::processEvents();
-    QCOMPARE(rig.warnings.size(), 1);
-    QVERIFY2(rig.warnings[0].contains("opens the port again by itself"), qPrintable(rig.warnings[0]));
+    QCOMPARE(rig.boxes.size(), 1);
+    QVERIFY2(rig.boxes[0].contains("opens the port again by itself"), qPrintable(rig.boxes[0]));
     // A click while lost warns as any click on a closed port does, once per click.
     for (const char *button : {"Command17", "Command18"}) {
         rig.click(button);
         QCoreApplication::processEvents();
     }
-    QCOMPARE(rig.warnings.size(), 3);
-    QVERIFY(rig.warnings[2].contains("not open"));
+    QCOMPARE(rig.boxes.size(), 3);
+    QVERIFY(rig.boxes[2].contains("not open"));
     // Back: the caption alone, and no box.
     rig.link.replug();
     QCOMPARE(rig.form.windowTitle(), Caption);
     QCoreApplication::processEvents();
-    QCOMPARE(rig.warnings.size(), 3);
+    QCOMPARE(rig.boxes.size(), 3);
     // Choosing a port with COM ends a wait as well.
     rig.link.unplug(QStringLiteral("again"));
     rig.click("Command33");

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "PanelVersion.h"
 #include "CtlOptions.h"
 #include "DeviceLink.h"
 #include "ScriptRun.h"
@@ -88,7 +89,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("projector-ctl"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    QCoreApplication::setApplicationVersion(QLatin1String(PanelVersion));
 
     const auto parsed = CtlOptions::parse(QCoreApplication::arguments());
     switch (parsed.action) {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "PanelVersion.h"
 #include "Runner.h"
 #include "SimOptions.h"
 #include "UsageError.h"
@@ -13,7 +14,7 @@ int main(int argc, char *argv[])
     // Only for argument handling; the line itself is served by a plain poll() loop.
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("projector-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PANEL_VERSION));
+    QCoreApplication::setApplicationVersion(QLatin1String(PanelVersion));
     Translations::install();
 
     const sim::ParsedArguments parsed = sim::parseArguments(QCoreApplication::arguments());

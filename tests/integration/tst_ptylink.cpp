@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The real serial link on a pseudo-terminal: bytes on the wire, replies, a device that goes away,
 // and how failures are worded. Timing here is loose; exact timing belongs to the virtual clock.
+#include "DeviceLink.h"
 #include "Panel.h"
 #include "Pty.h"
-#include "DeviceLink.h"
 #include "TtyConnection.h"
 
 #include <QDir>
@@ -48,8 +48,24 @@ private Q_SLOTS:
         for (int i = 0; i < 256; ++i) QCOMPARE(quint8(all[i]), quint8(i));
     }
 
-    void speedChangeOnTheOpenPort()
+    // Set on the open port. A pseudo-terminal keeps the speed, PARODD, CMSPAR and CSTOPB that
+    // are set but always reads back 8 bits without PARENB, so parity shows in PARODD and
+    // CMSPAR: even and odd, mark and space, cannot be swapped unseen; the data bits cannot be
+    // seen on one.
+    void settingsReachTheLine_data()
     {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<uint>("speed");
+        QTest::addColumn<uint>("flags"); // of PARODD, CMSPAR and CSTOPB
+        QTest::newRow("9600,N,8,1") << "9600,N,8,1" << uint(B9600) << 0u;
+        QTest::newRow("9600,E,7,1") << "9600,E,7,1" << uint(B9600) << 0u;
+        QTest::newRow("4800,O,7,2") << "4800,O,7,2" << uint(B4800) << uint(PARODD | CSTOPB);
+        QTest::newRow("19200,M,8,1") << "19200,M,8,1" << uint(B19200) << uint(PARODD | CMSPAR);
+        QTest::newRow("19200,S,8,2") << "19200,S,8,2" << uint(B19200) << uint(CMSPAR | CSTOPB);
+    }
+    void settingsReachTheLine()
+    {
+        QFETCH(QString, settings);
         Pty pty;
         DeviceLink link(pty.device(), QString());
         QVERIFY(link.applySettings(*LineSettings::parse(QStringLiteral("19200,N,8,1"))));
@@ -57,10 +73,12 @@ private Q_SLOTS:
         termios t{};
         QCOMPARE(tcgetattr(pty.master(), &t), 0);
         QCOMPARE(cfgetospeed(&t), speed_t(B19200));
-        QVERIFY(link.applySettings(*LineSettings::parse(QStringLiteral("9600,N,8,1"))));
+        QCOMPARE(t.c_cflag & (PARODD | CMSPAR | CSTOPB), tcflag_t(0));
+        QVERIFY(link.applySettings(*LineSettings::parse(settings)));
         QVERIFY(link.isOpen());
         QCOMPARE(tcgetattr(pty.master(), &t), 0);
-        QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+        QTEST(uint(cfgetospeed(&t)), "speed");
+        QTEST(uint(t.c_cflag & (PARODD | CMSPAR | CSTOPB)), "flags");
         QVERIFY(link.write("C00\r"));
         QCOMPARE(pty.read(4), QByteArray("C00\r"));
     }
@@ -110,7 +128,8 @@ private Q_SLOTS:
             if (QByteArray(b.code) == "CR0") panel.click(b);
         QCOMPARE(pty.read(4), QByteArray("CR0\r"));
         QVERIFY(pty.send("00\r"));
-        QTRY_COMPARE_WITH_TIMEOUT(panel.exchange().display(D::Status), QStringLiteral(" Power ON"), 900);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.exchange().display(D::Status), QStringLiteral(" Power ON"),
+                                  900);
         QCOMPARE(panel.exchange().display(D::Rxd), QStringLiteral(" 0 0 CR "));
         QCOMPARE(panel.exchange().display(D::Txd), QStringLiteral(" C R 0 CR "));
         QTRY_VERIFY_WITH_TIMEOUT(panel.exchange().display(D::Status).isEmpty(), 3000);
@@ -141,7 +160,8 @@ private Q_SLOTS:
         const QString missing = dir.filePath(QStringLiteral("ttyUSB9"));
         DeviceLink link(missing, QString());
         QVERIFY(!link.open());
-        QVERIFY2(link.errorString().contains(QLatin1String("does not exist")), qPrintable(link.errorString()));
+        QVERIFY2(link.errorString().contains(QLatin1String("does not exist")),
+                 qPrintable(link.errorString()));
         QVERIFY(link.errorString().contains(missing));
 
         Pty pty;
@@ -149,7 +169,8 @@ private Q_SLOTS:
         DeviceLink second(pty.device(), QString());
         QVERIFY(first.open());
         QVERIFY(!second.open());
-        QVERIFY2(second.errorString().contains(QLatin1String("in use")), qPrintable(second.errorString()));
+        QVERIFY2(second.errorString().contains(QLatin1String("in use")),
+                 qPrintable(second.errorString()));
     }
 
     void badDevicesAreNamed_data()
@@ -157,8 +178,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("words");
         QTest::newRow("empty") << QString() << QStringLiteral("no device was given");
-        QTest::newRow("folder") << QStringLiteral("/tmp") << QStringLiteral("/tmp is not a serial port");
-        QTest::newRow("null") << QStringLiteral("/dev/null") << QStringLiteral("/dev/null is not a serial port");
+        QTest::newRow("folder") << QStringLiteral("/tmp")
+                                << QStringLiteral("/tmp is not a serial port");
+        QTest::newRow("null") << QStringLiteral("/dev/null")
+                              << QStringLiteral("/dev/null is not a serial port");
         QTest::newRow("file") << QStringLiteral("FILE") << QStringLiteral("is not a serial port");
         QTest::newRow("fifo") << QStringLiteral("FIFO") << QStringLiteral("is not a serial port");
     }

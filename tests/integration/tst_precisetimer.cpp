@@ -2,22 +2,12 @@
 // The production timer in real time: it ticks, repeats, restarts and stays quiet when
 // stopped. Timing is bounded loosely here; the repeat figures are the benchmark's.
 #include "IntervalTimer.h"
+#include "Probes.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTest>
 
 using namespace std::chrono_literals;
-
-namespace {
-// Runs the event loop for a while without QTest::qWait's own 10 ms naps.
-void runFor(std::chrono::milliseconds d)
-{
-    QEventLoop loop;
-    QTimer::singleShot(d, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-} // namespace
 
 class PreciseTimerTest : public QObject
 {
@@ -39,7 +29,7 @@ private Q_SLOTS:
         QVERIFY2(ticks <= elapsedMs / 5 + 1, qPrintable(QStringLiteral("%1 in %2 ms").arg(ticks).arg(elapsedMs)));
         t.stop();
         const int atStop = ticks;
-        runFor(50ms);
+        runEventLoop(50);
         QCOMPARE(ticks, atStop);
         QVERIFY(t.remainingTime() < 0ms);
     }
@@ -80,7 +70,7 @@ private Q_SLOTS:
         // Due counts from the deadline, so a timer due at the same moment can be run first.
         QVERIFY(t.isDue());
         t.setInterval(10000ms);
-        runFor(30ms);
+        runEventLoop(30);
         QCOMPARE(ticks, 0);
         QVERIFY(t.isActive());
         QVERIFY(t.remainingTime() > 9000ms);

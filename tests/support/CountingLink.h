@@ -2,11 +2,13 @@
 #pragma once
 
 #include "DeviceLink.h"
+#include "Probes.h"
 
 #include <QHash>
 
 // The real link with a tally of what passed through it, so a test can compare what the panel
-// wrote with what the device logged. Everything else is handed straight to the real link.
+// wrote, and when, with what the device logged. Everything else is handed straight to the real
+// link.
 class CountingLink final : public SerialLink
 {
 public:
@@ -32,6 +34,7 @@ public:
     {
         if (m_real.write(bytes)) {
             ++written[bytes];
+            writtenAtUs << monotonicUs();
             return true;
         }
         ++failedWrites;
@@ -49,12 +52,12 @@ public:
     int writes() const
     {
         int n = 0;
-        for (int count : written)
-            n += count;
+        for (int count : written) n += count;
         return n;
     }
 
     QHash<QByteArray, int> written; // successful writes by content
+    QList<qint64> writtenAtUs;      // and when each was handed to the device
     int failedWrites = 0;
     qint64 bytesRead = 0;
     qint64 reads = 0;

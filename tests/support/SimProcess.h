@@ -11,12 +11,14 @@
 #include <QTimer>
 
 // The real projector-sim program as a child process. It serves a pseudo-terminal of its own
-// whose path it prints first; its log of received lines goes to a file, so the pipe to us
-// stays quiet and our memory figures do not include a growing pipe buffer.
+// whose path it prints first. Its log of received lines goes to a file, so the pipe to us stays
+// quiet and our memory figures do not include a growing pipe buffer; or, as the program does
+// by default, to its standard output.
 class SimProcess
 {
 public:
     static constexpr int Patience = 5000; // ms: far beyond any answer, short enough to fail fast
+    enum class LogTo { File, Stdout };
 
     struct LogLine
     {
@@ -30,12 +32,14 @@ public:
     ~SimProcess() { stop(); }
 
     // Starts the program and takes the device path from its first line of output.
-    bool start(const QStringList &args)
+    bool start(const QStringList &args, LogTo logTo = LogTo::File)
     {
+        m_logTo = logTo;
         m_stdout.clear();
         m_stderr.clear();
         m_proc.start(QStringLiteral(PROJECTOR_SIM_PATH),
-                     args + QStringList{QStringLiteral("--log"), logPath()});
+                     logTo == LogTo::File ? args + QStringList{QStringLiteral("--log"), logPath()}
+                                          : args);
         if (!m_proc.waitForStarted(Patience)) return false;
         QDeadlineTimer deadline(Patience);
         while (!m_stdout.contains('\n')) {
@@ -46,7 +50,9 @@ public:
             m_proc.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
             m_stdout += m_proc.readAllStandardOutput();
         }
-        m_device = QString::fromLocal8Bit(m_stdout.left(m_stdout.indexOf('\n')));
+        const qsizetype nl = m_stdout.indexOf('\n');
+        m_device = QString::fromLocal8Bit(m_stdout.left(nl));
+        m_stdout.remove(0, nl + 1);
         return !m_device.isEmpty();
     }
 
@@ -64,12 +70,16 @@ public:
     QString logPath() const { return m_dir.filePath(QStringLiteral("sim.log")); }
     QProcess &process() { return m_proc; }
 
-    QList<LogLine> log() const
+    QList<LogLine> log()
     {
+        QByteArray all;
+        if (m_logTo == LogTo::Stdout) {
+            m_stdout += m_proc.readAllStandardOutput();
+            all = m_stdout;
+        } else if (QFile f(logPath()); f.open(QIODevice::ReadOnly)) {
+            all = f.readAll();
+        }
         QList<LogLine> lines;
-        QFile f(logPath());
-        if (!f.open(QIODevice::ReadOnly)) return lines;
-        const QByteArray all = f.readAll();
         qsizetype from = 0;
         // A line still being written has no newline yet and is left for the next look.
         for (qsizetype nl = all.indexOf('\n'); nl >= 0; nl = all.indexOf('\n', from)) {
@@ -81,34 +91,39 @@ public:
         return lines;
     }
 
-    QByteArrayList lines() const
+    QByteArrayList lines()
     {
         QByteArrayList texts;
-        for (const LogLine &l : log())
-            texts << l.text;
+        for (const LogLine &l : log()) texts << l.text;
         return texts;
     }
 
     // Runs the event loop until the log holds at least `count` lines.
-    bool waitForLines(qsizetype count, int timeoutMs = Patience) const
+    bool waitForLines(qsizetype count, int timeoutMs = Patience)
     {
         return QTest::qWaitFor([&] { return log().size() >= count; }, timeoutMs);
     }
 
+    // Whether the channel's output (after the device path) holds `needle` within the time.
     // Runs a plain event loop meanwhile, without the pauses of QTest::qWaitFor, so that the
     // panel's short timers keep their pace while it waits.
-    bool waitForStderr(const QByteArray &needle, int timeoutMs = Patience)
+    bool waitFor(QProcess::ProcessChannel channel, const QByteArray &needle,
+                 int timeoutMs = Patience)
     {
+        const bool out = channel == QProcess::StandardOutput;
         const auto found = [&] {
-            m_stderr += m_proc.readAllStandardError();
-            return m_stderr.contains(needle);
+            QByteArray &buffer = out ? m_stdout : m_stderr;
+            buffer += out ? m_proc.readAllStandardOutput() : m_proc.readAllStandardError();
+            return buffer.contains(needle);
         };
         if (found()) return true;
         QEventLoop loop;
         QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        QObject::connect(&m_proc, &QProcess::readyReadStandardError, &loop, [&] {
-            if (found()) loop.quit();
-        });
+        QObject::connect(
+            &m_proc, out ? &QProcess::readyReadStandardOutput : &QProcess::readyReadStandardError,
+            &loop, [&] {
+                if (found()) loop.quit();
+            });
         QObject::connect(&m_proc, &QProcess::finished, &loop, &QEventLoop::quit);
         loop.exec();
         return found();
@@ -128,6 +143,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_proc;
+    LogTo m_logTo = LogTo::File;
     QByteArray m_stdout;
     QByteArray m_stderr;
     QString m_device;
