@@ -65,12 +65,16 @@ QByteArray program(Reader &in, QByteArray &wire)
             wire += char(Commands[in.u8() % Commands.size()]);
             break;
         case 4: {
-            wire += char(IAC);
-            wire += char(SB);
-            wire += char(in.u8());
+            const char option = char(in.u8());
             // Around the parser's bound, on both sides of it.
             const qsizetype n = TelnetCodec::MaxSubnegotiation - 128 + in.u8();
-            wire += escaped(QByteArray(n, char(in.u8()))) + "\xff\xf0";
+            const char fill = char(in.u8());
+            // A few reach every case; hundreds would only slow the fuzzer down.
+            if (wire.size() > 4 * TelnetCodec::MaxSubnegotiation) break;
+            wire += char(IAC);
+            wire += char(SB);
+            wire += option;
+            wire += escaped(QByteArray(n, fill)) + "\xff\xf0";
             break;
         }
         }

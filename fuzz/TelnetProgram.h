@@ -22,6 +22,7 @@
 //     2 Sub        option:u8, n:u8, then n bytes (0xFF doubled), ended by IAC SE
 //     3 Command    c:u8: one of NOP DM BRK IP AO AYT EC EL GA EOR ABORT SUSP EOF SE (c % 14)
 //     4 LongSub    option:u8, n:u8, fill:u8: 16256 + n bytes of fill, around the parser's bound
+//                  (left out once the stream holds 64 KiB)
 //   Operands cut short by the end of the input count as zero.
 namespace telnetprogram {
 
