@@ -68,13 +68,15 @@ QByteArray TelnetCodec::start()
     return std::exchange(m_out, {});
 }
 
-// Two things in libtelnet must not reach the data. A subnegotiation for COMPRESS2 starts zlib
+// Three things in libtelnet must not reach the data. A subnegotiation for COMPRESS2 starts zlib
 // on the rest of the stream, asked for or not, and the bytes after it in the same call are
-// inflated, or lost when they are not zlib. And when a subnegotiation outgrows the parser's
-// buffer, the rest of it comes out as data. So every call ends with a byte that follows an
-// 0xFF (every subnegotiation ends so): if compression started, nothing else was in that call,
-// and a fresh parser goes on from there. An overlong subnegotiation is dropped up to the next
-// command, which is where it would have ended anyway.
+// inflated, or lost when they are not zlib. A subnegotiation ended by IAC and a command other
+// than SE may, depending on its option, leave that command unread, and the bytes after it are
+// read as if they followed a bare IAC. And when a subnegotiation outgrows the parser's buffer,
+// the rest of it comes out as data. So every call ends with a byte that follows an 0xFF (every
+// subnegotiation ends so); after one that ended a subnegotiation other than with SE, or started
+// compression, a fresh parser goes on, given that command again. An overlong subnegotiation is
+// dropped up to the next command, which is where it would have ended anyway.
 TelnetCodec::Decoded TelnetCodec::feed(const char *bytes, qsizetype size)
 {
     Decoded out;
@@ -86,13 +88,13 @@ TelnetCodec::Decoded TelnetCodec::feed(const char *bytes, qsizetype size)
         if (!endsCall) continue;
         telnet_recv(m_telnet, bytes + from, std::size_t(i + 1 - from));
         from = i + 1;
-        if (!m_compressed) continue;
-        ++m_faults;
+        const auto last = static_cast<unsigned char>(bytes[i]);
+        const bool endedByCommand = std::exchange(m_subnegotiated, false) && last != TELNET_SE;
+        if (!m_compressed && !endedByCommand) continue;
+        if (m_compressed) ++m_faults;
         reset();
-        // The subnegotiation ended with IAC SE, or with IAC and a command, which the old
-        // parser took as its last byte; the new one takes that command up again.
-        if (static_cast<unsigned char>(bytes[i]) != TELNET_SE) {
-            const char command[2] = {char(TELNET_IAC), bytes[i]};
+        if (last != TELNET_SE) {
+            const char command[2] = {char(TELNET_IAC), char(last)};
             telnet_recv(m_telnet, command, 2);
         }
     }
@@ -163,8 +165,11 @@ void TelnetCodec::handle(const telnet_event_t &ev)
         return;
     // The server's COM-PORT answers and notifications are not needed: the line is set by
     // command, and the panel has no use for modem lines.
-    case TELNET_EV_IAC:
-    case TELNET_EV_SUBNEGOTIATION: m_skipping = false; return;
+    case TELNET_EV_IAC: m_skipping = false; return;
+    case TELNET_EV_SUBNEGOTIATION:
+        m_skipping = false;
+        m_subnegotiated = true;
+        return;
     case TELNET_EV_COMPRESS:
         if (ev.compress.state) m_compressed = true;
         return;

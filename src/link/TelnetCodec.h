@@ -68,5 +68,6 @@ private:
     bool m_afterIac = false;
     bool m_skipping = false;
     bool m_compressed = false;
+    bool m_subnegotiated = false;
     int m_faults = 0;
 };
