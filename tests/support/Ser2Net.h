@@ -10,14 +10,17 @@
 #include <QTest>
 
 // The real ser2net in front of a device (a pseudo-terminal's slave), serving one port on
-// 127.0.0.1, raw TCP or RFC 2217. It can be killed and started again on the same port.
+// 127.0.0.1, raw TCP or RFC 2217. It can be killed and started again on the same port. Unless
+// asked for, ser2net's wait of two characters' time before it passes the device's bytes on is
+// off, so that replies come at once.
 class Ser2Net
 {
 public:
     enum class Kind { Raw, Rfc2217 };
     static constexpr int Patience = 5000; // ms
 
-    Ser2Net(Kind kind, const QString &device, const QString &line = QStringLiteral("19200n81"))
+    Ser2Net(Kind kind, const QString &device, const QString &line = QStringLiteral("19200n81"),
+            bool charDelay = false)
         : m_kind(kind), m_port(freePort())
     {
         const QString accepter =
@@ -30,10 +33,12 @@ public:
                                    "  accepter: %1,127.0.0.1,%2\n"
                                    "  connector: serialdev,%3,%4,local\n"
                                    "  options:\n"
-                                   "    max-connections: 2\n")
+                                   "    max-connections: 2\n"
+                                   "    chardelay: %5\n")
                         .arg(accepter)
                         .arg(m_port)
                         .arg(device, line)
+                        .arg(charDelay ? QLatin1String("true") : QLatin1String("false"))
                         .toUtf8());
     }
     ~Ser2Net() { kill(); }
