@@ -189,7 +189,7 @@ void NetConnection::onReadyRead()
     while (m_unread.size() < MaxUnread && m_socket->bytesAvailable() > 0)
         got = take(m_socket->read(ReadChunk)) || got;
 
-    if (m_connecting && m_codec) {
+    if (m_connecting && !m_attemptDone && m_codec) {
         switch (m_codec->comPort()) {
         case TelnetCodec::ComPort::Agreed:
             m_socket->write(m_codec->lineSettings(m_settings));
