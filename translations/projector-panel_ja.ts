@@ -583,6 +583,53 @@ repeat while held are sent once.
     </message>
 </context>
 <context>
+    <name>NetConnection</name>
+    <message>
+        <source>a network device is written socket://HOST:PORT or rfc2217://HOST:PORT</source>
+        <translation>ネットワークデバイスは socket://ホスト:ポート または rfc2217://ホスト:ポート の形式で指定します</translation>
+    </message>
+    <message>
+        <source>the address has no port number; write %1</source>
+        <translation>アドレスにポート番号がありません。%1 の形式で指定してください</translation>
+    </message>
+    <message>
+        <source>the address has no host; write %1</source>
+        <translation>アドレスにホストがありません。%1 の形式で指定してください</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a port number</source>
+        <translation>&quot;%1&quot; はポート番号ではありません</translation>
+    </message>
+    <message>
+        <source>the port number %1 is not between 1 and 65535</source>
+        <translation>ポート番号 %1 が 1 から 65535 の範囲にありません</translation>
+    </message>
+    <message>
+        <source>a connection is being made</source>
+        <translation>接続処理中です</translation>
+    </message>
+    <message>
+        <source>RFC 2217 cannot set these line settings</source>
+        <translation>この回線設定は RFC 2217 では設定できません</translation>
+    </message>
+    <message>
+        <source>the device server does not let the panel set the line (RFC 2217); for a raw TCP port, write socket://HOST:PORT</source>
+        <translation>デバイスサーバーが回線設定 (RFC 2217) を受け付けません。生の TCP ポートなら socket://ホスト:ポート と指定してください</translation>
+    </message>
+    <message>
+        <source>the device server closed the connection</source>
+        <translation>デバイスサーバーが接続を閉じました</translation>
+    </message>
+    <message>
+        <source>the connection was closed while being made</source>
+        <translation>接続処理中に接続が閉じられました</translation>
+    </message>
+    <message>
+        <source>the device server is not taking data (%1 bytes wait to be sent)</source>
+        <translation>デバイスサーバーがデータを受け取りません (%1 バイトが送信待ちです)</translation>
+    </message>
+</context>
+<context>
     <name>QCommandLineParser</name>
     <message>
         <source>Missing value after &apos;%1&apos;.</source>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "DeviceLink.h"
 
+#include "NetConnection.h"
 #include "TtyConnection.h"
 
 Q_LOGGING_CATEGORY(lcSerial, "panel.serial", QtWarningMsg)
@@ -26,6 +27,7 @@ QString DeviceLink::defaultDevice(int port)
 
 std::unique_ptr<Connection> DeviceLink::makeConnection(const QString &device)
 {
+    if (NetConnection::handles(device)) return std::make_unique<NetConnection>(device);
     return std::make_unique<TtyConnection>(device);
 }
 

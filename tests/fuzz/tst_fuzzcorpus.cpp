@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Replays the fuzz seeds, and a few edge programs, through the same checks the fuzzer applies,
+// Replays the fuzz seeds, and a few edge programs, through the same checks the fuzzers apply,
 // so an ordinary build catches what the seeds already reach.
 #include "Exchange.h"
 #include "ReceiveProgram.h"
+#include "TelnetProgram.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -22,9 +23,9 @@ Outcome runProgram(const QByteArray &program, QStringList *log = nullptr)
                                std::size_t(program.size()), log);
 }
 
-QByteArray readSeed(const QString &name)
+QByteArray readSeed(const QString &name, const char *corpus = PANEL_FUZZ_CORPUS)
 {
-    QFile f(QDir(QStringLiteral(PANEL_FUZZ_CORPUS)).filePath(name));
+    QFile f(QDir(QString::fromUtf8(corpus)).filePath(name));
     if (!f.open(QIODevice::ReadOnly)) qFatal("cannot read seed %s", qPrintable(f.fileName()));
     return f.readAll();
 }
@@ -174,6 +175,61 @@ private Q_SLOTS:
         QVERIFY2(out.violation.isEmpty(), explain(program, out).constData());
         QCOMPARE(out.longestReply, longestReply);
         QCOMPARE(out.marks, marks);
+    }
+
+    // The Telnet seeds: every check of the fuzzer holds, and each gives the data it carries.
+    void telnetSeeds_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("faults");
+        const QStringList names = QDir(QStringLiteral(PANEL_TELNET_CORPUS)).entryList(QDir::Files);
+        QCOMPARE(names.size(), 9); // a new seed gets a row here
+        QByteArray plain("ACK\r00\r80\r");
+        for (int i = 0; i < 255; ++i) plain += char(i);
+        const QByteArray refusals("\xff\xfe\x01\xff\xfc\x03\xff\xfe\xc8", 9);
+        QTest::newRow("plain data") << "plain-data" << plain << QByteArray() << 0;
+        QTest::newRow("IAC IAC") << "iac-iac" << QByteArray("A\xff\x42\xff\xff\x43\r")
+                                 << QByteArray() << 0;
+        // ser2net's greeting: SGA and ECHO refused, BINARY and COM-PORT-OPTION agreed.
+        QTest::newRow("negotiation")
+            << "negotiation" << QByteArray("ACK\r")
+            << QByteArray(
+                   "\xff\xfe\x03\xff\xfc\x03\xff\xfe\x01\xff\xfb\x00\xff\xfd\x00\xff\xfb\x2c", 18)
+            << 0;
+        QTest::newRow("COM-PORT answers")
+            << "subnegotiation-comport" << QByteArray("00\r\xff\r") << QByteArray() << 0;
+        QTest::newRow("unterminated")
+            << "unterminated-subnegotiation" << QByteArray("C0") << QByteArray() << 0;
+        QTest::newRow("endless WILL and DO")
+            << "endless-will-do" << QByteArray("X") << refusals.repeated(250) << 0;
+        QTest::newRow("compression unasked") << "compress-unasked" << QByteArray("\x78\x9cok\rZ")
+                                             << QByteArray("\xff\xfe\x01", 3) << 2;
+        // IAC SB inside ENVIRON's subnegotiation: libtelnet left the SB unread once.
+        QTest::newRow("subnegotiation ended by a command")
+            << "subnegotiation-ended-by-command" << QByteArray("ZY")
+            << QByteArray("\xff\xfe\x01", 3) << 0;
+        QTest::newRow("overlong subnegotiation")
+            << "long-subnegotiation" << QByteArray("AB\xff\r\n") << QByteArray() << 1;
+    }
+
+    void telnetSeeds()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, faults);
+        const QByteArray input = readSeed(name, PANEL_TELNET_CORPUS);
+        QStringList log;
+        const telnetprogram::Outcome out =
+            telnetprogram::run(reinterpret_cast<const std::uint8_t *>(input.constData()),
+                               std::size_t(input.size()), &log);
+        QVERIFY2(out.violation.isEmpty(), qPrintable(out.violation + QLatin1Char('\n') +
+                                                     log.mid(0, 20).join(QLatin1Char('\n'))));
+        QCOMPARE(out.data, data);
+        QCOMPARE(out.reply, reply);
+        QCOMPARE(out.faults, faults);
     }
 };
 
