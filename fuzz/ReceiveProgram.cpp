@@ -139,17 +139,22 @@ public:
         m_timer2->setInterval(ReplyWindow);
         m_timer4->setInterval(DisplayClear);
         // The exchange wired its own timers first, so the model follows each of its ticks.
-        QObject::connect(m_timer2.get(), &IntervalTimer::timeout, &m_ex, [this] { replyWindowTick(); });
-        QObject::connect(m_timer4.get(), &IntervalTimer::timeout, &m_ex, [this] { displayClearTick(); });
+        QObject::connect(m_timer2.get(), &IntervalTimer::timeout, &m_ex,
+                         [this] { replyWindowTick(); });
+        QObject::connect(m_timer4.get(), &IntervalTimer::timeout, &m_ex,
+                         [this] { displayClearTick(); });
         m_link.now = [this] { return m_clock.now().count(); };
         QObject::connect(&m_ex, &Exchange::sendFailed, &m_ex, [this] { ++m_failures; });
-        QObject::connect(&m_ex, &Exchange::displayChanged, &m_ex, [this](D which, const QString &text) {
-            // A window may flash or log on every notification: one without a change is a fault.
-            if (m_notified[int(which)] == text)
-                fail(QStringLiteral("a display was notified without a change"));
-            m_notified[int(which)] = text;
-        });
-        if (!m_link.setPortNumber(1) || !m_link.open()) fail(QStringLiteral("the fake link did not open"));
+        QObject::connect(&m_ex, &Exchange::displayChanged, &m_ex,
+                         [this](D which, const QString &text) {
+                             // A window may flash or log on every notification: one without a
+                             // change is a fault.
+                             if (m_notified[int(which)] == text)
+                                 fail(QStringLiteral("a display was notified without a change"));
+                             m_notified[int(which)] = text;
+                         });
+        if (!m_link.setPortNumber(1) || !m_link.open())
+            fail(QStringLiteral("the fake link did not open"));
     }
 
     Outcome run(Reader &in)

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "PanelVersion.h"
 #include "CommandLine.h"
+#include "PanelVersion.h"
 
 #include "UsageError.h"
 

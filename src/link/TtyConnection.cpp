@@ -31,7 +31,9 @@ bool mayReadAndWrite(const QString &device)
 bool isCharacterDevice(const QString &device)
 {
 #ifdef Q_OS_UNIX
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::stat(QFile::encodeName(device).constData(), &st) == 0 && S_ISCHR(st.st_mode);
 #else
     Q_UNUSED(device);
@@ -92,7 +94,8 @@ bool TtyConnection::open(const LineSettings &settings)
     if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError)
         return fail(Action::Open, accessCheck()(device()) ? Cause::InUse : Cause::NoPermission);
     // A character device that takes no line settings (/dev/null, a console).
-    if (error == QSerialPort::UnsupportedOperationError || systemText.contains(QLatin1String("ioctl")))
+    if (error == QSerialPort::UnsupportedOperationError ||
+        systemText.contains(QLatin1String("ioctl")))
         return fail(Action::Open, Cause::NotSerialPort);
     return fail(Action::Open, Cause::Other, systemText);
 }

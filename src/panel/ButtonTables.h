@@ -28,31 +28,31 @@ struct OneShotButton
 };
 
 inline constexpr std::array<OneShotButton, 26> OneShotButtons{{
-    {"Command17", "C00", {}}, // POWER ON
-    {"Command18", "C02", {}}, // POWER OFF
-    {"Command27", "C05", {}}, // PC 1
-    {"Command28", "C06", {}}, // PC 2
-    {"Command29", "C07", {}}, // Video
+    {"Command17", "C00", {}},                                // POWER ON
+    {"Command18", "C02", {}},                                // POWER OFF
+    {"Command27", "C05", {}},                                // PC 1
+    {"Command28", "C06", {}},                                // PC 2
+    {"Command29", "C07", {}},                                // Video
     {"Command23", "C1C", ModeSetting{milliseconds(200), 1}}, // MENU ON
     {"Command24", "C1D", {}},                                // MENU OFF
-    {"Command19", "C0B", {}}, // AUDIO MUTE ON
-    {"Command20", "C0C", {}}, // AUDIO MUTE OFF
-    {"Command21", "C0D", {}}, // VIDEO MUTE ON
-    {"Command22", "C0E", {}}, // VIDEO MUTE OFF
-    {"Command25", "C43", {}}, // FREEZE ON
-    {"Command26", "C44", {}}, // FREEZE OFF
-    {"Command31", "C0F", {}}, // screen Normal
-    {"Command32", "C10", {}}, // screen Wide
+    {"Command19", "C0B", {}},                                // AUDIO MUTE ON
+    {"Command20", "C0C", {}},                                // AUDIO MUTE OFF
+    {"Command21", "C0D", {}},                                // VIDEO MUTE ON
+    {"Command22", "C0E", {}},                                // VIDEO MUTE OFF
+    {"Command25", "C43", {}},                                // FREEZE ON
+    {"Command26", "C44", {}},                                // FREEZE OFF
+    {"Command31", "C0F", {}},                                // screen Normal
+    {"Command32", "C10", {}},                                // screen Wide
     {"Command10", "C80", ModeSetting{milliseconds(50), 2}},  // ZOOM
     {"Command11", "C87", ModeSetting{milliseconds(100), 2}}, // FOCUS
     {"Command13", "C89", ModeSetting{milliseconds(200), 1}}, // A-IMAGE
-    {"Command14", "C8A", {}}, // P-TIMER
-    {"Command4", "C1F", {}},  // NORMAL
-    {"Command3", "C1E", {}},  // DISPLAY CLEAR
-    {"Command44", "CR0", {}}, // STATUS
-    {"Command45", "CR1", {}}, // MODE
-    {"Command46", "CR3", {}}, // L-TIME
-    {"Command47", "CR4", {}}, // SETTING
+    {"Command14", "C8A", {}},                                // P-TIMER
+    {"Command4", "C1F", {}},                                 // NORMAL
+    {"Command3", "C1E", {}},                                 // DISPLAY CLEAR
+    {"Command44", "CR0", {}},                                // STATUS
+    {"Command45", "CR1", {}},                                // MODE
+    {"Command46", "CR3", {}},                                // L-TIME
+    {"Command47", "CR4", {}},                                // SETTING
     {"Command52", "C01", {}},
 }};
 
@@ -81,21 +81,21 @@ inline constexpr HoldTiming Lens{milliseconds(50), milliseconds(25), millisecond
 inline constexpr HoldTiming Select{milliseconds(500), milliseconds(200), milliseconds(245)};
 
 inline constexpr std::array<HoldButton, 15> HoldButtons{{
-    {"Command1", 1, "C09", Slow},        // VOL +
-    {"Command2", 2, "C0A", Slow},        // VOL -
-    {"Command15", 7, "C47", Lens},       // Zoom +
-    {"Command35", 8, "C46", Lens},       // Zoom -
-    {"Command36", 9, "C4B", Lens},       // Focus +
-    {"Command37", 10, "C4A", Lens},      // Focus -
+    {"Command1", 1, "C09", Slow},         // VOL +
+    {"Command2", 2, "C0A", Slow},         // VOL -
+    {"Command15", 7, "C47", Lens},        // Zoom +
+    {"Command35", 8, "C46", Lens},        // Zoom -
+    {"Command36", 9, "C4B", Lens},        // Focus +
+    {"Command37", 10, "C4A", Lens},       // Focus -
     {"Command48", 17, "C30", Slow, true}, // D.Zoom +
     {"Command49", 18, "C31", Slow, true}, // D.Zoom -
-    {"Command50", 19, "C8E", Slow},      // Keystone +
-    {"Command51", 20, "C8F", Slow},      // Keystone -
-    {"Command6", 13, "C3F", Select},     // SELECT
-    {"Command5", 3, "C3C", {}},          // up
-    {"Command7", 4, "C3D", {}},          // down
-    {"Command9", 5, "C3B", {}},          // left
-    {"Command8", 6, "C3A", {}},          // right
+    {"Command50", 19, "C8E", Slow},       // Keystone +
+    {"Command51", 20, "C8F", Slow},       // Keystone -
+    {"Command6", 13, "C3F", Select},      // SELECT
+    {"Command5", 3, "C3C", {}},           // up
+    {"Command7", 4, "C3D", {}},           // down
+    {"Command9", 5, "C3B", {}},           // left
+    {"Command8", 6, "C3A", {}},           // right
 }};
 
 // Reply window and display-clear delay of an arrow press, by CursorMode; none in mode 0.
@@ -106,10 +106,9 @@ struct ArrowTiming
 };
 
 inline constexpr std::array<std::optional<ArrowTiming>, 4> ArrowTimingByMode{{
-    std::nullopt,
-    ArrowTiming{milliseconds(150), milliseconds(190)}, // menu mode
-    ArrowTiming{milliseconds(50), milliseconds(75)},   // lens mode
-    ArrowTiming{milliseconds(5), milliseconds(5)},     // digital-zoom mode
+    std::nullopt, ArrowTiming{milliseconds(150), milliseconds(190)}, // menu mode
+    ArrowTiming{milliseconds(50), milliseconds(75)},                 // lens mode
+    ArrowTiming{milliseconds(5), milliseconds(5)},                   // digital-zoom mode
 }};
 
 // Left behind in Timer1 by the release of a D.Zoom button.

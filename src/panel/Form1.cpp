@@ -92,10 +92,9 @@ struct Form1::Private
     // Coloured buttons need a style that paints QPalette::Button; the platform's may not.
     // The program sets Fusion for the whole application; a style per control, only where
     // it has not, costs a polish of every control at start.
-    std::unique_ptr<QStyle> style{
-        qApp->style()->name() == QLatin1String("fusion")
-            ? nullptr
-            : QStyleFactory::create(QStringLiteral("Fusion"))};
+    std::unique_ptr<QStyle> style{qApp->style()->name() == QLatin1String("fusion")
+                                      ? nullptr
+                                      : QStyleFactory::create(QStringLiteral("Fusion"))};
     QHash<QString, QWidget *> controls;
     WarningBox warningBox;
     bool boxOpen = false;
@@ -242,7 +241,8 @@ void Form1::wire()
     for (const HoldButton &row : HoldButtons) {
         auto *button = d->control<HeldPushButton>(row.name);
         connect(button, &HeldPushButton::holdPressed, this, [&panel, &row] { panel.press(row); });
-        connect(button, &HeldPushButton::holdReleased, this, [&panel, &row] { panel.release(row); });
+        connect(button, &HeldPushButton::holdReleased, this,
+                [&panel, &row] { panel.release(row); });
     }
     for (const ActionButton &row : ActionButtons)
         connect(d->control<QPushButton>(row.name), &QPushButton::clicked, this,
@@ -363,8 +363,7 @@ void Form1::warnLater(const QString &text)
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::WindowBlocked && watched == this) {
-        for (const HoldButton &row : HoldButtons)
-            d->control<HeldPushButton>(row.name)->abandon();
+        for (const HoldButton &row : HoldButtons) d->control<HeldPushButton>(row.name)->abandon();
         return false;
     }
     if (event->type() != QEvent::KeyPress) return false;

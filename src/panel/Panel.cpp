@@ -15,14 +15,10 @@ std::unique_ptr<IntervalTimer> makeWithInterval(const TimerFactory &make, millis
 } // namespace
 
 Panel::Panel(SerialLink &link, const TimerFactory &makeTimer, QObject *parent)
-    : QObject(parent),
-      m_link(link),
-      m_timer1(makeWithInterval(makeTimer, InitialRepeatPeriod)),
-      m_timer2(makeWithInterval(makeTimer, NormalReplyWindow)),
-      m_timer3(makeTimer()),
+    : QObject(parent), m_link(link), m_timer1(makeWithInterval(makeTimer, InitialRepeatPeriod)),
+      m_timer2(makeWithInterval(makeTimer, NormalReplyWindow)), m_timer3(makeTimer()),
       m_timer4(makeWithInterval(makeTimer, NormalDisplayClear)),
-      m_exchange(link, *m_timer2, *m_timer4),
-      m_ports(link, *m_timer3),
+      m_exchange(link, *m_timer2, *m_timer4), m_ports(link, *m_timer3),
       m_command34Caption(ShowDataCaption)
 {
     connect(m_timer1.get(), &IntervalTimer::timeout, this, &Panel::repeatTick);
@@ -108,7 +104,8 @@ void Panel::stopRepeating()
 
 void Panel::keyDown(int keyCode, int modifierMask)
 {
-    if ((modifierMask & KeyMap::ModifierBits) != KeyMap::CtrlMask || keyCode != KeyMap::KeyH) return;
+    if ((modifierMask & KeyMap::ModifierBits) != KeyMap::CtrlMask || keyCode != KeyMap::KeyH)
+        return;
     m_height = FullHeight;
     m_command34Caption = CloseCaption;
     m_command34Visible = true;

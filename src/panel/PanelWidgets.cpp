@@ -13,8 +13,7 @@ void WrappingPushButton::paintEvent(QPaintEvent *e)
     QStyleOptionButton option;
     initStyleOption(&option);
     const QRect room = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    if (fontMetrics().horizontalAdvance(text()) <= room.width())
-        return QPushButton::paintEvent(e);
+    if (fontMetrics().horizontalAdvance(text()) <= room.width()) return QPushButton::paintEvent(e);
     // Wrapped lines may use the whole height inside the frame and its bevel. Where even that
     // is too little (two lines of the toggle's Japanese captions are taller than the button
     // with the substitute font), the caption is drawn a little smaller rather than over the

@@ -23,5 +23,9 @@ std::optional<LineSettings> LineSettings::parse(const QString &text)
 
 QString LineSettings::toString() const
 {
-    return QStringLiteral("%1,%2,%3,%4").arg(baud).arg(QLatin1Char(parity)).arg(dataBits).arg(stopBits);
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(baud)
+        .arg(QLatin1Char(parity))
+        .arg(dataBits)
+        .arg(stopBits);
 }

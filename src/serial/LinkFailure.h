@@ -24,9 +24,9 @@ public:
         Refused,       // a device server refused the connection
         HostNotFound,
         TimedOut,
-        NoSuchPort,    // a port number other than 1 and 2
-        StillOpen,     // the port number cannot change while a port is open
-        Other,         // detail holds the system's words
+        NoSuchPort, // a port number other than 1 and 2
+        StillOpen,  // the port number cannot change while a port is open
+        Other,      // detail holds the system's words
     };
 
     Action action = Action::Open;

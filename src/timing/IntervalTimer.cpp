@@ -20,8 +20,7 @@ PreciseTimer::PreciseTimer()
     m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd >= 0) {
         auto *notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read);
-        QObject::connect(notifier, &QSocketNotifier::activated, notifier,
-                         [this] { onExpired(); });
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this] { onExpired(); });
         m_notifier.reset(notifier);
         return;
     }

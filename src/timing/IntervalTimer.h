@@ -63,9 +63,9 @@ private:
 
     std::chrono::milliseconds m_interval{0};
     bool m_active = false;
-    int m_fd = -1;                              // the timerfd, where there is one
-    std::unique_ptr<QObject> m_notifier;        // its read notifier
-    QTimer m_timer;                             // elsewhere
+    int m_fd = -1;                       // the timerfd, where there is one
+    std::unique_ptr<QObject> m_notifier; // its read notifier
+    QTimer m_timer;                      // elsewhere
     QElapsedTimer m_clock;
-    std::chrono::nanoseconds m_deadline{0};     // on m_clock, of the next tick
+    std::chrono::nanoseconds m_deadline{0}; // on m_clock, of the next tick
 };

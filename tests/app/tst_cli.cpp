@@ -73,8 +73,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("outHas");
         QTest::addColumn<QString>("errorNames");
         QTest::newRow("help") << QStringList{"--help"} << 0
-                              << QStringList{"--com1", "--com2", "DEVICE", "--log", "--version",
-                                             "Exit status"}
+                              << QStringList{"--com1", "--com2",    "DEVICE",
+                                             "--log",  "--version", "Exit status"}
                               << QString();
         QTest::newRow("version") << QStringList{"--version"} << 0
                                  << QStringList{"projector-panel 1.30"} << QString();
@@ -132,8 +132,7 @@ private Q_SLOTS:
 
     void helpInJapanese()
     {
-        const Run help = run({QStringLiteral("--help")},
-                             environment(true, QStringLiteral("ja")));
+        const Run help = run({QStringLiteral("--help")}, environment(true, QStringLiteral("ja")));
         QCOMPARE(help.exitCode, 0);
         QVERIFY2(help.out.contains(QStringLiteral("シリアルポート 1 として使用します")),
                  qPrintable(help.out));

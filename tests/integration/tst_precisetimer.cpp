@@ -26,7 +26,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return ticks >= 10; }, 20000));
         const qint64 elapsedMs = clock.elapsed();
         QVERIFY2(elapsedMs >= 50, qPrintable(QString::number(elapsedMs)));
-        QVERIFY2(ticks <= elapsedMs / 5 + 1, qPrintable(QStringLiteral("%1 in %2 ms").arg(ticks).arg(elapsedMs)));
+        QVERIFY2(ticks <= elapsedMs / 5 + 1,
+                 qPrintable(QStringLiteral("%1 in %2 ms").arg(ticks).arg(elapsedMs)));
         t.stop();
         const int atStop = ticks;
         runEventLoop(50);
@@ -38,7 +39,10 @@ private Q_SLOTS:
     {
         PreciseTimer once;
         int onceTicks = 0;
-        QObject::connect(&once, &IntervalTimer::timeout, this, [&] { ++onceTicks; once.stop(); });
+        QObject::connect(&once, &IntervalTimer::timeout, this, [&] {
+            ++onceTicks;
+            once.stop();
+        });
         once.setInterval(5ms);
         once.start();
 
@@ -46,7 +50,10 @@ private Q_SLOTS:
         PreciseTimer repeat;
         QList<qint64> at;
         QElapsedTimer clock;
-        QObject::connect(&repeat, &IntervalTimer::timeout, this, [&] { at << clock.nsecsElapsed(); repeat.start(); });
+        QObject::connect(&repeat, &IntervalTimer::timeout, this, [&] {
+            at << clock.nsecsElapsed();
+            repeat.start();
+        });
         repeat.setInterval(20ms);
         clock.start();
         repeat.start();

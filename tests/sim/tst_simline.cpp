@@ -17,16 +17,14 @@ namespace {
 QStringList lines(const std::vector<std::string> &v)
 {
     QStringList out;
-    for (const std::string &s : v)
-        out << QString::fromLatin1(s.data(), int(s.size()));
+    for (const std::string &s : v) out << QString::fromLatin1(s.data(), int(s.size()));
     return out;
 }
 
 QByteArray joined(const std::deque<std::string> &writes)
 {
     QByteArray out;
-    for (const std::string &w : writes)
-        out += QByteArray::fromStdString(w);
+    for (const std::string &w : writes) out += QByteArray::fromStdString(w);
     return out;
 }
 
@@ -92,8 +90,7 @@ void TestSimLine::framing()
 
     LineFramer framer;
     QStringList got;
-    for (const QString &r : reads)
-        got += ::lines(framer.feed(r.toStdString()));
+    for (const QString &r : reads) got += ::lines(framer.feed(r.toStdString()));
     QCOMPARE(got, lines);
     QCOMPARE(QString::fromStdString(framer.pending()), pending);
 }
@@ -219,14 +216,12 @@ void TestSimLine::noiseRateBounds()
 
     NoiseMixer some(3, 0.3);
     int dirtied = 0;
-    for (int i = 0; i < 1000; ++i)
-        dirtied += some.mix("80\r") != "80\r";
+    for (int i = 0; i < 1000; ++i) dirtied += some.mix("80\r") != "80\r";
     QVERIFY2(dirtied > 200 && dirtied < 400, qPrintable(QString::number(dirtied)));
 
     // The same seed gives the same run, so a run can be repeated.
     NoiseMixer a(99), b(99);
-    for (int i = 0; i < 50; ++i)
-        QCOMPARE(a.mix("0123\r"), b.mix("0123\r"));
+    for (int i = 0; i < 50; ++i) QCOMPARE(a.mix("0123\r"), b.mix("0123\r"));
 }
 
 void TestSimLine::floodBytes_data()

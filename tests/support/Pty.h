@@ -82,10 +82,14 @@ public:
         }
     }
 
-    bool send(const QByteArray &bytes) { return ::write(m_master, bytes.data(), bytes.size()) == bytes.size(); }
+    bool send(const QByteArray &bytes)
+    {
+        return ::write(m_master, bytes.data(), bytes.size()) == bytes.size();
+    }
 
     // Reads until `count` bytes have arrived or `timeout` passes.
-    QByteArray read(qsizetype count, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000))
+    QByteArray read(qsizetype count,
+                    std::chrono::milliseconds timeout = std::chrono::milliseconds(3000))
     {
         QByteArray out;
         const auto end = std::chrono::steady_clock::now() + timeout;

@@ -56,7 +56,8 @@ private Q_SLOTS:
         VirtualClock clock;
         auto t = clock.makeTimer();
         QList<long long> at;
-        QObject::connect(t.get(), &IntervalTimer::timeout, this, [&] { at << clock.now().count(); });
+        QObject::connect(t.get(), &IntervalTimer::timeout, this,
+                         [&] { at << clock.now().count(); });
         t->setInterval(200ms);
         t->start();
         clock.advance(150ms);
@@ -76,8 +77,14 @@ private Q_SLOTS:
         auto a = clock.makeTimer();
         auto b = clock.makeTimer();
         QString order;
-        QObject::connect(a.get(), &IntervalTimer::timeout, this, [&] { order += u'a'; a->stop(); });
-        QObject::connect(b.get(), &IntervalTimer::timeout, this, [&] { order += u'b'; b->stop(); });
+        QObject::connect(a.get(), &IntervalTimer::timeout, this, [&] {
+            order += u'a';
+            a->stop();
+        });
+        QObject::connect(b.get(), &IntervalTimer::timeout, this, [&] {
+            order += u'b';
+            b->stop();
+        });
         a->setInterval(5ms);
         b->setInterval(5ms);
         b->start();
@@ -85,7 +92,6 @@ private Q_SLOTS:
         clock.advance(5ms);
         QCOMPARE(order, QStringLiteral("ba"));
     }
-
 };
 
 QTEST_GUILESS_MAIN(TimersTest)

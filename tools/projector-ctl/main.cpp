@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "PanelVersion.h"
 #include "CtlOptions.h"
 #include "DeviceLink.h"
+#include "PanelVersion.h"
 #include "ScriptRun.h"
 #include "TrafficLog.h"
 

@@ -85,8 +85,7 @@ std::string FloodSource::take(std::size_t n, SimTime now)
     if (!active(now)) return {};
     std::uniform_int_distribution<int> pick(m_unprintable ? 0 : 0x20, m_unprintable ? 0xFF : 0x7E);
     std::string out(n, '\0');
-    for (char &c : out)
-        c = static_cast<char>(pick(m_rng));
+    for (char &c : out) c = static_cast<char>(pick(m_rng));
     return out;
 }
 

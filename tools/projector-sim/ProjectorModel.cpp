@@ -52,18 +52,10 @@ std::string ProjectorModel::powerCode() const
     if (m_fault == Fault::KeyLock) return "02";
     unsigned code = 0;
     switch (m_power) {
-    case Power::StandBy:
-        code = 0x80;
-        break;
-    case Power::CountDown:
-        code = 0x40;
-        break;
-    case Power::On:
-        code = 0x00;
-        break;
-    case Power::CoolingDown:
-        code = 0x20;
-        break;
+    case Power::StandBy: code = 0x80; break;
+    case Power::CountDown: code = 0x40; break;
+    case Power::On: code = 0x00; break;
+    case Power::CoolingDown: code = 0x20; break;
     }
     if (m_fault == Fault::Temperature) code |= 0x08;
     char text[3];
@@ -113,19 +105,15 @@ std::string ProjectorModel::answer(std::string_view line, SimTime now)
 
     if (line[1] == 'R') {
         switch (line[2]) {
-        case '0':
-            return withCr(powerCode());
-        case '1':
-            return withCr(std::string(1, m_input));
+        case '0': return withCr(powerCode());
+        case '1': return withCr(std::string(1, m_input));
         case '3': {
             char digits[8];
             std::snprintf(digits, sizeof digits, "%04d", lampHours());
             return withCr(digits);
         }
-        case '4':
-            return withCr(m_config.orientation);
-        default:
-            return {};
+        case '4': return withCr(m_config.orientation);
+        default: return {};
         }
     }
     if (!isUpperHex(line[1]) || !isUpperHex(line[2])) return {};

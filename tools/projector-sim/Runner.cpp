@@ -67,8 +67,7 @@ bool installSignalHandlers(std::string &error)
     };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(s, &sa, nullptr);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
     return true;
 }
@@ -151,8 +150,7 @@ Loop::End Loop::run()
         SimTime now = monotonicNow();
         if (m_unplugAt && now >= *m_unplugAt) return End::Unplugged;
         m_sim.advance(now);
-        for (std::string &w : m_sim.takeDue(now))
-            m_ready.push_back(std::move(w));
+        for (std::string &w : m_sim.takeDue(now)) m_ready.push_back(std::move(w));
         writePort(now);
         if (m_lost) return End::PortLost;
 
@@ -227,8 +225,7 @@ void Loop::readPort()
             }
             // Replies due at once go out before the line is logged, so whoever reads the log
             // may take it that those replies are already on the line.
-            for (std::string &w : m_sim.takeDue(at))
-                m_ready.push_back(std::move(w));
+            for (std::string &w : m_sim.takeDue(at)) m_ready.push_back(std::move(w));
             writePort(at);
             writeAll(m_logFd, formatLogLine(line.at, line.text));
         }
@@ -304,13 +301,9 @@ int run(const Options &options)
     if (logFd != STDOUT_FILENO) ::close(logFd);
 
     switch (end) {
-    case Loop::End::Unplugged:
-        complain("unplugged");
-        return 0;
-    case Loop::End::Signal:
-        return 0;
-    case Loop::End::PortLost:
-        return 1;
+    case Loop::End::Unplugged: complain("unplugged"); return 0;
+    case Loop::End::Signal: return 0;
+    case Loop::End::PortLost: return 1;
     }
     return 0;
 }

@@ -2,8 +2,8 @@
 #include "PanelVersion.h"
 #include "Runner.h"
 #include "SimOptions.h"
-#include "UsageError.h"
 #include "Translations.h"
+#include "UsageError.h"
 
 #include <QCoreApplication>
 
@@ -27,8 +27,7 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(UsageError::line(QStringLiteral("projector-sim"), parsed.text)),
                    stderr);
         return UsageError::ExitStatus;
-    case sim::ParsedArguments::Action::Run:
-        break;
+    case sim::ParsedArguments::Action::Run: break;
     }
     std::fflush(stdout);
     return sim::run(parsed.options);
