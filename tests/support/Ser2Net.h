@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "DieWithParent.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -52,6 +54,7 @@ public:
         m_proc.setStandardOutputFile(m_dir.filePath(QStringLiteral("ser2net.log")),
                                      QIODevice::Append);
         // -n -d: stay in the foreground, debug to the log; -u: no UUCP lock files to go stale.
+        m_proc.setChildProcessModifier(dieWithParent);
         m_proc.start(QStringLiteral("ser2net"),
                      {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-u"),
                       QStringLiteral("-c"), config()});

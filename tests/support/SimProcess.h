@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "DieWithParent.h"
+
 #include <QByteArrayList>
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -37,6 +39,7 @@ public:
         m_logTo = logTo;
         m_stdout.clear();
         m_stderr.clear();
+        m_proc.setChildProcessModifier(dieWithParent);
         m_proc.start(QStringLiteral(PROJECTOR_SIM_PATH),
                      logTo == LogTo::File ? args + QStringList{QStringLiteral("--log"), logPath()}
                                           : args);
