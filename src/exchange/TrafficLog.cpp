@@ -61,12 +61,16 @@ bool TrafficLog::open(const QString &path)
 
 void TrafficLog::onSent(const QString &lineText)
 {
+    if (!m_file.isOpen()) return;
     m_loggedStatus.reset();
     append(QStringLiteral("TX  ") + lineTrace(lineText));
 }
 
 void TrafficLog::onReceived(const QString &characters)
 {
+    // Without a log, nothing of the receive path is traced twice: a flood stays as cheap as
+    // it was before there was a log.
+    if (!m_file.isOpen()) return;
     QString line = QStringLiteral("RX  ") + lineTrace(characters);
     // The status display decides on the reply's first characters, which may come in several
     // stretches; the reply so far is the exchange's plus what is arriving now.
