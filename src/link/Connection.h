@@ -42,7 +42,13 @@ Q_SIGNALS:
 protected:
     bool fail(LinkFailure::Action action, LinkFailure::Cause cause, const QString &detail = {})
     {
-        m_failure = LinkFailure{action, cause, 0, m_device, detail};
+        return fail(LinkFailure{action, cause, 0, {}, detail});
+    }
+    // Fills in the device; returns false, for "return fail(...)".
+    bool fail(LinkFailure failure)
+    {
+        failure.device = m_device;
+        m_failure = std::move(failure);
         return false;
     }
     void setDevice(const QString &device) { m_device = device; }

@@ -16,8 +16,6 @@ using Action = LinkFailure::Action;
 
 namespace {
 
-constexpr QLatin1String RawScheme("socket://");
-constexpr QLatin1String TelnetScheme("rfc2217://");
 constexpr qint64 ReadChunk = 16 * 1024;
 
 Cause causeOf(QAbstractSocket::SocketError error)
@@ -26,14 +24,15 @@ Cause causeOf(QAbstractSocket::SocketError error)
     case QAbstractSocket::ConnectionRefusedError: return Cause::Refused;
     case QAbstractSocket::HostNotFoundError: return Cause::HostNotFound;
     case QAbstractSocket::SocketTimeoutError: return Cause::TimedOut;
-    default: return Cause::Other;
+    case QAbstractSocket::RemoteHostClosedError: return Cause::ServerClosed;
+    default: return Cause::Network;
     }
 }
 
 } // namespace
 
 NetConnection::NetConnection(const QString &device, TimerFactory timers, QObject *parent)
-    : Connection(parent), m_address(parse(device)), m_watch(timers())
+    : Connection(parent), m_address(NetAddress::parse(device)), m_watch(timers())
 {
     setDevice(device);
     connect(m_watch.get(), &IntervalTimer::timeout, this, [this] {
@@ -51,69 +50,22 @@ NetConnection::~NetConnection()
 
 bool NetConnection::handles(const QString &device)
 {
-    return device.startsWith(RawScheme, Qt::CaseInsensitive) ||
-           device.startsWith(TelnetScheme, Qt::CaseInsensitive);
-}
-
-NetConnection::Address NetConnection::parse(const QString &device)
-{
-    Address a;
-    QString rest;
-    if (device.startsWith(TelnetScheme, Qt::CaseInsensitive)) {
-        a.kind = Kind::Rfc2217;
-        rest = device.mid(TelnetScheme.size());
-    } else if (device.startsWith(RawScheme, Qt::CaseInsensitive)) {
-        rest = device.mid(RawScheme.size());
-    } else {
-        a.error = tr("a network device is written socket://HOST:PORT or rfc2217://HOST:PORT");
-        return a;
-    }
-    const QString form = a.kind == Kind::Raw ? QStringLiteral("socket://HOST:PORT")
-                                             : QStringLiteral("rfc2217://HOST:PORT");
-    const qsizetype colon = rest.lastIndexOf(u':');
-    // An IPv6 address is written in brackets, so that its colons are not the port's.
-    const qsizetype bracket = rest.lastIndexOf(u']');
-    if (colon < 0 || colon < bracket) {
-        a.error = tr("the address has no port number; write %1").arg(form);
-        return a;
-    }
-    a.host = rest.left(colon);
-    if (a.host.startsWith(u'[') && a.host.endsWith(u']')) a.host = a.host.mid(1, a.host.size() - 2);
-    if (a.host.isEmpty()) {
-        a.error = tr("the address has no host; write %1").arg(form);
-        return a;
-    }
-    const QString port = rest.mid(colon + 1);
-    bool digits = !port.isEmpty() && port.size() <= 9;
-    for (const QChar c : port) digits = digits && c.isDigit() && c.unicode() < 128;
-    if (!digits) {
-        a.error = port.isEmpty() ? tr("the address has no port number; write %1").arg(form)
-                                 : tr("\"%1\" is not a port number").arg(port);
-        return a;
-    }
-    const int number = port.toInt();
-    if (number < 1 || number > 65535) {
-        a.error = tr("the port number %1 is not between 1 and 65535").arg(number);
-        return a;
-    }
-    a.port = quint16(number);
-    return a;
+    return NetAddress::handles(device);
 }
 
 bool NetConnection::open(const LineSettings &settings)
 {
-    if (m_connecting) return fail(Action::Open, Cause::Other, tr("a connection is being made"));
+    if (m_connecting) return fail(Action::Open, Cause::Connecting);
     teardown();
     stopWatching();
     m_settings = settings;
-    if (!m_address.error.isEmpty()) return fail(Action::Open, Cause::Other, m_address.error);
+    if (!m_address.isValid()) return fail(Action::Open, m_address.error, m_address.detail);
     // RFC 6761: such names never resolve, and the query need not leave the machine.
     const QString host = m_address.host.toLower();
     if (host == QLatin1String("invalid") || host.endsWith(QLatin1String(".invalid")))
         return fail(Action::Open, Cause::HostNotFound);
     if (m_address.kind == Kind::Rfc2217) {
-        if (!TelnetCodec::canSet(settings))
-            return fail(Action::Open, Cause::Other, tr("RFC 2217 cannot set these line settings"));
+        if (!TelnetCodec::canSet(settings)) return fail(Action::Open, Cause::CannotSetLine);
         m_codec = std::make_unique<TelnetCodec>();
     }
 
@@ -128,7 +80,7 @@ bool NetConnection::open(const LineSettings &settings)
     m_connecting = &loop;
     m_attemptDone = false;
     m_attempt = Cause::None;
-    m_attemptDetail.clear();
+    m_attemptError = -1;
     deadline.start(m_connectTimeout);
     connectSocket();
     if (!m_attemptDone) loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -137,7 +89,7 @@ bool NetConnection::open(const LineSettings &settings)
 
     if (m_attempt != Cause::None) {
         teardown();
-        return fail(Action::Open, m_attempt, m_attemptDetail);
+        return fail({Action::Open, m_attempt, 0, {}, {}, 0, m_attemptError});
     }
     m_open = true;
     m_watches = 0;
@@ -163,12 +115,12 @@ void NetConnection::connectSocket()
     m_socket->connectToHost(m_address.host, m_address.port);
 }
 
-void NetConnection::finishConnecting(Cause cause, const QString &detail)
+void NetConnection::finishConnecting(Cause cause, int socketError)
 {
     if (!m_connecting || m_attemptDone) return;
     m_attemptDone = true;
     m_attempt = cause;
-    m_attemptDetail = detail;
+    m_attemptError = socketError;
     m_connecting->quit();
 }
 
@@ -194,11 +146,7 @@ void NetConnection::onReadyRead()
         case TelnetCodec::ComPort::Agreed:
             m_socket->write(m_codec->lineSettings(m_settings));
             return finishConnecting(Cause::None);
-        case TelnetCodec::ComPort::Refused:
-            return finishConnecting(
-                Cause::Other,
-                tr("the device server does not let the panel set the line (RFC 2217); "
-                   "for a raw TCP port, write socket://HOST:PORT"));
+        case TelnetCodec::ComPort::Refused: return finishConnecting(Cause::LineRefused);
         default: return;
         }
     }
@@ -227,38 +175,37 @@ void NetConnection::sendControl(const QByteArray &bytes)
 
 void NetConnection::onSocketError()
 {
-    if (m_connecting) return finishConnecting(causeOf(m_socket->error()), m_socket->errorString());
-    dropped(m_socket->errorString());
+    if (m_connecting) return finishConnecting(causeOf(m_socket->error()), m_socket->error());
+    dropped(m_socket->error());
 }
 
 void NetConnection::onDisconnected()
 {
-    if (m_connecting)
-        return finishConnecting(Cause::Other, tr("the device server closed the connection"));
-    dropped(tr("the device server closed the connection"));
+    if (m_connecting) return finishConnecting(Cause::ServerClosed);
+    dropped(QAbstractSocket::RemoteHostClosedError);
 }
 
 // From the socket's own signals, where the socket must not be deleted or lost() acted upon;
 // the rest happens once control is back in the event loop.
-void NetConnection::dropped(const QString &why)
+void NetConnection::dropped(int socketError)
 {
     if (!m_open || m_dropped) return;
     m_dropped = true;
     QMetaObject::invokeMethod(
         this,
-        [this, why, generation = m_generation] {
-            if (generation == m_generation) lose(why);
+        [this, socketError, generation = m_generation] {
+            if (generation == m_generation) lose(socketError);
         },
         Qt::QueuedConnection);
 }
 
-void NetConnection::lose(const QString &why)
+void NetConnection::lose(int socketError)
 {
     // What the server sent before it went is data like any other.
     bool got = false;
     while (m_socket->bytesAvailable() > 0) got = take(m_socket->read(ReadChunk)) || got;
     teardown();
-    fail(Action::Lose, Cause::Gone, why);
+    fail({Action::Lose, Cause::Gone, 0, {}, {}, 0, socketError});
     const LinkFailure failure = this->failure();
     QPointer<NetConnection> self(this);
     if (got) Q_EMIT received();
@@ -282,8 +229,7 @@ void NetConnection::teardown()
 
 void NetConnection::close()
 {
-    if (m_connecting)
-        return finishConnecting(Cause::Other, tr("the connection was closed while being made"));
+    if (m_connecting) return finishConnecting(Cause::ServerClosed);
     teardown();
 }
 
@@ -295,7 +241,7 @@ bool NetConnection::isOpen() const
 bool NetConnection::applySettings(const LineSettings &settings)
 {
     if (m_address.kind == Kind::Rfc2217 && !TelnetCodec::canSet(settings))
-        return fail(Action::Send, Cause::Other, tr("RFC 2217 cannot set these line settings"));
+        return fail(Action::SetLine, Cause::CannotSetLine);
     m_settings = settings;
     // Over raw TCP nothing reaches the line: the device server's own setting applies.
     if (m_address.kind == Kind::Raw || !isOpen()) return true;
@@ -313,11 +259,9 @@ bool NetConnection::write(const QByteArray &bytes)
     // learns it now; the connection stays open, and bytes go again once the server reads.
     const qint64 waiting = m_socket->bytesToWrite();
     if (waiting + wire.size() > MaxUnsent)
-        return fail(
-            Action::Send, Cause::Other,
-            tr("the device server is not taking data (%1 bytes wait to be sent)").arg(waiting));
+        return fail({Action::Send, Cause::ServerNotTaking, 0, {}, {}, 0, -1, waiting});
     if (m_socket->write(wire) != wire.size())
-        return fail(Action::Send, Cause::Other, m_socket->errorString());
+        return fail({Action::Send, Cause::Network, 0, {}, {}, 0, m_socket->error()});
     m_socket->flush();
     return true;
 }

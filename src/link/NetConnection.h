@@ -3,6 +3,7 @@
 
 #include "Connection.h"
 #include "IntervalTimer.h"
+#include "NetAddress.h"
 
 #include <QByteArray>
 #include <QString>
@@ -47,29 +48,21 @@ public:
     void setConnectTimeout(std::chrono::milliseconds timeout) { m_connectTimeout = timeout; }
 
 private:
-    enum class Kind { Raw, Rfc2217 };
-    struct Address
-    {
-        Kind kind = Kind::Raw;
-        QString host;
-        quint16 port = 0;
-        QString error; // in words, when the name cannot be used
-    };
-    static Address parse(const QString &device);
+    using Kind = NetAddress::Kind;
 
     void connectSocket();
-    void finishConnecting(LinkFailure::Cause cause, const QString &detail = {});
+    void finishConnecting(LinkFailure::Cause cause, int socketError = -1);
     void onConnected();
     void onReadyRead();
     void onSocketError();
     void onDisconnected();
     bool take(const QByteArray &wire);
     void sendControl(const QByteArray &bytes);
-    void dropped(const QString &why);
-    void lose(const QString &why);
+    void dropped(int socketError);
+    void lose(int socketError);
     void teardown();
 
-    Address m_address;
+    NetAddress m_address;
     LineSettings m_settings;
     std::chrono::milliseconds m_connectTimeout = ConnectTimeout;
     QTcpSocket *m_socket = nullptr;
@@ -83,7 +76,7 @@ private:
     // While open() waits: its loop, and how the attempt ended.
     QEventLoop *m_connecting = nullptr;
     LinkFailure::Cause m_attempt = LinkFailure::Cause::None;
-    QString m_attemptDetail;
+    int m_attemptError = -1;
     bool m_attemptDone = false;
 
     std::unique_ptr<IntervalTimer> m_watch;

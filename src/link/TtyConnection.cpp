@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #include <sys/stat.h>
@@ -87,6 +89,7 @@ bool TtyConnection::open(const LineSettings &settings)
         stopWatching();
         return true;
     }
+    const int systemError = errno;
     const auto error = m_port.error();
     const QString systemText = m_port.errorString();
     m_port.clearError();
@@ -97,7 +100,7 @@ bool TtyConnection::open(const LineSettings &settings)
     if (error == QSerialPort::UnsupportedOperationError ||
         systemText.contains(QLatin1String("ioctl")))
         return fail(Action::Open, Cause::NotSerialPort);
-    return fail(Action::Open, Cause::Other, systemText);
+    return fail({Action::Open, Cause::System, 0, {}, {}, systemError});
 }
 
 void TtyConnection::close()
@@ -134,13 +137,12 @@ bool TtyConnection::write(const QByteArray &bytes)
 {
     if (!m_port.isOpen()) return fail(Action::Send, Cause::NotOpen);
     if (m_port.bytesToWrite() + bytes.size() > MaxQueuedBytes)
-        return fail(Action::Send, Cause::Other,
-                    tr("the device has not taken the last %1 bytes; it does not read")
-                        .arg(m_port.bytesToWrite()));
+        return fail(
+            {Action::Send, Cause::DeviceNotReading, 0, {}, {}, 0, -1, m_port.bytesToWrite()});
     if (m_port.write(bytes) != bytes.size()) {
-        const QString text = m_port.errorString();
+        const int systemError = errno;
         m_port.clearError();
-        return fail(Action::Send, Cause::Other, text);
+        return fail({Action::Send, Cause::System, 0, {}, {}, systemError});
     }
     // QSerialPort only queues the bytes for the next turn of the event loop; flushing hands them
     // to the device now. What a full kernel queue does not take stays queued, in order.
@@ -181,16 +183,17 @@ void TtyConnection::onError(QSerialPort::SerialPortError error)
     // The port keeps reporting the error in a tight loop until it is closed, but closing from
     // inside its own signal is unsafe; close on the next turn and ignore the repeats meanwhile.
     m_lostPending = true;
-    const QString detail = m_port.errorString();
+    // errno is long gone by now; say whether the node went or only stopped answering.
+    const int systemError = QFileInfo::exists(device()) ? EIO : ENODEV;
     QMetaObject::invokeMethod(
         this,
-        [this, detail] {
+        [this, systemError] {
             if (!m_lostPending) return;
             m_lostPending = false;
             m_drain.stop();
             m_port.close();
             m_port.clearError();
-            fail(Action::Lose, Cause::Gone, detail);
+            fail({Action::Lose, Cause::Gone, 0, {}, {}, systemError});
             Q_EMIT lost(failure());
         },
         Qt::QueuedConnection);

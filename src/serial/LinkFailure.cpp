@@ -1,40 +1,189 @@
 // SPDX-License-Identifier: MIT
 #include "LinkFailure.h"
 
-QString LinkFailure::text() const
+#include <cstring>
+
+namespace {
+
+// QAbstractSocket::SocketError's values, which NetConnection checks against Qt's own: this
+// library needs Qt Core only.
+enum SocketError {
+    ConnectionRefusedError = 0,
+    RemoteHostClosedError = 1,
+    HostNotFoundError = 2,
+    SocketAccessError = 3,
+    SocketResourceError = 4,
+    SocketTimeoutError = 5,
+    NetworkError = 7,
+    AddressInUseError = 8,
+    UnsupportedSocketOperationError = 10,
+};
+
+// The system's words for an error code. strerror() follows the user's locale; the log wants the
+// English description whatever the locale.
+QString systemWords(int code, bool english)
 {
-    // "port 1 (/dev/ttyUSB0)", or "port 1" when there is no device to name.
-    const QString label = device.isEmpty() ? tr("serial port %1").arg(port)
-                                           : tr("serial port %1 (%2)").arg(port).arg(device);
+    if (code == 0) return {};
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
+    if (english) {
+        const char *desc = strerrordesc_np(code);
+        if (desc) return QString::fromLatin1(desc);
+    }
+#endif
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+QString LinkFailure::text(Reader reader) const
+{
+    const bool english = reader == Reader::Log;
+    const bool window = reader == Reader::Window;
+    // QT_TR_NOOP keeps the English source for the log while lupdate still finds the words.
+    const auto t = [english](const char *source) {
+        return english ? QString::fromUtf8(source) : tr(source);
+    };
+    const QString label = device.isEmpty()
+                              ? t(QT_TR_NOOP("serial port %1")).arg(port)
+                              : t(QT_TR_NOOP("serial port %1 (%2)")).arg(port).arg(device);
+    const auto socketWords = [&]() -> QString {
+        switch (socketError) {
+        case ConnectionRefusedError: return t(QT_TR_NOOP("connection refused"));
+        case RemoteHostClosedError: return t(QT_TR_NOOP("the device server closed the connection"));
+        case HostNotFoundError: return t(QT_TR_NOOP("host not found"));
+        case SocketAccessError: return t(QT_TR_NOOP("not permitted"));
+        case SocketResourceError: return t(QT_TR_NOOP("out of resources"));
+        case SocketTimeoutError: return t(QT_TR_NOOP("timed out"));
+        case NetworkError: return t(QT_TR_NOOP("network error"));
+        case AddressInUseError: return t(QT_TR_NOOP("address in use"));
+        case UnsupportedSocketOperationError:
+            return t(QT_TR_NOOP("this kind of address is not supported here"));
+        default: return t(QT_TR_NOOP("network error %1")).arg(socketError);
+        }
+    };
+    // What the system said, in brackets after a sentence, when it said anything.
+    const QString why = socketError >= 0 ? socketWords() : systemWords(systemError, english);
+    const auto withWhy = [&](const QString &sentence) {
+        return why.isEmpty() ? sentence : t(QT_TR_NOOP("%1 (%2)")).arg(sentence, why);
+    };
+
     switch (cause) {
     case Cause::None: return {};
     case Cause::NoSuchPort:
-        return tr("There is no serial port %1; the panel knows ports 1 and 2.").arg(port);
-    case Cause::StillOpen: return tr("The port number cannot change while %1 is open.").arg(label);
-    case Cause::Gone:
-        return tr("The device of %1 has gone away (%2). The panel opens the port again by itself "
-                  "when the device returns.")
-            .arg(label, detail);
+        return t(QT_TR_NOOP("There is no serial port %1; the panel knows ports 1 and 2."))
+            .arg(port);
+    case Cause::StillOpen:
+        return t(QT_TR_NOOP("The port number cannot change while %1 is open.")).arg(label);
+    case Cause::Gone: {
+        const QString gone = withWhy(t(QT_TR_NOOP("The device of %1 has gone away")).arg(label));
+        if (!window) return gone + u'.';
+        return t(QT_TR_NOOP("%1. The panel opens the port again by itself when the device "
+                            "returns."))
+            .arg(gone);
+    }
+    case Cause::AwaitingDevice:
+        if (!window)
+            return t(QT_TR_NOOP("Cannot send to %1: its device has gone away.")).arg(label);
+        return t(QT_TR_NOOP("Cannot send to %1: its device has gone away. The port opens again "
+                            "by itself when the device returns."))
+            .arg(label);
     case Cause::NotOpen:
-        return tr("Cannot send to %1: the port is not open. Choose a port with the COM button.")
+        if (!window) return t(QT_TR_NOOP("Cannot send to %1: the port is not open.")).arg(label);
+        return t(QT_TR_NOOP("Cannot send to %1: the port is not open. Choose a port with the COM "
+                            "button."))
+            .arg(label);
+    case Cause::LineNotSettable:
+        return t(QT_TR_NOOP("%1 is a raw TCP device: the line settings cannot be set from here, "
+                            "and the device server's own settings apply."))
             .arg(label);
     default: break;
     }
-    if (action == Action::Send) return tr("Cannot send to %1: %2").arg(label, detail);
+
+    if (action == Action::Send || action == Action::SetLine) {
+        const QString head = action == Action::Send
+                                 ? t(QT_TR_NOOP("Cannot send to %1: %2"))
+                                 : t(QT_TR_NOOP("Cannot set the line of %1: %2"));
+        switch (cause) {
+        case Cause::ServerNotTaking:
+            return head.arg(label, t(QT_TR_NOOP("the device server is not taking data (%1 bytes "
+                                                "wait to be sent)."))
+                                       .arg(count));
+        case Cause::DeviceNotReading:
+            return head.arg(label, t(QT_TR_NOOP("the device has not taken the last %1 bytes; it "
+                                                "does not read."))
+                                       .arg(count));
+        case Cause::QueueFull:
+            return head.arg(label, t(QT_TR_NOOP("%1 lines already wait for the connection to be "
+                                                "made."))
+                                       .arg(count));
+        case Cause::CannotSetLine:
+            return head.arg(label, t(QT_TR_NOOP("RFC 2217 cannot set these line settings.")));
+        default: return head.arg(label, why.isEmpty() ? t(QT_TR_NOOP("unknown error")) : why);
+        }
+    }
+
+    const auto addressForm = [&] {
+        return detail.startsWith(QLatin1String("rfc2217"), Qt::CaseInsensitive) ||
+                       device.startsWith(QLatin1String("rfc2217"), Qt::CaseInsensitive)
+                   ? QStringLiteral("rfc2217://HOST:PORT")
+                   : QStringLiteral("socket://HOST:PORT");
+    };
+    const QString badAddress = t(QT_TR_NOOP("Cannot open %1: %2"));
     switch (cause) {
-    case Cause::NoDevice: return tr("Cannot open serial port %1: no device was given.").arg(port);
-    case Cause::Missing: return tr("Cannot open %1: the device does not exist.").arg(label);
+    case Cause::NoDevice:
+        return t(QT_TR_NOOP("Cannot open serial port %1: no device was given.")).arg(port);
+    case Cause::Missing:
+        return t(QT_TR_NOOP("Cannot open %1: the device does not exist.")).arg(label);
     case Cause::InUse:
-        return tr("Cannot open %1: the port is in use by another program.").arg(label);
-    case Cause::NoPermission:
-        return tr("Cannot open %1: no permission to use %2. Add your user to the \"dialout\" group "
-                  "and log in again.")
-            .arg(label, device);
+        return t(QT_TR_NOOP("Cannot open %1: the port is in use by another program.")).arg(label);
+    case Cause::NoPermission: {
+        const QString base =
+            t(QT_TR_NOOP("Cannot open %1: no permission to use %2.")).arg(label, device);
+        return english ? base
+                       : base + u' ' +
+                             t(QT_TR_NOOP("Add your user to the \"dialout\" group and log in "
+                                          "again."));
+    }
     case Cause::NotSerialPort:
-        return tr("Cannot open %1: %2 is not a serial port.").arg(label, device);
-    case Cause::Refused: return tr("Cannot connect %1: connection refused.").arg(label);
-    case Cause::HostNotFound: return tr("Cannot connect %1: host not found.").arg(label);
-    case Cause::TimedOut: return tr("Cannot connect %1: timed out.").arg(label);
-    default: return tr("Cannot open %1: %2").arg(label, detail);
+        return t(QT_TR_NOOP("Cannot open %1: %2 is not a serial port.")).arg(label, device);
+    case Cause::Refused: return t(QT_TR_NOOP("Cannot connect %1: connection refused.")).arg(label);
+    case Cause::HostNotFound: return t(QT_TR_NOOP("Cannot connect %1: host not found.")).arg(label);
+    case Cause::TimedOut: return t(QT_TR_NOOP("Cannot connect %1: timed out.")).arg(label);
+    case Cause::AddressNoScheme:
+        return badAddress.arg(label, t(QT_TR_NOOP("a network device is written socket://HOST:PORT "
+                                                  "or rfc2217://HOST:PORT.")));
+    case Cause::AddressNoHost:
+        return badAddress.arg(
+            label, t(QT_TR_NOOP("the address has no host; write %1.")).arg(addressForm()));
+    case Cause::AddressBadHost:
+        return badAddress.arg(label, t(QT_TR_NOOP("\"%1\" is not a host name or a bracketed IPv6 "
+                                                  "address; write %2."))
+                                         .arg(detail, addressForm()));
+    case Cause::AddressNoPort:
+        return badAddress.arg(
+            label, t(QT_TR_NOOP("the address has no port number; write %1.")).arg(addressForm()));
+    case Cause::AddressBadPort:
+        return badAddress.arg(label, t(QT_TR_NOOP("\"%1\" is not a port number.")).arg(detail));
+    case Cause::AddressPortOutOfRange:
+        return badAddress.arg(
+            label, t(QT_TR_NOOP("the port number %1 is not between 1 and 65535.")).arg(detail));
+    case Cause::Connecting:
+        return t(QT_TR_NOOP("Cannot open %1: a connection is being made.")).arg(label);
+    case Cause::CannotSetLine:
+        return t(QT_TR_NOOP("Cannot open %1: RFC 2217 cannot set these line settings.")).arg(label);
+    case Cause::LineRefused:
+        return t(QT_TR_NOOP("Cannot connect %1: the device server does not let the line be set "
+                            "(RFC 2217); for a raw TCP port, write socket://HOST:PORT."))
+            .arg(label);
+    case Cause::NotRfc2217:
+        return t(QT_TR_NOOP("Cannot connect %1: not an RFC 2217 server: use socket://HOST:PORT."))
+            .arg(label);
+    case Cause::ServerClosed:
+        return t(QT_TR_NOOP("Cannot connect %1: the device server closed the connection."))
+            .arg(label);
+    case Cause::Network: return t(QT_TR_NOOP("Cannot connect %1: %2.")).arg(label, why);
+    default:
+        return t(QT_TR_NOOP("Cannot open %1: %2"))
+            .arg(label, why.isEmpty() ? t(QT_TR_NOOP("unknown error")) : why);
     }
 }

@@ -4,14 +4,15 @@
 #include <QCoreApplication>
 #include <QString>
 
-// Why an operation on a serial link failed, and on which port and device. It becomes words in
-// one place only, text(), so that the words can be translated; links never build sentences.
+// Why an operation on a serial link failed, and on which port and device. Links carry only
+// causes, numbers and the system's error codes; words are made in one place, text(), for the
+// one who reads them, so that they can be translated and so that a log stays English.
 struct LinkFailure
 {
     Q_DECLARE_TR_FUNCTIONS(LinkFailure)
 
 public:
-    enum class Action { Open, Send, Lose, SwitchPort };
+    enum class Action { Open, Send, Lose, SwitchPort, SetLine };
     enum class Cause {
         None,
         NoDevice,      // the device name is empty
@@ -20,26 +21,53 @@ public:
         NoPermission,  // it exists but this user may not read and write it
         NotSerialPort, // a regular file, a FIFO, /dev/null: no line to set
         NotOpen,       // a write while the port is closed
-        Gone,          // the device went away while open
+        Gone,          // the device went away while open; systemError or socketError may say how
         Refused,       // a device server refused the connection
         HostNotFound,
         TimedOut,
         NoSuchPort, // a port number other than 1 and 2
         StillOpen,  // the port number cannot change while a port is open
-        Other,      // detail holds the system's words
+
+        // A device server's address that cannot be used; detail holds the part at fault.
+        AddressNoScheme,       // neither socket:// nor rfc2217://
+        AddressNoHost,         // socket://:4001
+        AddressBadHost,        // socket://[::1 or socket://[::1]x:80
+        AddressNoPort,         // rfc2217://127.0.0.1
+        AddressBadPort,        // not digits: detail is what stands there
+        AddressPortOutOfRange, // 0 or over 65535: detail is the number
+
+        Connecting,       // an open while a connection is already being made
+        CannotSetLine,    // RFC 2217 cannot carry these line settings
+        LineRefused,      // the device server refuses to let the line be set (RFC 2217)
+        NotRfc2217,       // the server never answered the RFC 2217 negotiation
+        ServerClosed,     // the device server closed the connection as it was made
+        Network,          // systemError is a QAbstractSocket::SocketError
+        ServerNotTaking,  // count bytes wait for a device server that reads nothing
+        DeviceNotReading, // count bytes wait for a local device that reads nothing
+        System,           // systemError is an errno value
+        LineNotSettable,  // a raw TCP device: the server's own line settings apply
+        QueueFull,        // count lines already wait for the connection to be made
+        AwaitingDevice,   // a write while the link waits for a lost device to return
     };
+    // Who reads the words: the window may point to its own controls; a script's reader may
+    // not; the traffic log is always English and gives no advice.
+    enum class Reader { Window, Script, Log };
 
     Action action = Action::Open;
     Cause cause = Cause::None;
     int port = 0;
     QString device;
-    QString detail;
+    QString detail;       // data, never a sentence: the part of an address at fault
+    int systemError = 0;  // errno, where the system gave one
+    int socketError = -1; // QAbstractSocket::SocketError, where a socket gave one
+    qint64 count = 0;     // bytes or lines, where the cause has a number
 
     bool isFailure() const { return cause != Cause::None; }
-    QString text() const;
+    QString text(Reader reader = Reader::Window) const;
     bool operator==(const LinkFailure &o) const
     {
         return action == o.action && cause == o.cause && port == o.port && device == o.device &&
-               detail == o.detail;
+               detail == o.detail && systemError == o.systemError && socketError == o.socketError &&
+               count == o.count;
     }
 };

@@ -18,15 +18,21 @@ public:
     using QObject::QObject;
 
     virtual bool isOpen() const = 0;
+    // False when the port cannot be opened; failure() says why. True when it is open, or when a
+    // connection is being made (isConnecting()): then exactly one of opened() or openFailed()
+    // follows from the event loop, unless close() comes first. Never waits.
     [[nodiscard]] virtual bool open() = 0;
-    // Also ends any wait for a lost device to return.
+    virtual bool isConnecting() const { return false; }
+    // Also ends any wait for a lost device to return, and any connection being made.
     virtual void close() = 0;
     // Only while closed; selects the port that the next open uses.
     [[nodiscard]] virtual bool setPortNumber(int port) = 0;
     virtual int portNumber() const = 0;
     // In force for later opens and at once on an open port.
     [[nodiscard]] virtual bool applySettings(const LineSettings &settings) = 0;
-    // Hands the bytes to the device; false when they cannot be sent.
+    // Hands the bytes to the device; false when they cannot be sent. While a connection is being
+    // made, the bytes wait in order (bounded) and go out once it is made; if it fails they are
+    // dropped and openFailed() says so.
     [[nodiscard]] virtual bool write(const QByteArray &bytes) = 0;
     virtual QByteArray readAll() = 0;
     // The device behind the current port, for messages ("/dev/ttyUSB0", "rfc2217://host:2000").
@@ -41,12 +47,18 @@ Q_SIGNALS:
     // Bytes wait to be read with readAll().
     void received();
     void opened();
+    // A connection that open() began could not be made; the port is closed. Not emitted for the
+    // link's own attempts to reopen a lost device, which go on quietly.
+    void openFailed(const LinkFailure &failure);
     void closed();
     // The open port's device went away; the port is closed and the link waits for the device.
     void lost(const LinkFailure &failure);
     // The lost device came back and the port is open again, with the same settings.
     void restored();
     void settingsApplied(const LineSettings &settings);
+    // The settings are recorded but cannot reach the line (a raw TCP device); said once per
+    // device, with Cause::LineNotSettable.
+    void settingsNotApplied(const LinkFailure &failure);
 
 protected:
     // Records the failure and returns false, for "return fail(...)".

@@ -47,7 +47,7 @@ bool FakeLink::applySettings(const LineSettings &s)
 bool FakeLink::write(const QByteArray &bytes)
 {
     if (!m_open) return failAs(LinkFailure::Action::Send, LinkFailure::Cause::NotOpen);
-    if (failWrites) return failAs(LinkFailure::Action::Send, LinkFailure::Cause::Other);
+    if (failWrites) return failAs(LinkFailure::Action::Send, LinkFailure::Cause::System);
     writes.append({now ? now() : 0, bytes});
     return true;
 }

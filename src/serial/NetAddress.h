@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "LinkFailure.h"
+
+#include <QString>
+
+// The address of a serial device server: socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT
+// (Telnet with the COM-PORT-OPTION). Pure, so that a command line can refuse a bad address
+// before anything is opened.
+struct NetAddress
+{
+    enum class Kind { Raw, Rfc2217 };
+    Kind kind = Kind::Raw;
+    QString host; // without the brackets of an IPv6 address
+    quint16 port = 0;
+    // Cause::None when the address can be used; otherwise an Address* cause with the part at
+    // fault in `detail`.
+    LinkFailure::Cause error = LinkFailure::Cause::None;
+    QString detail;
+
+    bool isValid() const { return error == LinkFailure::Cause::None; }
+    // Whether the name is one a device server is reached by, well formed or not.
+    static bool handles(const QString &device);
+    static NetAddress parse(const QString &device);
+};
