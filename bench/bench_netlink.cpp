@@ -77,6 +77,11 @@ public:
         m_conn = std::make_unique<NetConnection>(m_server.url());
         if (!m_conn->open(*LineSettings::parse(QString::fromLatin1(Settings19200))))
             qFatal("%s", qPrintable(m_conn->failure().text()));
+        // The connection is made from the event loop.
+        QObject::connect(m_conn.get(), &Connection::connected, &m_loop, &QEventLoop::quit);
+        QObject::connect(m_conn.get(), &Connection::connectFailed, &m_loop,
+                         [](const LinkFailure &f) { qFatal("%s", qPrintable(f.text())); });
+        if (m_conn->isConnecting()) m_loop.exec();
         QObject::connect(m_conn.get(), &Connection::received, &m_loop, [this] {
             m_got += m_conn->readAll();
             if (m_got.size() >= 4) m_loop.quit();

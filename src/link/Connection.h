@@ -7,34 +7,56 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <chrono>
+
 // One device behind a port number: a local serial device, or a serial device server reached
-// over TCP. DeviceLink keeps the port numbers and the reconnection policy; a connection knows
-// only its own device, and how to notice that the device may be back.
+// over TCP. DeviceLink keeps the port numbers and the one reconnection policy; a connection
+// knows only its own device, how long to wait between attempts on it, and how to notice that a
+// missing device may be back.
 class Connection : public QObject
 {
     Q_OBJECT
 public:
     using QObject::QObject;
 
-    // On false, failure() says why. A network connection may turn the event loop while it
-    // connects, for at most its connect timeout; it never blocks the thread.
+    // Waits between reopen attempts: the first, doubled after each failure up to the last.
+    struct Backoff
+    {
+        std::chrono::milliseconds first;
+        std::chrono::milliseconds last;
+    };
+
+    // False when it cannot open; failure() says why. True when open, or while connecting
+    // (isConnecting()): then connected() or connectFailed() follows from the event loop,
+    // unless close() comes first. Never waits.
     [[nodiscard]] virtual bool open(const LineSettings &settings) = 0;
+    virtual bool isConnecting() const { return false; }
+    // Also gives up a connection being made, without a signal.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     // In force at once on an open connection, and for the next open.
     [[nodiscard]] virtual bool applySettings(const LineSettings &settings) = 0;
+    // False for a device whose line settings cannot be set from here (raw TCP).
+    virtual bool canSetLine() const { return true; }
     [[nodiscard]] virtual bool write(const QByteArray &bytes) = 0;
     virtual QByteArray readAll() = 0;
-    // After lost(), or after an open that failed while waiting: emits available() once when an
-    // open may succeed again. Wakes up only on file-system events or a backoff timer.
-    virtual void watchForReturn() = 0;
-    virtual void stopWatching() = 0;
 
-    // Fields set by the connection: action, cause, device, detail. The link adds the port.
+    virtual Backoff backoff() const = 0;
+    // How long a reopened connection must last before it counts as the device's return: a
+    // device server that accepts and then drops at once has not come back.
+    virtual std::chrono::milliseconds settleTime() const { return std::chrono::milliseconds(0); }
+    // When the device is missing, watches for it and returns true: available() comes when it
+    // may be back. False when there is nothing to watch, and only a timed retry can tell.
+    virtual bool watchForReturn() { return false; }
+    virtual void stopWatching() {}
+
+    // Fields set by the connection: action, cause, device, codes. The link adds the port.
     const LinkFailure &failure() const { return m_failure; }
 
 Q_SIGNALS:
     void received();
+    void connected();
+    void connectFailed(const LinkFailure &failure);
     // The device went away; the connection has closed itself.
     void lost(const LinkFailure &failure);
     void available();

@@ -1,17 +1,31 @@
 // SPDX-License-Identifier: MIT
 #include "DeviceLink.h"
 
+#include "NetAddress.h"
 #include "NetConnection.h"
 #include "TtyConnection.h"
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcSerial, "panel.serial", QtWarningMsg)
 
 using Cause = LinkFailure::Cause;
 using Action = LinkFailure::Action;
 
-DeviceLink::DeviceLink(const QString &device1, const QString &device2, QObject *parent)
-    : SerialLink(parent), m_devices{device1, device2}
+DeviceLink::DeviceLink(const QString &device1, const QString &device2, TimerFactory timers,
+                       QObject *parent)
+    : SerialLink(parent), m_devices{device1, device2}, m_timers(std::move(timers)),
+      m_retry(m_timers()), m_settle(m_timers()), m_stable(m_timers())
 {
+    connect(m_retry.get(), &IntervalTimer::timeout, this, [this] {
+        m_retry->stop();
+        tryAgain();
+    });
+    connect(m_settle.get(), &IntervalTimer::timeout, this, &DeviceLink::settled);
+    connect(m_stable.get(), &IntervalTimer::timeout, this, [this] {
+        m_stable->stop();
+        m_attempts = 0;
+    });
 }
 
 DeviceLink::~DeviceLink() = default;
@@ -25,9 +39,10 @@ QString DeviceLink::defaultDevice(int port)
 #endif
 }
 
-std::unique_ptr<Connection> DeviceLink::makeConnection(const QString &device)
+std::unique_ptr<Connection> DeviceLink::makeConnection(const QString &device,
+                                                       const TimerFactory &timers)
 {
-    if (NetConnection::handles(device)) return std::make_unique<NetConnection>(device);
+    if (NetConnection::handles(device)) return std::make_unique<NetConnection>(device, timers);
     return std::make_unique<TtyConnection>(device);
 }
 
@@ -40,10 +55,21 @@ void DeviceLink::setDevice(int port, const QString &device)
 {
     if (port != 1 && port != 2) return;
     m_devices[port - 1] = device;
-    if (port == m_portNumber && m_connection && !m_connection->isOpen()) {
-        m_connection.reset();
-        m_waiting = false;
-    }
+    if (port == m_portNumber && m_connection && !m_connection->isOpen() && !m_connecting)
+        dropConnection();
+}
+
+// A different device: whatever was waited for or said of the old one no longer holds.
+void DeviceLink::dropConnection()
+{
+    m_connection.reset();
+    m_waiting = false;
+    m_settling = false;
+    m_saidNotSettable = false;
+    m_attempts = 0;
+    m_retry->stop();
+    m_settle->stop();
+    m_stable->stop();
 }
 
 bool DeviceLink::failWith(LinkFailure failure)
@@ -55,32 +81,161 @@ bool DeviceLink::failWith(LinkFailure failure)
 
 bool DeviceLink::isOpen() const
 {
-    return m_connection && m_connection->isOpen();
+    return m_connection && m_connection->isOpen() && !m_connecting && !m_settling;
 }
 
 bool DeviceLink::open()
 {
-    if (isOpen()) return true;
+    if (isOpen() || m_connecting) return true;
     if (!m_connection) {
-        m_connection = makeConnection(deviceName());
-        connect(m_connection.get(), &Connection::received, this, &SerialLink::received);
-        connect(m_connection.get(), &Connection::lost, this, &DeviceLink::onLost);
-        connect(m_connection.get(), &Connection::available, this, &DeviceLink::onAvailable);
+        m_connection = makeConnection(deviceName(), m_timers);
+        Connection *c = m_connection.get();
+        connect(c, &Connection::received, this, &SerialLink::received);
+        connect(c, &Connection::connected, this, &DeviceLink::onConnected);
+        connect(c, &Connection::connectFailed, this, &DeviceLink::onConnectFailed);
+        connect(c, &Connection::lost, this, &DeviceLink::onLost);
+        connect(c, &Connection::available, this, &DeviceLink::tryAgain);
     }
-    if (!m_connection->open(m_settings)) return failWith(m_connection->failure());
+    // The caller's own open ends any wait for a lost device.
+    const bool wasWaiting = std::exchange(m_waiting, false);
+    m_settling = false;
+    m_retry->stop();
+    m_settle->stop();
+    m_connection->stopWatching();
+    if (!m_connection->open(m_settings)) {
+        if (wasWaiting) Q_EMIT closed();
+        return failWith(m_connection->failure());
+    }
+    if (m_connection->isConnecting()) {
+        m_connecting = true;
+        qCDebug(lcSerial) << "connecting port" << m_portNumber << deviceName();
+        return true;
+    }
     qCDebug(lcSerial) << "opened port" << m_portNumber << deviceName();
-    if (m_waiting) {
-        m_waiting = false;
-        Q_EMIT restored();
-    }
+    m_stable->setInterval(StableAfter);
+    m_stable->start();
+    if (wasWaiting) Q_EMIT restored();
     Q_EMIT opened();
     return true;
 }
 
+void DeviceLink::onConnected()
+{
+    m_stable->setInterval(StableAfter);
+    m_stable->start();
+    if (m_connecting) {
+        m_connecting = false;
+        qCDebug(lcSerial) << "opened port" << m_portNumber << deviceName();
+        // The lines clicked while connecting go first, in order.
+        for (const QByteArray &line : std::exchange(m_waitingLines, {})) {
+            if (!m_connection->write(line)) {
+                failWith(m_connection->failure());
+                break;
+            }
+        }
+        Q_EMIT opened();
+        return;
+    }
+    if (!m_waiting) return;
+    const auto settle = m_connection->settleTime();
+    if (settle.count() > 0) {
+        m_settling = true;
+        m_settle->setInterval(settle);
+        m_settle->start();
+        return;
+    }
+    settled();
+}
+
+void DeviceLink::settled()
+{
+    m_settle->stop();
+    if (!m_waiting) return;
+    m_settling = false;
+    m_waiting = false;
+    qCDebug(lcSerial) << "reopened port" << m_portNumber << deviceName();
+    Q_EMIT restored();
+}
+
+void DeviceLink::onConnectFailed(const LinkFailure &failure)
+{
+    if (m_connecting) {
+        m_connecting = false;
+        const qsizetype dropped = m_waitingLines.size();
+        m_waitingLines.clear();
+        LinkFailure f = failure;
+        f.port = m_portNumber;
+        fail(f);
+        qCDebug(lcSerial) << "could not connect port" << m_portNumber << deviceName() << "with"
+                          << dropped << "lines waiting";
+        Q_EMIT openFailed(f);
+        return;
+    }
+    // One of the link's own attempts: the wait goes on, quietly.
+    if (m_waiting) waitForDevice();
+}
+
+void DeviceLink::onLost(const LinkFailure &failure)
+{
+    m_stable->stop();
+    if (m_connecting) {
+        // Closed as the connection completed: never open.
+        onConnectFailed(failure);
+        return;
+    }
+    if (m_settling) {
+        // Accepted and dropped again at once: the device has not come back yet.
+        m_settling = false;
+        m_settle->stop();
+        waitForDevice();
+        return;
+    }
+    m_waiting = true;
+    LinkFailure f = failure;
+    f.port = m_portNumber;
+    fail(f);
+    qCDebug(lcSerial) << "lost port" << m_portNumber << deviceName();
+    Q_EMIT lost(f);
+    if (m_waiting && m_connection) waitForDevice();
+}
+
+// A missing local device is watched for; otherwise the next attempt waits the backoff, which
+// doubles with each failure until the device has been back for StableAfter.
+void DeviceLink::waitForDevice()
+{
+    if (!m_connection || !m_waiting) return;
+    if (m_connection->watchForReturn()) return;
+    const Connection::Backoff b = m_connection->backoff();
+    auto wait = b.first;
+    for (int i = 0; i < m_attempts && wait < b.last; ++i) wait *= 2;
+    m_attempts = std::min(m_attempts + 1, 30);
+    m_retry->setInterval(std::min(wait, b.last));
+    m_retry->start();
+}
+
+void DeviceLink::tryAgain()
+{
+    if (!m_waiting || !m_connection || m_connection->isConnecting() || m_settling) return;
+    if (!m_connection->open(m_settings)) {
+        LinkFailure f = m_connection->failure();
+        f.port = m_portNumber;
+        qCDebug(lcSerial) << "still not back:" << f.text(LinkFailure::Reader::Log);
+        waitForDevice();
+        return;
+    }
+    if (!m_connection->isConnecting()) onConnected();
+}
+
 void DeviceLink::close()
 {
-    const bool wasOpen = isOpen();
+    const bool wasOpen = isOpen() || m_connecting || m_waiting;
+    m_connecting = false;
     m_waiting = false;
+    m_settling = false;
+    m_waitingLines.clear();
+    m_retry->stop();
+    m_settle->stop();
+    m_stable->stop();
     if (m_connection) {
         m_connection->stopWatching();
         m_connection->close();
@@ -95,12 +250,9 @@ bool DeviceLink::setPortNumber(int port)
 {
     if (port != 1 && port != 2)
         return fail(LinkFailure{Action::SwitchPort, Cause::NoSuchPort, port, {}, {}});
-    if (isOpen()) return failWith({Action::SwitchPort, Cause::StillOpen, 0, {}, {}});
-    if (port != m_portNumber) {
-        // A different device: stop waiting for the old one.
-        m_connection.reset();
-        m_waiting = false;
-    }
+    if (isOpen() || m_connecting)
+        return failWith({Action::SwitchPort, Cause::StillOpen, 0, {}, {}});
+    if (port != m_portNumber) dropConnection();
     m_portNumber = port;
     return true;
 }
@@ -110,6 +262,20 @@ bool DeviceLink::applySettings(const LineSettings &settings)
     m_settings = settings;
     if (m_connection && !m_connection->applySettings(settings))
         return failWith(m_connection->failure());
+    const bool settable = m_connection
+                              ? m_connection->canSetLine()
+                              : !NetAddress::handles(deviceName()) ||
+                                    NetAddress::parse(deviceName()).kind != NetAddress::Kind::Raw;
+    if (!settable) {
+        // Recorded for the next open, but nothing reaches the line: say so once, not that the
+        // speed changed.
+        qCDebug(lcSerial) << "settings" << settings.toString() << "cannot reach port"
+                          << m_portNumber;
+        if (!std::exchange(m_saidNotSettable, true))
+            Q_EMIT settingsNotApplied(
+                {Action::SetLine, Cause::LineNotSettable, m_portNumber, deviceName(), {}});
+        return true;
+    }
     qCDebug(lcSerial) << "settings" << settings.toString() << "on port" << m_portNumber;
     Q_EMIT settingsApplied(settings);
     return true;
@@ -117,6 +283,13 @@ bool DeviceLink::applySettings(const LineSettings &settings)
 
 bool DeviceLink::write(const QByteArray &bytes)
 {
+    if (m_connecting) {
+        if (m_waitingLines.size() >= MaxWaitingLines)
+            return failWith({Action::Send, Cause::QueueFull, 0, {}, {}, 0, -1, MaxWaitingLines});
+        m_waitingLines.append(bytes);
+        return true;
+    }
+    if (m_waiting) return failWith({Action::Send, Cause::AwaitingDevice, 0, {}, {}});
     if (!isOpen()) return failWith({Action::Send, Cause::NotOpen, 0, {}, {}});
     if (!m_connection->write(bytes)) return failWith(m_connection->failure());
     qCDebug(lcSerial) << "port" << m_portNumber << "sent" << bytes;
@@ -129,27 +302,4 @@ QByteArray DeviceLink::readAll()
     QByteArray bytes = m_connection->readAll();
     if (!bytes.isEmpty()) qCDebug(lcSerial) << "port" << m_portNumber << "received" << bytes;
     return bytes;
-}
-
-void DeviceLink::onLost(const LinkFailure &failure)
-{
-    m_waiting = true;
-    LinkFailure f = failure;
-    f.port = m_portNumber;
-    fail(f);
-    qCDebug(lcSerial) << "lost port" << m_portNumber << deviceName();
-    Q_EMIT lost(f);
-    if (m_waiting && m_connection) m_connection->watchForReturn();
-}
-
-void DeviceLink::onAvailable()
-{
-    if (!m_waiting || !m_connection) return;
-    if (m_connection->open(m_settings)) {
-        m_waiting = false;
-        qCDebug(lcSerial) << "reopened port" << m_portNumber << deviceName();
-        Q_EMIT restored();
-        return;
-    }
-    m_connection->watchForReturn();
 }

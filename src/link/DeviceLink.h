@@ -2,33 +2,47 @@
 #pragma once
 
 #include "Connection.h"
+#include "IntervalTimer.h"
 #include "SerialLink.h"
 
+#include <QByteArrayList>
 #include <QLoggingCategory>
 
 #include <array>
+#include <chrono>
 #include <memory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 
-// The panel's serial link on real devices. Port numbers 1 and 2 stand for two device names, by
-// default the platform's first two serial ports; a name may also be a serial device server,
+// The serial link on real devices. Port numbers 1 and 2 stand for two device names, by default
+// the platform's first two serial ports; a name may also be a serial device server,
 // socket://HOST:PORT or rfc2217://HOST:PORT. When the open port's device goes away, the link
-// waits for it and opens it again by itself with the settings in force.
+// waits for it and opens it again by itself with the settings in force. The one reconnection
+// policy lives here, on the timer seam: a device's connection says how long to wait between
+// attempts and whether it can watch for the device instead.
 class DeviceLink final : public SerialLink
 {
     Q_OBJECT
 public:
+    // Lines written while a connection is being made wait, up to this many, for it.
+    static constexpr int MaxWaitingLines = 64;
+    // A reopened connection that lasts this long has truly come back: the next loss starts
+    // the backoff from its first wait again.
+    static constexpr std::chrono::milliseconds StableAfter{30000};
+
     explicit DeviceLink(const QString &device1 = defaultDevice(1),
-                        const QString &device2 = defaultDevice(2), QObject *parent = nullptr);
+                        const QString &device2 = defaultDevice(2),
+                        TimerFactory timers = PreciseTimer::factory(), QObject *parent = nullptr);
     ~DeviceLink() override;
 
     static QString defaultDevice(int port);
     // The connection a device name calls for: a local device or a device server.
-    static std::unique_ptr<Connection> makeConnection(const QString &device);
+    static std::unique_ptr<Connection> makeConnection(const QString &device,
+                                                      const TimerFactory &timers);
 
     bool isOpen() const override;
     bool open() override;
+    bool isConnecting() const override { return m_connecting; }
     void close() override;
     bool setPortNumber(int port) override;
     int portNumber() const override { return m_portNumber; }
@@ -43,12 +57,26 @@ public:
 
 private:
     bool failWith(LinkFailure failure);
+    void dropConnection();
+    void onConnected();
+    void onConnectFailed(const LinkFailure &failure);
     void onLost(const LinkFailure &failure);
-    void onAvailable();
+    void waitForDevice();
+    void tryAgain();
+    void settled();
 
     std::array<QString, 2> m_devices;
+    TimerFactory m_timers;
     int m_portNumber = 1;
     LineSettings m_settings;
     std::unique_ptr<Connection> m_connection; // for deviceName(), made at the first open
-    bool m_waiting = false;
+    bool m_connecting = false;                // an open() the caller began
+    QByteArrayList m_waitingLines;            // written while connecting
+    bool m_waiting = false;                   // for a lost device
+    bool m_settling = false;                  // reopened, not yet counted as back
+    bool m_saidNotSettable = false;
+    int m_attempts = 0;                      // failed reopens since the device was last stable
+    std::unique_ptr<IntervalTimer> m_retry;  // the next reopen attempt
+    std::unique_ptr<IntervalTimer> m_settle; // a reopened connection's settling time
+    std::unique_ptr<IntervalTimer> m_stable; // resets the backoff
 };

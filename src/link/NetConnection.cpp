@@ -2,12 +2,9 @@
 #include "NetConnection.h"
 #include "TelnetCodec.h"
 
-#include <QEventLoop>
 #include <QPointer>
 #include <QTcpSocket>
-#include <QTimer>
 
-#include <algorithm>
 #include <utility>
 
 using namespace std::chrono_literals;
@@ -29,82 +26,59 @@ Cause causeOf(QAbstractSocket::SocketError error)
     }
 }
 
+// LinkFailure words socket errors by number without Qt Network; the numbers must agree.
+static_assert(QAbstractSocket::ConnectionRefusedError == 0 &&
+              QAbstractSocket::RemoteHostClosedError == 1 &&
+              QAbstractSocket::HostNotFoundError == 2 && QAbstractSocket::SocketAccessError == 3 &&
+              QAbstractSocket::SocketResourceError == 4 &&
+              QAbstractSocket::SocketTimeoutError == 5 && QAbstractSocket::NetworkError == 7 &&
+              QAbstractSocket::AddressInUseError == 8 &&
+              QAbstractSocket::UnsupportedSocketOperationError == 10);
+
 } // namespace
 
 NetConnection::NetConnection(const QString &device, TimerFactory timers, QObject *parent)
-    : Connection(parent), m_address(NetAddress::parse(device)), m_watch(timers())
+    : Connection(parent), m_address(NetAddress::parse(device)), m_deadline(timers())
 {
     setDevice(device);
-    connect(m_watch.get(), &IntervalTimer::timeout, this, [this] {
-        m_watch->stop();
-        Q_EMIT available();
-    });
+    connect(m_deadline.get(), &IntervalTimer::timeout, this, &NetConnection::onDeadline);
 }
 
 NetConnection::~NetConnection()
 {
-    // Deleted from within open()'s wait: open() must not wait on.
-    if (m_connecting) m_connecting->quit();
     teardown();
 }
 
-bool NetConnection::handles(const QString &device)
+// Signals go out from the event loop, never from inside the socket's own, so that a receiver
+// may close or delete this connection; a call for a socket since replaced does nothing.
+template <typename F> void NetConnection::later(F &&f)
 {
-    return NetAddress::handles(device);
+    QMetaObject::invokeMethod(
+        this,
+        [this, f = std::forward<F>(f), generation = m_generation] {
+            if (generation == m_generation) f();
+        },
+        Qt::QueuedConnection);
 }
 
 bool NetConnection::open(const LineSettings &settings)
 {
     if (m_connecting) return fail(Action::Open, Cause::Connecting);
+    if (isOpen()) return true;
     teardown();
-    stopWatching();
     m_settings = settings;
     if (!m_address.isValid()) return fail(Action::Open, m_address.error, m_address.detail);
     // RFC 6761: such names never resolve, and the query need not leave the machine.
     const QString host = m_address.host.toLower();
     if (host == QLatin1String("invalid") || host.endsWith(QLatin1String(".invalid")))
         return fail(Action::Open, Cause::HostNotFound);
-    if (m_address.kind == Kind::Rfc2217) {
+    if (m_address.kind == NetAddress::Kind::Rfc2217) {
         if (!TelnetCodec::canSet(settings)) return fail(Action::Open, Cause::CannotSetLine);
         m_codec = std::make_unique<TelnetCodec>();
     }
 
-    // A local loop keeps the window painted and the panel's timers running while the host is
-    // looked up and the connection made; user input waits the few seconds, so that nothing
-    // the user does can close or reopen this connection under the wait.
-    QPointer<NetConnection> self(this);
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    connect(&deadline, &QTimer::timeout, this, [this] { finishConnecting(Cause::TimedOut); });
-    m_connecting = &loop;
-    m_attemptDone = false;
-    m_attempt = Cause::None;
-    m_attemptError = -1;
-    deadline.start(m_connectTimeout);
-    connectSocket();
-    if (!m_attemptDone) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!self) return false;
-    m_connecting = nullptr;
-
-    if (m_attempt != Cause::None) {
-        teardown();
-        return fail({Action::Open, m_attempt, 0, {}, {}, 0, m_attemptError});
-    }
-    m_open = true;
-    m_watches = 0;
-    if (!m_unread.isEmpty())
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation = m_generation] {
-                if (generation == m_generation && !m_unread.isEmpty()) Q_EMIT received();
-            },
-            Qt::QueuedConnection);
-    return true;
-}
-
-void NetConnection::connectSocket()
-{
+    m_connecting = true;
+    m_tcpConnected = false;
     m_socket = new QTcpSocket(this);
     // Bounded like the decoded bytes: what the socket holds waits in the kernel instead.
     m_socket->setReadBufferSize(ReadChunk * 4);
@@ -112,25 +86,48 @@ void NetConnection::connectSocket()
     connect(m_socket, &QTcpSocket::readyRead, this, &NetConnection::onReadyRead);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &NetConnection::onSocketError);
     connect(m_socket, &QTcpSocket::disconnected, this, &NetConnection::onDisconnected);
+    m_deadline->setInterval(m_connectTimeout);
+    m_deadline->start();
     m_socket->connectToHost(m_address.host, m_address.port);
-}
-
-void NetConnection::finishConnecting(Cause cause, int socketError)
-{
-    if (!m_connecting || m_attemptDone) return;
-    m_attemptDone = true;
-    m_attempt = cause;
-    m_attemptError = socketError;
-    m_connecting->quit();
+    return true;
 }
 
 void NetConnection::onConnected()
 {
+    m_tcpConnected = true;
     // Commands are a few bytes each; Nagle's algorithm would hold the next one back.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (!m_codec) return finishConnecting(Cause::None);
+    // Only WILL COM-PORT-OPTION goes first: a raw port mistaken for a device server passes
+    // these three bytes to the projector's line, and nothing more is sent until it answers.
     m_socket->write(m_codec->start());
-    // open() goes on when the server has answered WILL COM-PORT-OPTION (onReadyRead).
+}
+
+void NetConnection::onDeadline()
+{
+    m_deadline->stop();
+    if (!m_connecting) return;
+    // Connected but never answered: a raw TCP port, not a device server speaking RFC 2217.
+    finishConnecting(m_tcpConnected && m_codec ? Cause::NotRfc2217 : Cause::TimedOut);
+}
+
+void NetConnection::finishConnecting(Cause cause, int socketError)
+{
+    if (!m_connecting) return;
+    m_connecting = false;
+    m_deadline->stop();
+    if (cause != Cause::None) {
+        fail({Action::Open, cause, 0, {}, {}, 0, socketError});
+        teardown();
+        later([this, failure = failure()] { Q_EMIT connectFailed(failure); });
+        return;
+    }
+    m_open = true;
+    later([this] {
+        Q_EMIT connected();
+        // What the server sent with its answer is data like any other.
+        if (!m_unread.isEmpty() && isOpen()) Q_EMIT received();
+    });
 }
 
 void NetConnection::onReadyRead()
@@ -141,10 +138,11 @@ void NetConnection::onReadyRead()
     while (m_unread.size() < MaxUnread && m_socket->bytesAvailable() > 0)
         got = take(m_socket->read(ReadChunk)) || got;
 
-    if (m_connecting && !m_attemptDone && m_codec) {
+    if (m_connecting && m_codec) {
         switch (m_codec->comPort()) {
         case TelnetCodec::ComPort::Agreed:
-            m_socket->write(m_codec->lineSettings(m_settings));
+            // BINARY both ways before any data, so that 8-bit data passes.
+            m_socket->write(m_codec->askBinary() + m_codec->lineSettings(m_settings));
             return finishConnecting(Cause::None);
         case TelnetCodec::ComPort::Refused: return finishConnecting(Cause::LineRefused);
         default: return;
@@ -181,35 +179,37 @@ void NetConnection::onSocketError()
 
 void NetConnection::onDisconnected()
 {
-    if (m_connecting) return finishConnecting(Cause::ServerClosed);
+    if (m_connecting)
+        return finishConnecting(Cause::ServerClosed, QAbstractSocket::RemoteHostClosedError);
     dropped(QAbstractSocket::RemoteHostClosedError);
 }
 
-// From the socket's own signals, where the socket must not be deleted or lost() acted upon;
-// the rest happens once control is back in the event loop.
+// From the socket's own signals, where the socket must not be deleted; the rest happens once
+// control is back in the event loop.
 void NetConnection::dropped(int socketError)
 {
     if (!m_open || m_dropped) return;
     m_dropped = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this, socketError, generation = m_generation] {
-            if (generation == m_generation) lose(socketError);
-        },
-        Qt::QueuedConnection);
+    later([this, socketError] { lose(socketError); });
 }
 
 void NetConnection::lose(int socketError)
 {
-    // What the server sent before it went is data like any other.
-    bool got = false;
+    // What the server sent before it went is data like any other, and is delivered first.
+    bool got = !m_unread.isEmpty();
     while (m_socket->bytesAvailable() > 0) got = take(m_socket->read(ReadChunk)) || got;
-    teardown();
     fail({Action::Lose, Cause::Gone, 0, {}, {}, 0, socketError});
     const LinkFailure failure = this->failure();
     QPointer<NetConnection> self(this);
-    if (got) Q_EMIT received();
-    if (self) Q_EMIT lost(failure);
+    if (got) {
+        // Readable while received() is handled; the connection is closed right after.
+        m_dropped = false;
+        Q_EMIT received();
+    }
+    if (!self) return;
+    teardown();
+    m_unread.clear();
+    Q_EMIT lost(failure);
 }
 
 void NetConnection::teardown()
@@ -217,6 +217,8 @@ void NetConnection::teardown()
     ++m_generation;
     m_open = false;
     m_dropped = false;
+    m_connecting = false;
+    m_deadline->stop();
     if (m_socket) {
         disconnect(m_socket, nullptr, this, nullptr);
         m_socket->flush();
@@ -229,8 +231,8 @@ void NetConnection::teardown()
 
 void NetConnection::close()
 {
-    if (m_connecting) return finishConnecting(Cause::ServerClosed);
     teardown();
+    m_unread.clear();
 }
 
 bool NetConnection::isOpen() const
@@ -240,11 +242,11 @@ bool NetConnection::isOpen() const
 
 bool NetConnection::applySettings(const LineSettings &settings)
 {
-    if (m_address.kind == Kind::Rfc2217 && !TelnetCodec::canSet(settings))
+    if (m_address.kind == NetAddress::Kind::Rfc2217 && !TelnetCodec::canSet(settings))
         return fail(Action::SetLine, Cause::CannotSetLine);
     m_settings = settings;
     // Over raw TCP nothing reaches the line: the device server's own setting applies.
-    if (m_address.kind == Kind::Raw || !isOpen()) return true;
+    if (m_address.kind == NetAddress::Kind::Raw || !isOpen()) return true;
     m_socket->write(m_codec->lineSettings(settings));
     m_socket->flush();
     return true;
@@ -277,18 +279,9 @@ QByteArray NetConnection::readAll()
     return out;
 }
 
-void NetConnection::watchForReturn()
+Connection::Backoff NetConnection::backoff() const
 {
     // A server that is down costs one connection attempt per wait; 30 s at the longest, so a
     // server back after a long outage is found soon enough.
-    static constexpr std::chrono::seconds Waits[] = {1s, 2s, 4s, 8s, 16s, 30s};
-    constexpr int Last = int(std::size(Waits)) - 1;
-    m_watch->setInterval(Waits[std::min(m_watches, Last)]);
-    m_watches = std::min(m_watches + 1, Last);
-    m_watch->start();
-}
-
-void NetConnection::stopWatching()
-{
-    m_watch->stop();
+    return {1s, 30s};
 }

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <memory>
 
-class QEventLoop;
 class QTcpSocket;
 class TelnetCodec;
 
@@ -22,63 +21,61 @@ class NetConnection final : public Connection
 {
     Q_OBJECT
 public:
+    // From the start of a connect to a usable connection: the host looked up, TCP connected
+    // and, over RFC 2217, the server's answer to the COM-PORT-OPTION.
     static constexpr std::chrono::milliseconds ConnectTimeout{3000};
     // Bytes the socket may hold unsent; write() refuses more (see there).
     static constexpr qint64 MaxUnsent = 64 * 1024;
     // Decoded bytes not yet taken by readAll(); past that the socket is not read, and TCP
     // makes the server wait.
     static constexpr qsizetype MaxUnread = 1024 * 1024;
+    static constexpr std::chrono::milliseconds SettleTime{1000};
 
     explicit NetConnection(const QString &device, TimerFactory timers = PreciseTimer::factory(),
                            QObject *parent = nullptr);
     ~NetConnection() override;
 
     // Whether the name is one this class serves, well formed or not.
-    static bool handles(const QString &device);
+    static bool handles(const QString &device) { return NetAddress::handles(device); }
 
     [[nodiscard]] bool open(const LineSettings &settings) override;
+    bool isConnecting() const override { return m_connecting; }
     void close() override;
     bool isOpen() const override;
     [[nodiscard]] bool applySettings(const LineSettings &settings) override;
+    bool canSetLine() const override { return m_address.kind != NetAddress::Kind::Raw; }
     [[nodiscard]] bool write(const QByteArray &bytes) override;
     QByteArray readAll() override;
-    void watchForReturn() override;
-    void stopWatching() override;
+    Backoff backoff() const override;
+    std::chrono::milliseconds settleTime() const override { return SettleTime; }
 
     void setConnectTimeout(std::chrono::milliseconds timeout) { m_connectTimeout = timeout; }
 
 private:
-    using Kind = NetAddress::Kind;
-
-    void connectSocket();
-    void finishConnecting(LinkFailure::Cause cause, int socketError = -1);
     void onConnected();
     void onReadyRead();
     void onSocketError();
     void onDisconnected();
+    void onDeadline();
+    void finishConnecting(LinkFailure::Cause cause, int socketError = -1);
     bool take(const QByteArray &wire);
     void sendControl(const QByteArray &bytes);
     void dropped(int socketError);
     void lose(int socketError);
     void teardown();
+    template <typename F> void later(F &&f);
 
     NetAddress m_address;
     LineSettings m_settings;
     std::chrono::milliseconds m_connectTimeout = ConnectTimeout;
+    std::unique_ptr<IntervalTimer> m_deadline;
     QTcpSocket *m_socket = nullptr;
     std::unique_ptr<TelnetCodec> m_codec;
     QByteArray m_unread;
+    bool m_connecting = false;
+    bool m_tcpConnected = false; // while connecting: the server took the TCP connection
     bool m_open = false;
     bool m_dropped = false;      // the socket is gone; lost() is on its way
     bool m_resumePosted = false; // a read held back at MaxUnread is to go on
     unsigned m_generation = 0;   // one per socket, so that late calls for an old one do nothing
-
-    // While open() waits: its loop, and how the attempt ended.
-    QEventLoop *m_connecting = nullptr;
-    LinkFailure::Cause m_attempt = LinkFailure::Cause::None;
-    int m_attemptError = -1;
-    bool m_attemptDone = false;
-
-    std::unique_ptr<IntervalTimer> m_watch;
-    int m_watches = 0; // since the last open that succeeded
 };

@@ -61,10 +61,20 @@ QByteArray TelnetCodec::start()
         q = Q::WantYes;
         send(command, option);
     };
-    ask(m_us[Binary], TELNET_WILL, Binary);
-    ask(m_him[Binary], TELNET_DO, Binary);
     ask(m_us[ComPortOption], TELNET_WILL, ComPortOption);
     m_comPortAsked = true;
+    return std::exchange(m_out, {});
+}
+
+QByteArray TelnetCodec::askBinary()
+{
+    const auto ask = [this](Q &q, unsigned char command, std::uint8_t option) {
+        if (q != Q::No) return;
+        q = Q::WantYes;
+        send(command, option);
+    };
+    ask(m_us[Binary], TELNET_WILL, Binary);
+    ask(m_him[Binary], TELNET_DO, Binary);
     return std::exchange(m_out, {});
 }
 

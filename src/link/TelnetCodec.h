@@ -32,9 +32,11 @@ public:
     TelnetCodec(const TelnetCodec &) = delete;
     TelnetCodec &operator=(const TelnetCodec &) = delete;
 
-    // The client's requests at connect: BINARY both ways, so that 8-bit data passes, and
-    // WILL COM-PORT-OPTION.
+    // The client's first request: WILL COM-PORT-OPTION alone, so that a server that is not
+    // Telnet passes as little as possible to its line.
     QByteArray start();
+    // Once the server has agreed: BINARY both ways, so that 8-bit data passes.
+    QByteArray askBinary();
     Decoded feed(const char *bytes, qsizetype size);
     Decoded feed(const QByteArray &bytes) { return feed(bytes.constData(), bytes.size()); }
     // Data bytes as they go on the wire: every 0xFF doubled.

@@ -63,8 +63,6 @@ TtyConnection::TtyConnection(const QString &device, QObject *parent) : Connectio
     m_drain.setInterval(10ms);
     connect(&m_drain, &QTimer::timeout, this, &TtyConnection::retryQueuedWrite);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &TtyConnection::checkReturn);
-    m_openRetry.setSingleShot(true);
-    connect(&m_openRetry, &QTimer::timeout, this, &TtyConnection::checkReturn);
 }
 
 std::function<bool(const QString &)> &TtyConnection::accessCheck()
@@ -85,7 +83,6 @@ bool TtyConnection::open(const LineSettings &settings)
     applyTo(m_settings);
     if (m_port.open(QIODevice::ReadWrite)) {
         m_lostPending = false;
-        m_retryDelay = FirstRetryDelay;
         stopWatching();
         return true;
     }
@@ -199,22 +196,29 @@ void TtyConnection::onError(QSerialPort::SerialPortError error)
         Qt::QueuedConnection);
 }
 
-void TtyConnection::watchForReturn()
+Connection::Backoff TtyConnection::backoff() const
 {
+    // A device node appears before udev has given it its group, and a device may be present
+    // but still held by another program: such reopens are retried, soon at first.
+    return {200ms, 5s};
+}
+
+bool TtyConnection::watchForReturn()
+{
+    // Present already (udev still at work, or busy): only a timed retry can tell.
+    if (QFileInfo::exists(device())) return false;
     m_watching = true;
     if (!m_watcher.directories().isEmpty()) m_watcher.removePaths(m_watcher.directories());
     m_watcher.addPath(nearestExistingFolder(device()));
-    // It may be back already, or it may exist but not open yet (udev still at work).
-    if (QFileInfo::exists(device())) {
-        m_openRetry.start(m_retryDelay);
-        m_retryDelay = std::min(m_retryDelay * 2, MaxRetryDelay);
-    }
+    // It may have appeared between the check and the watch.
+    if (QFileInfo::exists(device()))
+        QMetaObject::invokeMethod(this, &TtyConnection::checkReturn, Qt::QueuedConnection);
+    return true;
 }
 
 void TtyConnection::stopWatching()
 {
     m_watching = false;
-    m_openRetry.stop();
     if (!m_watcher.directories().isEmpty()) m_watcher.removePaths(m_watcher.directories());
 }
 

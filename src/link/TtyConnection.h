@@ -23,7 +23,8 @@ public:
     bool applySettings(const LineSettings &settings) override;
     bool write(const QByteArray &bytes) override;
     QByteArray readAll() override { return m_port.readAll(); }
-    void watchForReturn() override;
+    Backoff backoff() const override;
+    bool watchForReturn() override;
     void stopWatching() override;
 
     // Whether this user may read and write the device; tests running as root replace it to see
@@ -46,11 +47,5 @@ private:
     bool m_lostPending = false;
     QTimer m_drain;
     QFileSystemWatcher m_watcher;
-    // A device node appears before udev has given it its group, and a device may be present
-    // but still held by another program: such reopens are retried, ever more slowly.
-    static constexpr std::chrono::milliseconds FirstRetryDelay{200};
-    static constexpr std::chrono::milliseconds MaxRetryDelay{5000};
-    QTimer m_openRetry;
-    std::chrono::milliseconds m_retryDelay = FirstRetryDelay;
     bool m_watching = false;
 };

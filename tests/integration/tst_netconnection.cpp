@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // NetConnection against the real ser2net on 127.0.0.1, in front of a pseudo-terminal whose
 // master plays the projector; small local servers stand in for servers that misbehave.
+#include "DeviceLink.h"
 #include "NetConnection.h"
 #include "Pty.h"
 #include "Ser2Net.h"
@@ -22,16 +23,30 @@ LineSettings line(const QString &text = QStringLiteral("19200,N,8,1"))
     return *LineSettings::parse(text);
 }
 
-// Accepts, says `greeting`, and nothing more.
+// Connects from the test's event loop; the connection itself never waits.
+bool openNow(Connection &c, const LineSettings &settings = line())
+{
+    if (!c.open(settings)) return false;
+    if (!c.isConnecting()) return true;
+    QSignalSpy done(&c, &Connection::connected);
+    QSignalSpy failed(&c, &Connection::connectFailed);
+    return QTest::qWaitFor([&] { return done.size() + failed.size() > 0; }, 10000) &&
+           done.size() == 1;
+}
+
+// Accepts, says `greeting`, and hangs up at once if asked to; keeps what it was sent.
 struct FakeServer
 {
-    explicit FakeServer(const QByteArray &greeting, bool hangUp = false)
+    explicit FakeServer(const QByteArray &greeting, bool hangUp = false) : hangUp(hangUp)
     {
         server.listen(QHostAddress::LocalHost);
         QObject::connect(&server, &QTcpServer::newConnection, &server, [=] {
             peer = server.nextPendingConnection();
+            QObject::connect(peer, &QTcpSocket::readyRead, peer, [this, p = peer] {
+                if (p == peer) got += peer->readAll();
+            });
             peer->write(greeting);
-            if (hangUp) peer->disconnectFromHost();
+            if (this->hangUp) peer->disconnectFromHost();
         });
     }
     QString url(const char *scheme) const
@@ -40,8 +55,10 @@ struct FakeServer
             .arg(QLatin1String(scheme))
             .arg(server.serverPort());
     }
+    bool hangUp = false;
     QTcpServer server;
     QTcpSocket *peer = nullptr;
+    QByteArray got;
 };
 
 } // namespace
@@ -65,7 +82,7 @@ private Q_SLOTS:
         NetConnection conn(server.url());
         QByteArray got;
         connect(&conn, &Connection::received, this, [&] { got += conn.readAll(); });
-        QVERIFY2(conn.open(line()), qPrintable(conn.failure().text()));
+        QVERIFY2(openNow(conn), qPrintable(conn.failure().text()));
 
         QByteArray every("C00\r");
         for (int i = 0; i < 256; ++i) every += char(i);
@@ -105,7 +122,7 @@ private Q_SLOTS:
             return qMakePair(int(cfgetospeed(&t)), int(t.c_cflag & (PARODD | CSTOPB)));
         };
         NetConnection conn(server.url());
-        QVERIFY2(conn.open(line()), qPrintable(conn.failure().text()));
+        QVERIFY2(openNow(conn), qPrintable(conn.failure().text()));
         if (kind == Kind::Rfc2217) QTRY_COMPARE(lineOf(), qMakePair(int(B19200), 0));
         QVERIFY(conn.applySettings(line(settings)));
         QTRY_COMPARE(lineOf(), qMakePair(speed, frame));
@@ -163,7 +180,7 @@ private Q_SLOTS:
         QFETCH(Cause, cause);
         QFETCH(QString, detail);
         NetConnection conn(device);
-        QVERIFY(!conn.open(line()));
+        QVERIFY(!openNow(conn));
         QVERIFY(!conn.isOpen());
         const LinkFailure &f = conn.failure();
         QCOMPARE(f.cause, cause);
@@ -172,34 +189,151 @@ private Q_SLOTS:
         QCOMPARE(f.detail, detail);
     }
 
-    // open() turns the event loop while it waits, and gives up in bounded time.
-    void misbehavingServers_data()
+    // Whenever the server closes during the connect, the link ends lost or failed, never open;
+    // what the server sent first is delivered before the loss.
+    void closeDuringConnectNeverOpens_data()
     {
+        QTest::addColumn<QString>("scheme");
         QTest::addColumn<QByteArray>("greeting");
         QTest::addColumn<bool>("hangUp");
-        QTest::addColumn<Cause>("cause");
-        QTest::addColumn<QString>("detail");
-        QTest::newRow("silent") << QByteArray() << false << Cause::TimedOut << "";
-        QTest::newRow("refuses COM-PORT")
-            << QByteArray("\xff\xfe\x2c") << false << Cause::LineRefused << "";
-        QTest::newRow("busy, hangs up")
-            << QByteArray("Port already in use\r\n") << true << Cause::ServerClosed << "";
+        QTest::addColumn<Cause>("cause"); // Gone: opened, then lost
+        QTest::addColumn<QByteArray>("data");
+        const QByteArray agree("\xff\xfd\x2c"); // DO COM-PORT-OPTION
+        QTest::newRow("raw, hangs up")
+            << "socket" << QByteArray() << true << Cause::Gone << QByteArray();
+        QTest::newRow("raw, says and hangs up")
+            << "socket" << QByteArray("ACK\r") << true << Cause::Gone << QByteArray("ACK\r");
+        QTest::newRow("rfc2217, hangs up")
+            << "rfc2217" << QByteArray() << true << Cause::ServerClosed << QByteArray();
+        QTest::newRow("rfc2217, busy") << "rfc2217" << QByteArray("Port already in use\r\n") << true
+                                       << Cause::ServerClosed << QByteArray();
+        QTest::newRow("rfc2217, agrees and hangs up")
+            << "rfc2217" << agree << true << Cause::Gone << QByteArray();
+        QTest::newRow("rfc2217, agrees, says, hangs up")
+            << "rfc2217" << agree + "ACK\r" << true << Cause::Gone << QByteArray("ACK\r");
+        QTest::newRow("rfc2217, refuses COM-PORT") << "rfc2217" << QByteArray("\xff\xfe\x2c")
+                                                   << false << Cause::LineRefused << QByteArray();
+        QTest::newRow("rfc2217 to a raw port")
+            << "rfc2217" << QByteArray() << false << Cause::NotRfc2217 << QByteArray();
     }
-    void misbehavingServers()
+    void closeDuringConnectNeverOpens()
     {
+        QFETCH(QString, scheme);
         QFETCH(QByteArray, greeting);
         QFETCH(bool, hangUp);
         QFETCH(Cause, cause);
-        QFETCH(QString, detail);
+        QFETCH(QByteArray, data);
         FakeServer server(greeting, hangUp);
-        NetConnection conn(server.url("rfc2217"));
-        conn.setConnectTimeout(300ms);
-        bool turned = false;
-        QTimer::singleShot(0, this, [&turned] { turned = true; });
-        QVERIFY(!conn.open(line()));
-        QVERIFY(turned);
-        QCOMPARE(conn.failure().cause, cause);
-        QVERIFY2(conn.failure().detail.contains(detail), qPrintable(conn.failure().detail));
+        VirtualClock clock;
+        DeviceLink link(server.url(qPrintable(scheme)), {}, clock.factory());
+        QSignalSpy opened(&link, &SerialLink::opened);
+        QSignalSpy failed(&link, &SerialLink::openFailed);
+        QSignalSpy lost(&link, &SerialLink::lost);
+        QByteArray got;
+        connect(&link, &SerialLink::received, this, [&] {
+            QCOMPARE(lost.size(), 0);
+            got += link.readAll();
+        });
+        QVERIFY(link.open());
+        QVERIFY(link.isConnecting());
+        QVERIFY(link.write("C00\r")); // waits for the connection
+
+        if (cause == Cause::NotRfc2217) {
+            // Connected, asked, never answered: only WILL COM-PORT-OPTION reached the line.
+            QTRY_COMPARE(server.got, QByteArray("\xff\xfb\x2c"));
+            clock.advance(NetConnection::ConnectTimeout);
+        }
+        QTRY_COMPARE(failed.size() + lost.size(), 1);
+        QVERIFY(!link.isOpen());
+        QVERIFY(!link.isConnecting());
+        if (cause == Cause::Gone) {
+            QCOMPARE(opened.size(), 1);
+            QCOMPARE(lost.first().first().value<LinkFailure>().cause, Cause::Gone);
+            QVERIFY(link.isWaitingForDevice());
+        } else {
+            QCOMPARE(opened.size(), 0);
+            QCOMPARE(failed.first().first().value<LinkFailure>().cause, cause);
+            QVERIFY(!link.isWaitingForDevice());
+            QVERIFY(!server.got.contains("C00\r")); // dropped with the connection
+        }
+        QCOMPARE(got, data);
+    }
+
+    // One reconnection policy: the waits double from 1 s to 30 s, a server that accepts and
+    // drops at once has not come back (one loss, no restore), and only a connection that
+    // lasted resets the backoff.
+    void reconnectionBacksOffUntilStable()
+    {
+        FakeServer server({}, true);
+        VirtualClock clock;
+        DeviceLink link(server.url("socket"), {}, clock.factory());
+        QSignalSpy lost(&link, &SerialLink::lost);
+        QSignalSpy restored(&link, &SerialLink::restored);
+        const auto nextWait = [&] { return clock.nextDue() - clock.now(); };
+        QVERIFY(link.open());
+        QTRY_COMPARE(lost.size(), 1);
+        for (const auto wait : {1s, 2s, 4s, 8s, 16s, 30s, 30s}) {
+            QTRY_COMPARE(nextWait(), std::chrono::milliseconds(wait));
+            const QTcpSocket *before = server.peer;
+            clock.advance(wait);
+            QTRY_VERIFY(server.peer != before); // an attempt was made, and dropped
+        }
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(restored.size(), 0);
+
+        server.hangUp = false;
+        QTRY_COMPARE(nextWait(), 30000ms);
+        clock.advance(30s);
+        QTRY_COMPARE(nextWait(), NetConnection::SettleTime);
+        QVERIFY(!link.isOpen()); // not back until it has lasted
+        clock.advance(NetConnection::SettleTime);
+        QCOMPARE(restored.size(), 1);
+        QVERIFY(link.write("C00\r"));
+        QTRY_COMPARE(server.got, QByteArray("C00\r"));
+
+        // Lost again soon: the backoff goes on where it was.
+        server.peer->abort();
+        QTRY_COMPARE(lost.size(), 2);
+        QTRY_COMPARE(nextWait(), 30000ms);
+        clock.advance(30s);
+        QTRY_COMPARE(nextWait(), NetConnection::SettleTime);
+        clock.advance(NetConnection::SettleTime);
+        QCOMPARE(restored.size(), 2);
+        // Lost after it lasted: from 1 s again.
+        clock.advance(DeviceLink::StableAfter);
+        server.peer->abort();
+        QTRY_COMPARE(lost.size(), 3);
+        QTRY_COMPARE(nextWait(), 1000ms);
+        link.close();
+        QCOMPARE(clock.nextDue(), -1ms);
+    }
+
+    // Lines clicked while connecting go out in order once connected, up to a bound; a raw
+    // device says once that it cannot set the line, and never claims a speed.
+    void linesWaitForTheConnection()
+    {
+        FakeServer server({});
+        DeviceLink link(server.url("socket"));
+        QSignalSpy applied(&link, &SerialLink::settingsApplied);
+        QSignalSpy notApplied(&link, &SerialLink::settingsNotApplied);
+        QVERIFY(link.open());
+        QVERIFY(link.isConnecting());
+        QByteArray lines;
+        for (int i = 0; i < DeviceLink::MaxWaitingLines; ++i) {
+            const QByteArray line = "C" + QByteArray::number(i).rightJustified(2, '0') + "\r";
+            QVERIFY(link.write(line));
+            lines += line;
+        }
+        QVERIFY(!link.write("C00\r"));
+        QCOMPARE(link.failure().cause, Cause::QueueFull);
+        QTRY_VERIFY(link.isOpen());
+        QTRY_COMPARE(server.got, lines);
+
+        QVERIFY(link.applySettings(line(QStringLiteral("9600,N,8,1"))));
+        QVERIFY(link.applySettings(line()));
+        QCOMPARE(applied.size(), 0);
+        QCOMPARE(notApplied.size(), 1);
+        QCOMPARE(notApplied.first().first().value<LinkFailure>().cause, Cause::LineNotSettable);
     }
 
     void killedServerIsLostOnceAndFoundAgain()
@@ -208,53 +342,32 @@ private Q_SLOTS:
         Ser2Net server(Kind::Rfc2217, pty.device());
         QVERIFY2(server.start(), server.log().constData());
         VirtualClock clock;
-        NetConnection conn(server.url(), clock.factory());
-        QSignalSpy lost(&conn, &Connection::lost);
-        QSignalSpy available(&conn, &Connection::available);
-        QVERIFY(conn.open(line()));
+        DeviceLink link(server.url(), {}, clock.factory());
+        QSignalSpy lost(&link, &SerialLink::lost);
+        QSignalSpy restored(&link, &SerialLink::restored);
+        QVERIFY(link.open());
+        QTRY_VERIFY(link.isOpen());
 
         server.kill();
         QTRY_COMPARE(lost.size(), 1);
-        QVERIFY(!conn.isOpen());
+        QVERIFY(!link.isOpen());
         const auto failure = lost.first().first().value<LinkFailure>();
         QCOMPARE(failure.cause, Cause::Gone);
         QCOMPARE(failure.action, LinkFailure::Action::Lose);
         QCOMPARE(failure.device, server.url());
+        QVERIFY(!link.write("C00\r"));
+        QCOMPARE(link.failure().cause, Cause::AwaitingDevice);
 
-        conn.watchForReturn();
-        clock.advance(1s);
-        QCOMPARE(available.size(), 1);
-        QVERIFY(!conn.open(line())); // not back yet
-        QCOMPARE(conn.failure().cause, Cause::Refused);
-        conn.watchForReturn();
+        clock.advance(1s); // refused: not back yet, and quiet
+        QTRY_COMPARE(clock.nextDue() - clock.now(), 2000ms);
         QVERIFY(server.start());
         clock.advance(2s);
-        QCOMPARE(available.size(), 2);
-        QVERIFY2(conn.open(line()), qPrintable(conn.failure().text()));
-        QVERIFY(conn.write("C00\r"));
+        QTRY_COMPARE(clock.nextDue() - clock.now(), NetConnection::SettleTime);
+        clock.advance(NetConnection::SettleTime);
+        QCOMPARE(restored.size(), 1);
+        QVERIFY(link.write("C00\r"));
         QCOMPARE(pty.read(4), QByteArray("C00\r"));
         QCOMPARE(lost.size(), 1);
-    }
-
-    void watchingBacksOffAndResets()
-    {
-        FakeServer server({});
-        VirtualClock clock;
-        NetConnection conn(server.url("socket"), clock.factory());
-        QSignalSpy available(&conn, &Connection::available);
-        for (const auto wait : {1s, 2s, 4s, 8s, 16s, 30s, 30s}) {
-            conn.watchForReturn();
-            QCOMPARE(clock.nextDue() - clock.now(), wait);
-            const auto before = available.size();
-            clock.advance(wait);
-            QCOMPARE(available.size(), before + 1);
-            QCOMPARE(clock.nextDue(), -1ms); // one wake-up per wait
-        }
-        QVERIFY(conn.open(line()));
-        conn.watchForReturn();
-        QCOMPARE(clock.nextDue() - clock.now(), 1s);
-        conn.stopWatching();
-        QCOMPARE(clock.nextDue(), -1ms);
     }
 
     void writesAndReadsAreBounded()
@@ -263,7 +376,7 @@ private Q_SLOTS:
         NetConnection conn(server.url("socket"));
         QVERIFY(!conn.write("C00\r"));
         QCOMPARE(conn.failure().cause, Cause::NotOpen);
-        QVERIFY(conn.open(line()));
+        QVERIFY(openNow(conn));
         QVERIFY(!conn.write(QByteArray(NetConnection::MaxUnsent + 1, 'x')));
         QCOMPARE(conn.failure().cause, Cause::ServerNotTaking);
         QVERIFY(conn.write("C00\r"));
