@@ -125,6 +125,9 @@ zoom, focus, digital zoom, keystone and the arrow pad repeated while held.
 The traffic in both directions is shown as a readable line trace, and the
 status reads in plain words. Serial port 1 or 2, at 19200 or 9600 baud.
 
+The command-line tool projector-ctl sends the same commands from a script, a
+terminal or a crontab, without a window, and prints each reply.
+
 The simulator projector-sim plays a projector on a pseudo-terminal or a real
 serial port, so that the panel can be tried and demonstrated without one.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
