@@ -170,9 +170,6 @@ private Q_SLOTS:
             << "rfc2217://[::1]:65536" << Cause::AddressPortOutOfRange << "65536";
         QTest::newRow("not a number")
             << "socket://127.0.0.1:telnet" << Cause::AddressBadPort << "telnet";
-        QTest::newRow("open bracket") << "socket://[::1" << Cause::AddressBadHost << "[::1";
-        QTest::newRow("after bracket")
-            << "socket://[::1]x:80" << Cause::AddressBadHost << "[::1]x:80";
     }
     void openFailsWithTheReason()
     {
