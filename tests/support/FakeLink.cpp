@@ -10,7 +10,7 @@ bool FakeLink::failAs(LinkFailure::Action action, LinkFailure::Cause cause)
 
 bool FakeLink::open()
 {
-    if (missingPorts.count(m_port)) {
+    if (missingPorts.count(m_port) && !connects) {
         operations << QStringLiteral("open %1 failed").arg(m_port);
         return failAs(LinkFailure::Action::Open, LinkFailure::Cause::Missing);
     }

@@ -23,7 +23,7 @@ public:
     };
 
     // What the test can make fail.
-    std::set<int> missingPorts;     // open() fails on these port numbers
+    std::set<int> missingPorts;     // open() fails on these port numbers, unless it connects
     bool failWrites = false;        // every write fails even while open
     bool connects = false;          // open() only begins a connection: finishConnect() ends it
     std::function<long long()> now; // stamps the writes
