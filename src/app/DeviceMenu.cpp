@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QRadioButton>
 
+#include <utility>
+
 DeviceMenu::DeviceMenu(QWidget &form, Panel &panel, DeviceLink &link, DeviceMemory &memory,
                        PortLister ports)
     : QObject(&form), m_form(form), m_panel(panel), m_link(link), m_memory(memory),
@@ -21,15 +23,17 @@ DeviceMenu::DeviceMenu(QWidget &form, Panel &panel, DeviceLink &link, DeviceMemo
         option->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(option, &QWidget::customContextMenuRequested, this,
                 [this, port](const QPoint &at) { popUp(port, at); });
-        syncTip(port);
     }
+    // Whoever changed a device (this menu, or the chooser at start), an open tells of it.
+    connect(&m_link, &SerialLink::opened, this, &DeviceMenu::onOpened);
+    syncTips();
 }
 
 void DeviceMenu::choose(int port, const QString &device)
 {
     const QString name = device.trimmed();
     if ((port != 1 && port != 2) || name.isEmpty()) return;
-    m_memory.remember(port, name);
+    m_chosen[port - 1] = name;
     if (m_panel.ports().selectedPort() != port) {
         m_link.setDevice(port, name);
     } else {
@@ -39,7 +43,18 @@ void DeviceMenu::choose(int port, const QString &device)
         m_link.setDevice(port, name);
         m_panel.ports().selectPort(port);
     }
-    syncTip(port);
+    syncTips();
+}
+
+// Remembered only once it has opened, as the chooser at start does: a wrong guess must not
+// replace a good device for later runs.
+void DeviceMenu::onOpened()
+{
+    const int port = m_link.portNumber();
+    if ((port == 1 || port == 2) && !m_chosen[port - 1].isEmpty() &&
+        m_chosen[port - 1] == m_link.device(port))
+        m_memory.remember(port, std::exchange(m_chosen[port - 1], QString()));
+    syncTips();
 }
 
 void DeviceMenu::popUp(int port, const QPoint &at)
@@ -81,11 +96,12 @@ void DeviceMenu::askForOther(int port)
     if (ok) choose(port, device);
 }
 
-void DeviceMenu::syncTip(int port)
+void DeviceMenu::syncTips()
 {
     // The captions stay COM1 and COM2; the tip tells what they stand for and where to change it.
-    m_options[port - 1]->setToolTip(
-        tr("Switches to serial port %1, now %2. Right-click to choose its device.")
-            .arg(port)
-            .arg(m_link.device(port)));
+    for (int port : {1, 2})
+        m_options[port - 1]->setToolTip(
+            tr("Switches to serial port %1, now %2. Right-click to choose its device.")
+                .arg(port)
+                .arg(m_link.device(port)));
 }

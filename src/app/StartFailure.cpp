@@ -10,3 +10,20 @@ QString StartFailure::report(const QString &description, const QStringList &port
                  "for example --com1 /dev/ttyUSB0.");
     return report;
 }
+
+QString StartFailure::noScreen()
+{
+    return tr("Serial port 1 opened, but there is no screen to show the window on (neither "
+              "DISPLAY nor WAYLAND_DISPLAY is set).");
+}
+
+bool StartFailure::screenExpected()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return true;
+#else
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#endif
+}

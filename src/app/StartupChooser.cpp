@@ -155,20 +155,29 @@ bool StartupChooser::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-bool StartupChooser::openPortOne(Panel &panel, DeviceLink &link, DeviceMemory &memory,
-                                 const PortLister &ports, const QString &title)
+void StartupChooser::openPortOne(Panel &panel, DeviceLink &link, DeviceMemory &memory,
+                                 const PortLister &ports, const QString &title,
+                                 std::function<void(bool opened)> done)
 {
-    StartupChooser chooser(ports);
-    chooser.setWindowTitle(title);
-    for (;;) {
-        chooser.setFailure(link.errorString());
-        if (chooser.exec() != QDialog::Accepted) return false;
-        const QString device = chooser.device();
-        link.setDevice(1, device);
-        // Only a device that opened is kept: a wrong guess must not replace a good one.
-        if (panel.load()) {
-            memory.remember(1, device);
-            return true;
-        }
-    }
+    auto *chooser = new StartupChooser(ports);
+    chooser->setWindowTitle(title);
+    const auto ask = [chooser, &link] {
+        chooser->setFailure(link.errorString());
+        chooser->open();
+    };
+    // Only a device that opened is kept: a wrong guess must not replace a good one.
+    const auto finish = [chooser, &memory, done](bool opened) {
+        if (opened) memory.remember(1, chooser->device());
+        chooser->deleteLater();
+        done(opened);
+    };
+    connect(chooser, &QDialog::rejected, chooser, [finish] { finish(false); });
+    connect(chooser, &QDialog::accepted, chooser, [chooser, &panel, &link, ask, finish] {
+        link.setDevice(1, chooser->device());
+        if (!panel.load()) return ask();
+        if (!panel.ports().isStarting()) finish(true);
+    });
+    connect(&panel.ports(), &PortControl::started, chooser, [finish] { finish(true); });
+    connect(&panel.ports(), &PortControl::startFailed, chooser, ask);
+    ask();
 }

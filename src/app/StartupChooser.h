@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class DeviceLink;
 class DeviceMemory;
 class Panel;
@@ -26,10 +28,12 @@ public:
     // The device to try; empty until one is chosen or typed.
     QString device() const;
 
-    // Asks until port 1 opens on the chosen device, which is then kept for later runs (true),
-    // or the operator quits (false; the link's failure() is the last one).
-    static bool openPortOne(Panel &panel, DeviceLink &link, DeviceMemory &memory,
-                            const PortLister &ports, const QString &title);
+    // Asks until port 1 opens on the chosen device, which is then kept for later runs
+    // (done(true)), or the operator quits (done(false); the link's failure() is the last one).
+    // Returns at once: the box and a device still connecting are answered from the event loop.
+    static void openPortOne(Panel &panel, DeviceLink &link, DeviceMemory &memory,
+                            const PortLister &ports, const QString &title,
+                            std::function<void(bool opened)> done);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

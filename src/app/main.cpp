@@ -48,6 +48,47 @@ QString deviceFor(int port, const DeviceMemory &memory, const CommandLine::Outco
     return memory.deviceFor(port, options.isSet(name) ? options.value(name) : QString());
 }
 
+void reportStartFailure(const SerialLink &link, const PortLister &ports)
+{
+    const QString report = StartFailure::report(link.errorString(), describe(ports()));
+    std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
+}
+
+// Without a screen port 1 is still tried, under a core application that needs none, so that
+// its failure is reported as on any start; only then does the missing screen end the run.
+int runWithoutScreen(int argc, char *argv[], const DeviceMemory &memory,
+                     const CommandLine::Outcome &options)
+{
+    QCoreApplication app(argc, argv);
+    Translations::install();
+    DeviceLink link(deviceFor(1, memory, options), deviceFor(2, memory, options));
+    Panel panel(link, PreciseTimer::factory());
+    const PortLister ports = PortList::system;
+    const auto noScreen = [] {
+        std::fprintf(stderr, "projector-panel: %s\n", qPrintable(StartFailure::noScreen()));
+    };
+    QObject::connect(&panel.ports(), &PortControl::started, &app, [&] {
+        noScreen();
+        QCoreApplication::exit(CommandLine::ExitPortOneFailed);
+    });
+    QObject::connect(&panel.ports(), &PortControl::startFailed, &app, [&] {
+        reportStartFailure(link, ports);
+        QCoreApplication::exit(CommandLine::ExitPortOneFailed);
+    });
+    if (!panel.load()) {
+        reportStartFailure(link, ports);
+        return CommandLine::ExitPortOneFailed;
+    }
+    if (!panel.ports().isStarting()) {
+        noScreen();
+        link.close();
+        return CommandLine::ExitPortOneFailed;
+    }
+    const int status = QCoreApplication::exec();
+    link.close();
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -62,8 +103,11 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(options.err), stderr);
         return options.exitStatus;
     }
+    if (!StartFailure::screenExpected()) return runWithoutScreen(argc, argv, memory, options);
 
     QApplication app(argc, argv);
+    // Until the window is shown: the start-up chooser's closing must not end the run.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     const QString id = QStringLiteral("io.github.projector_panel.ProjectorPanel");
     QGuiApplication::setDesktopFileName(id);
     QApplication::setWindowIcon(
@@ -80,19 +124,45 @@ int main(int argc, char *argv[])
     if (options.isSet(QStringLiteral("log"))) (void)log.open(options.value(QStringLiteral("log")));
     const PortLister ports = PortList::system;
     DeviceMenu devices(form, panel, link, memory, ports);
+    // Port 1 opens before the window is shown; one that is still connecting is waited for in
+    // the event loop, as is the operator's answer in the chooser.
+    const auto show = [&form] {
+        QGuiApplication::setQuitOnLastWindowClosed(true);
+        form.show();
+    };
+    // Without a screen (offscreen, minimal) nobody could answer the chooser.
+    const QString platform = QGuiApplication::platformName();
+    const bool canAsk =
+        platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+    bool choosing = false;
+    const auto failed = [&] {
+        if (!canAsk) {
+            reportStartFailure(link, ports);
+            return QCoreApplication::exit(CommandLine::ExitPortOneFailed);
+        }
+        choosing = true;
+        StartupChooser::openPortOne(panel, link, memory, ports, form.windowTitle(),
+                                    [&](bool opened) {
+                                        if (opened) return show();
+                                        reportStartFailure(link, ports);
+                                        QCoreApplication::exit(CommandLine::ExitPortOneFailed);
+                                    });
+    };
+    QObject::connect(&panel.ports(), &PortControl::started, &form, [&] {
+        if (!choosing) show();
+    });
+    QObject::connect(&panel.ports(), &PortControl::startFailed, &form, [&] {
+        if (!choosing) failed();
+    });
     if (!panel.load()) {
-        // Without a screen (offscreen, minimal) nobody could answer the box.
-        const QString platform = QGuiApplication::platformName();
-        const bool canAsk =
-            platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
-        if (!canAsk ||
-            !StartupChooser::openPortOne(panel, link, memory, ports, form.windowTitle())) {
-            const QString report = StartFailure::report(link.errorString(), describe(ports()));
-            std::fprintf(stderr, "projector-panel: %s\n", qPrintable(report));
+        if (!canAsk) {
+            reportStartFailure(link, ports);
             return CommandLine::ExitPortOneFailed;
         }
+        failed();
+    } else if (!panel.ports().isStarting()) {
+        show();
     }
-    form.show();
     const int status = QApplication::exec();
     link.close(); // so that the log's last line says so
     return status;

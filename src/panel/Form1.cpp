@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 // Far more than the widest display shows.
@@ -97,8 +98,14 @@ struct Form1::Private
                                       : QStyleFactory::create(QStringLiteral("Fusion"))};
     QHash<QString, QWidget *> controls;
     WarningBox warningBox;
+    DismissBox dismissBox;
     bool boxOpen = false;
     bool boxQueued = false;
+    QString queuedText;
+    // The box open or queued tells of a lost device; one loss gets one box.
+    bool lossBoxOpen = false;
+    bool lossBoxQueued = false;
+    bool lossReported = false;
     const QEvent *lastKey = nullptr;
     QPointer<QWidget> lastKeyReceiver;
 
@@ -118,9 +125,14 @@ Form1::Form1(Panel &panel, QWidget *parent) : QWidget(parent), d(new Private(pan
     setRole(this, QPalette::Window, WindowBackground);
     setAutoFillBackground(true);
 
-    d->warningBox = [this](const QString &title, const QString &text) {
+    auto shown = std::make_shared<QPointer<QMessageBox>>();
+    d->warningBox = [this, shown](const QString &title, const QString &text) {
         QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+        *shown = &box;
         box.exec();
+    };
+    d->dismissBox = [shown] {
+        if (*shown) (*shown)->done(QMessageBox::Ok);
     };
 
     build();
@@ -263,15 +275,16 @@ void Form1::wire()
                 d->control<QLabel>(name)->setText(text.left(ShownTraceLength));
             });
     connect(&panel.ports(), &PortControl::settingsChanged, this, &Form1::syncPorts);
+    // A failed switch ends a wait for a lost device without closing an open port.
+    connect(&panel.ports(), &PortControl::settingsChanged, this, &Form1::syncTitle);
     connect(&panel, &Panel::layoutChanged, this, &Form1::syncLayout);
     connect(&panel.ports(), &PortControl::warning, this,
             [this](const LinkFailure &failure) { warnNow(failure.text()); });
     connect(&panel.exchange(), &Exchange::sendFailed, this,
             [this](const LinkFailure &failure) { warnLater(failure.text()); });
-    connect(&panel.link(), &SerialLink::lost, this, [this](const LinkFailure &failure) {
-        syncTitle();
-        warnLater(failure.text());
-    });
+    connect(&panel.link(), &SerialLink::lost, this, &Form1::onLost);
+    connect(&panel.link(), &SerialLink::settingsNotApplied, this,
+            [this](const LinkFailure &failure) { warnLater(failure.text()); });
     connect(&panel.link(), &SerialLink::restored, this, &Form1::syncTitle);
     connect(&panel.link(), &SerialLink::closed, this, &Form1::syncTitle);
     connect(&panel.link(), &SerialLink::opened, this, &Form1::syncTitle);
@@ -281,7 +294,8 @@ void Form1::wire()
     });
 }
 
-// While the open port's device is away, the title says so; the caption alone otherwise.
+// While the open port's device is away, the title says so; the caption alone otherwise. The
+// box about the loss goes with the wait, whether the device came back or the operator chose.
 void Form1::syncTitle()
 {
     const SerialLink &link = d->panel.link();
@@ -289,6 +303,17 @@ void Form1::syncTitle()
     if (link.isWaitingForDevice())
         title += tr(" - port %1 (%2) lost").arg(link.portNumber()).arg(link.deviceName());
     setWindowTitle(title);
+    if (link.isWaitingForDevice()) return;
+    d->lossReported = false;
+    if (d->lossBoxQueued) d->boxQueued = d->lossBoxQueued = false;
+    if (d->lossBoxOpen && d->dismissBox) d->dismissBox();
+}
+
+void Form1::onLost(const LinkFailure &failure)
+{
+    syncTitle();
+    if (std::exchange(d->lossReported, true)) return;
+    warnLater(failure.text(), true);
 }
 
 void Form1::syncPorts()
@@ -333,29 +358,36 @@ void Form1::place()
     syncLayout();
 }
 
-void Form1::setWarningBox(WarningBox box)
+void Form1::setWarningBox(WarningBox box, DismissBox dismiss)
 {
     d->warningBox = std::move(box);
+    d->dismissBox = std::move(dismiss);
 }
 
-void Form1::warnNow(const QString &text)
+void Form1::warnNow(const QString &text, bool loss)
 {
     d->boxOpen = true;
+    d->lossBoxOpen = loss;
     d->warningBox(QString::fromUtf8(WindowCaption), text);
-    d->boxOpen = false;
+    d->boxOpen = d->lossBoxOpen = false;
 }
 
 // Failures found inside a mouse or serial event are shown once that event is over, and at most
 // one box at a time: a device that vanishes mid-hold must not pile up boxes.
-void Form1::warnLater(const QString &text)
+void Form1::warnLater(const QString &text, bool loss)
 {
     if (d->boxOpen || d->boxQueued) return;
     d->boxQueued = true;
+    d->lossBoxQueued = loss;
+    d->queuedText = text;
     QMetaObject::invokeMethod(
         this,
-        [this, text] {
+        [this] {
+            // Withdrawn meanwhile, or already shown by an earlier call.
+            if (!d->boxQueued) return;
+            const bool loss = std::exchange(d->lossBoxQueued, false);
             d->boxQueued = false;
-            if (!d->boxOpen) warnNow(text);
+            if (!d->boxOpen) warnNow(d->queuedText, loss);
         },
         Qt::QueuedConnection);
 }

@@ -27,9 +27,11 @@ public:
     static int clientHeightFor(int overallTwips);
 
     // Shows a modal warning (title, text) and returns once it is closed. Tests record the
-    // message here instead of blocking on a real box.
+    // message here instead of blocking on a real box. Dismissing closes the box now shown, for
+    // a warning that has stopped being true (a lost device that came back).
     using WarningBox = std::function<void(const QString &title, const QString &text)>;
-    void setWarningBox(WarningBox box);
+    using DismissBox = std::function<void()>;
+    void setWarningBox(WarningBox box, DismissBox dismiss = {});
     // A warning from outside the window's own parts, shown like theirs.
     void warn(const QString &text) { warnLater(text); }
 
@@ -45,6 +47,7 @@ private:
     void syncPorts();
     void syncLayout();
     void syncTitle();
-    void warnNow(const QString &text);
-    void warnLater(const QString &text);
+    void onLost(const LinkFailure &failure);
+    void warnNow(const QString &text, bool loss = false);
+    void warnLater(const QString &text, bool loss = false);
 };

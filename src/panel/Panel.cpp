@@ -33,7 +33,8 @@ bool Panel::load()
     m_exchange.setReplyPending(0);
     m_exchange.clearReplyText();
     if (!m_ports.openAtStart()) return false;
-    m_ports.selectAtStart();
+    // A port 1 still connecting is selected once it has opened.
+    if (!m_ports.isStarting()) m_ports.selectAtStart();
     return true;
 }
 

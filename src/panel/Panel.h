@@ -30,7 +30,8 @@ public:
     ~Panel() override;
 
     // The start-up port steps. False when port 1 cannot be opened (link().failure() says why);
-    // the window must not be shown then.
+    // the window must not be shown then. True when port 1 is open, or still connecting
+    // (ports().isStarting()): then ports() says started() or startFailed() from the event loop.
     [[nodiscard]] bool load();
 
     void click(const OneShotButton &button);

@@ -181,6 +181,28 @@ private Q_SLOTS:
         p.terminate();
         QVERIFY(p.waitForFinished(5000));
     }
+
+    // Port 1 is tried before a screen is needed: its failure is the usual report, and a port
+    // that opens meets the missing screen in one line; never the platform plugin's abort.
+    void withoutAScreen_data()
+    {
+        QTest::addColumn<bool>("portOpens");
+        QTest::addColumn<QString>("errHas");
+        QTest::newRow("port 1 missing") << false << "does not exist";
+        QTest::newRow("port 1 opens") << true << "no screen";
+    }
+    void withoutAScreen()
+    {
+        QFETCH(bool, portOpens);
+        QFETCH(QString, errHas);
+        Pty pty;
+        const QString device = portOpens ? pty.device() : QStringLiteral("/nonexistent/ttyX");
+        const Run r = run({QStringLiteral("--com1"), device}, environment(false));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.startsWith(QLatin1String("projector-panel: ")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(errHas), qPrintable(r.err));
+        if (portOpens) QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(CliTest)

@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <optional>
+
 namespace {
 using Ports = QList<FoundPort>;
 
@@ -203,11 +205,14 @@ private Q_SLOTS:
         person.steps = steps;
         qApp->installEventFilter(&person);
         const Ports found{{pty.device(), pty.device(), QStringLiteral("pseudo-terminal"), {}, {}}};
-        const bool opened = StartupChooser::openPortOne(
-            panel, link, memory, [&] { return found; }, QStringLiteral("caption"));
+        std::optional<bool> opened;
+        StartupChooser::openPortOne(
+            panel, link, memory, [&] { return found; }, QStringLiteral("caption"),
+            [&](bool result) { opened = result; });
+        QTRY_VERIFY(opened.has_value());
         qApp->removeEventFilter(&person);
 
-        QCOMPARE(opened, opens);
+        QCOMPARE(*opened, opens);
         QTEST(person.shown, "shown");
         // Only a device that opened is kept; Quit leaves the failure for the report.
         QCOMPARE(memory.remembered(1), opens ? pty.device() : missing("ttyUSB9"));
@@ -223,13 +228,19 @@ private Q_SLOTS:
     void contextMenu_data()
     {
         QTest::addColumn<int>("port");
-        QTest::newRow("port in use") << 1;
-        QTest::newRow("the other port") << 2;
+        QTest::addColumn<bool>("works");
+        QTest::newRow("port in use") << 1 << true;
+        QTest::newRow("the other port") << 2 << true;
+        QTest::newRow("port in use, a missing device") << 1 << false;
+        QTest::newRow("the other port, a missing device") << 2 << false;
     }
+    // A choice is kept for later runs once it has opened, as the chooser's is.
     void contextMenu()
     {
         QFETCH(int, port);
+        QFETCH(bool, works);
         Pty one, two, adapter;
+        const QString device = works ? adapter.device() : missing("ttyUSB5");
         DeviceLink link(one.device(), two.device());
         VirtualClock clock;
         Panel panel(link, clock.factory());
@@ -237,8 +248,7 @@ private Q_SLOTS:
         QStringList warnings;
         form.setWarningBox([&](const QString &, const QString &text) { warnings << text; });
         DeviceMemory memory;
-        const Ports found{
-            {adapter.device(), adapter.device(), QStringLiteral("USB serial"), {}, {}}};
+        const Ports found{{device, device, QStringLiteral("USB serial"), {}, {}}};
         DeviceMenu menu(form, panel, link, memory, [&] { return found; });
         QVERIFY(panel.load());
         QTest::mouseClick(child<QPushButton>(&form, "Command33"), Qt::LeftButton, {}, {4, 4});
@@ -251,20 +261,28 @@ private Q_SLOTS:
         QVERIFY(popup);
         QAction *choice = nullptr;
         for (QAction *a : popup->actions())
-            if (a->data().toString() == adapter.device()) choice = a;
+            if (a->data().toString() == device) choice = a;
         QVERIFY(choice && !choice->isChecked());
         QVERIFY(popup->findChild<QAction *>(QStringLiteral("other")));
         choice->trigger();
         popup->close();
 
-        QCOMPARE(link.device(port), adapter.device());
-        QCOMPARE(memory.remembered(port), adapter.device());
+        QCOMPARE(link.device(port), device);
         QCOMPARE(option->text(), QStringLiteral("COM%1").arg(port));
-        QVERIFY(option->toolTip().contains(adapter.device()));
-        QVERIFY(warnings.isEmpty());
-        // Port 1 goes on, on its new device or on the one it had.
+        QVERIFY(option->toolTip().contains(device));
+        // The other port is tried when it is chosen with COM2.
+        if (port == 2) {
+            QVERIFY(memory.remembered(2).isEmpty());
+            panel.ports().selectPort(2);
+        }
+        QCOMPARE(memory.remembered(port), works ? device : QString());
+        QCOMPARE(warnings.size(), works ? 0 : 1);
+        if (!works) {
+            QVERIFY(warnings[0].contains(device));
+            return;
+        }
         QVERIFY(panel.activate(QLatin1StringView("Command17")));
-        QCOMPARE((port == 1 ? adapter : one).read(4), QByteArray("C00\r"));
+        QCOMPARE(adapter.read(4), QByteArray("C00\r"));
     }
 };
 

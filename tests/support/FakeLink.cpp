@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "FakeLink.h"
 
+#include <utility>
+
 bool FakeLink::failAs(LinkFailure::Action action, LinkFailure::Cause cause)
 {
     return fail({action, cause, m_port, deviceName(), {}});
@@ -8,21 +10,50 @@ bool FakeLink::failAs(LinkFailure::Action action, LinkFailure::Cause cause)
 
 bool FakeLink::open()
 {
-    if (missingPorts.count(m_port)) {
+    if (missingPorts.count(m_port) && !connects) {
         operations << QStringLiteral("open %1 failed").arg(m_port);
         return failAs(LinkFailure::Action::Open, LinkFailure::Cause::Missing);
     }
-    m_open = true;
     m_waiting = false;
+    if (connects) {
+        m_connecting = true;
+        operations << QStringLiteral("connect %1").arg(m_port);
+        return true;
+    }
+    m_open = true;
     ++openCount;
     operations << QStringLiteral("open %1").arg(m_port);
     Q_EMIT opened();
     return true;
 }
 
+void FakeLink::finishConnect()
+{
+    if (!m_connecting) return;
+    m_connecting = false;
+    m_open = true;
+    ++openCount;
+    operations << QStringLiteral("open %1").arg(m_port);
+    for (const QByteArray &bytes : std::exchange(m_queued, {}))
+        writes.append({now ? now() : 0, bytes});
+    Q_EMIT opened();
+}
+
+void FakeLink::failConnect(LinkFailure::Cause cause)
+{
+    if (!m_connecting) return;
+    m_connecting = false;
+    m_queued.clear();
+    operations << QStringLiteral("open %1 failed").arg(m_port);
+    failAs(LinkFailure::Action::Open, cause);
+    Q_EMIT openFailed(failure());
+}
+
 void FakeLink::close()
 {
     m_waiting = false;
+    m_connecting = false;
+    m_queued.clear();
     if (!m_open) return;
     operations << QStringLiteral("close");
     m_open = false;
@@ -46,6 +77,11 @@ bool FakeLink::applySettings(const LineSettings &s)
 
 bool FakeLink::write(const QByteArray &bytes)
 {
+    if (m_connecting) {
+        m_queued << bytes;
+        return true;
+    }
+    if (m_waiting) return failAs(LinkFailure::Action::Send, LinkFailure::Cause::AwaitingDevice);
     if (!m_open) return failAs(LinkFailure::Action::Send, LinkFailure::Cause::NotOpen);
     if (failWrites) return failAs(LinkFailure::Action::Send, LinkFailure::Cause::System);
     writes.append({now ? now() : 0, bytes});

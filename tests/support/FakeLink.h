@@ -23,8 +23,9 @@ public:
     };
 
     // What the test can make fail.
-    std::set<int> missingPorts;     // open() fails on these port numbers
+    std::set<int> missingPorts;     // open() fails on these port numbers, unless it connects
     bool failWrites = false;        // every write fails even while open
+    bool connects = false;          // open() only begins a connection: finishConnect() ends it
     std::function<long long()> now; // stamps the writes
 
     // Log of operations, for the open-close-open order at start ("open 1", "close", ...).
@@ -34,6 +35,7 @@ public:
     int openCount = 0;
 
     bool isOpen() const override { return m_open; }
+    bool isConnecting() const override { return m_connecting; }
     bool isWaitingForDevice() const override { return m_waiting; }
     bool open() override;
     void close() override;
@@ -43,6 +45,11 @@ public:
     bool write(const QByteArray &bytes) override;
     QByteArray readAll() override;
     QString deviceName() const override { return QStringLiteral("fake%1").arg(m_port); }
+
+    // The connection that open() began is made: the lines written meanwhile go out, in order.
+    void finishConnect();
+    // It cannot be made: the lines written meanwhile are dropped.
+    void failConnect(LinkFailure::Cause cause = LinkFailure::Cause::Refused);
 
     // The device sends these bytes: they wait in the receive buffer, then a notification.
     void receive(const QByteArray &bytes);
@@ -62,7 +69,9 @@ private:
     bool failAs(LinkFailure::Action action, LinkFailure::Cause cause);
 
     bool m_open = false;
+    bool m_connecting = false;
     bool m_waiting = false;
+    QList<QByteArray> m_queued;
     int m_port = 0;
     QByteArray m_inbox;
 };

@@ -62,9 +62,12 @@ private Q_SLOTS:
     void doubleClickIsTwoPresses();
     void modalBoxEndsTheHold();
     void settingsPanelAndOptions();
+    void portSwitchFailureWarnsAtOnce_data();
     void portSwitchFailureWarnsAtOnce();
     void laterFailuresAreQueuedAndNeverStacked();
-    void lostDeviceShowsInTheTitle();
+    void deviceLost_data();
+    void deviceLost();
+    void settingsNotAppliedIsSaid();
     void displaysFollowTheExchange();
     void endClosesTheWindow();
 };
@@ -447,17 +450,37 @@ void TestForm1::settingsPanelAndOptions()
     QVERIFY(rig.boxes.isEmpty());
 }
 
+void TestForm1::portSwitchFailureWarnsAtOnce_data()
+{
+    QTest::addColumn<bool>("connects");
+    QTest::newRow("open fails") << false;
+    QTest::newRow("connection fails") << true;
+}
+
+// Shown before the click returns, or as soon as the connection fails; never stacked on later.
 void TestForm1::portSwitchFailureWarnsAtOnce()
 {
+    QFETCH(bool, connects);
     FakeWindowRig rig;
     rig.link.missingPorts = {2};
+    rig.link.connects = connects;
     rig.click("Command33");
     rig.click("Option2");
-    // Shown before the click returns, not later.
+    if (connects) {
+        QVERIFY(rig.boxes.isEmpty());
+        // Handled at once: the panel hides, and a click meanwhile waits in the link.
+        QVERIFY(!rig.get("Frame8")->isVisibleTo(&rig.form));
+        rig.click("Command17");
+        QVERIFY(rig.boxes.isEmpty());
+        rig.link.failConnect(LinkFailure::Cause::Missing);
+    }
     QCOMPARE(
         rig.boxes,
         QStringList{Caption + "|Cannot open serial port 2 (fake2): the device does not exist."});
     QCOMPARE(rig.link.portNumber(), 1);
+    QVERIFY(rig.link.lines().isEmpty());
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.boxes.size(), 1);
 }
 
 void TestForm1::laterFailuresAreQueuedAndNeverStacked()
@@ -510,31 +533,74 @@ void TestForm1::endClosesTheWindow()
     QVERIFY(rig.link.lines().isEmpty());
 }
 
-void TestForm1::lostDeviceShowsInTheTitle()
+void TestForm1::deviceLost_data()
 {
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<bool>("waiting");
+    QTest::addColumn<QStringList>("boxes"); // after the one about the loss; words they contain
+    const QString lost = QStringLiteral("opens the port again by itself");
+    QTest::newRow("a click") << "click" << true
+                             << QStringList{lost, "Cannot send to serial port 1 (fake1): its "
+                                                  "device has gone away. The port opens again"};
+    QTest::newRow("retries fail") << "retries fail" << true << QStringList{lost};
+    QTest::newRow("back while the box is up")
+        << "back in the box" << false << QStringList{lost, "dismissed"};
+    QTest::newRow("back before the box") << "back" << false << QStringList{};
+    QTest::newRow("a switch that works") << "switch" << false << QStringList{lost};
+    QTest::newRow("a switch that fails")
+        << "failed switch" << false << QStringList{lost, "(fake2): the device does not exist"};
+}
+
+// One loss, one box, whose words agree with the automatic reopening; the title says "lost" for
+// as long as the link waits, and the box goes when the wait ends.
+void TestForm1::deviceLost()
+{
+    QFETCH(QString, then);
+    QFETCH(bool, waiting);
+    QFETCH(QStringList, boxes);
     FakeWindowRig rig;
+    if (then == "back in the box")
+        rig.form.setWarningBox(
+            [&](const QString &, const QString &text) {
+                rig.boxes << text;
+                rig.link.replug();
+            },
+            [&] { rig.boxes << QStringLiteral("dismissed"); });
     rig.link.unplug(QStringLiteral("unplugged"));
     QCOMPARE(rig.form.windowTitle(), Caption + " - port 1 (fake1) lost");
+    if (then == "back") rig.link.replug();
     QCoreApplication::processEvents();
-    QCOMPARE(rig.boxes.size(), 1);
-    QVERIFY2(rig.boxes[0].contains("opens the port again by itself"), qPrintable(rig.boxes[0]));
-    // A click while lost warns as any click on a closed port does, once per click.
-    for (const char *button : {"Command17", "Command18"}) {
-        rig.click(button);
-        QCoreApplication::processEvents();
+
+    if (then == "click") {
+        rig.click("Command17");
+    } else if (then == "retries fail") {
+        rig.link.unplug(QStringLiteral("again"));
+        Q_EMIT rig.link.openFailed(rig.link.failure());
+    } else if (then == "switch" || then == "failed switch") {
+        if (then == "failed switch") rig.link.missingPorts = {2};
+        rig.click("Command33");
+        rig.click("Option2");
     }
-    QCOMPARE(rig.boxes.size(), 3);
-    QVERIFY(rig.boxes[2].contains("not open"));
-    // Back: the caption alone, and no box.
-    rig.link.replug();
-    QCOMPARE(rig.form.windowTitle(), Caption);
     QCoreApplication::processEvents();
-    QCOMPARE(rig.boxes.size(), 3);
-    // Choosing a port with COM ends a wait as well.
-    rig.link.unplug(QStringLiteral("again"));
-    rig.click("Command33");
-    rig.click("Option2");
-    QCOMPARE(rig.form.windowTitle(), Caption);
+
+    QCOMPARE(rig.boxes.size(), boxes.size());
+    for (qsizetype i = 0; i < boxes.size(); ++i)
+        QVERIFY2(rig.boxes[i].contains(boxes[i]), qPrintable(rig.boxes[i]));
+    QCOMPARE(rig.form.windowTitle(),
+             waiting ? Caption + " - port 1 (fake1) lost" : QString(Caption));
+}
+
+void TestForm1::settingsNotAppliedIsSaid()
+{
+    FakeWindowRig rig;
+    const LinkFailure failure{LinkFailure::Action::SetLine,
+                              LinkFailure::Cause::LineNotSettable,
+                              1,
+                              QStringLiteral("socket://127.0.0.1:4001"),
+                              {}};
+    Q_EMIT rig.link.settingsNotApplied(failure);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.boxes, QStringList{Caption + u'|' + failure.text()});
 }
 
 QTEST_MAIN(TestForm1)

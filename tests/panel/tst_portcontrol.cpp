@@ -161,6 +161,66 @@ private Q_SLOTS:
         QVERIFY(!r.panel.ports().settingsVisible());
     }
 
+    // An open that is still connecting: the step is handled at once, and its outcome when the
+    // link reports it; input meanwhile is never held back.
+    void connectingOpen_data()
+    {
+        QTest::addColumn<bool>("atStart");
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QStringList>("events"); // started, start failed, warning, quit
+        QTest::addColumn<int>("port");           // the port number afterwards
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("start, made")
+            << true << "made" << QStringList{"started"} << 1 << QByteArray("C00\r");
+        QTest::newRow("start, failed")
+            << true << "failed" << QStringList{"start failed"} << 1 << QByteArray();
+        QTest::newRow("switch, made")
+            << false << "made" << QStringList{} << 2 << QByteArray("C00\r");
+        QTest::newRow("switch, failed")
+            << false << "failed" << QStringList{"warning"} << 1 << QByteArray();
+        QTest::newRow("switch, END meanwhile")
+            << false << "END" << QStringList{"quit"} << 2 << QByteArray();
+        QTest::newRow("switch, chosen again meanwhile")
+            << false << "chosen again" << QStringList{} << 1 << QByteArray("C00\r");
+    }
+    void connectingOpen()
+    {
+        QFETCH(bool, atStart);
+        QFETCH(QString, then);
+        QFETCH(QStringList, events);
+        PanelRig r(!atStart);
+        QStringList seen;
+        PortControl &ports = r.panel.ports();
+        connect(&ports, &PortControl::started, this, [&] { seen << "started"; });
+        connect(&ports, &PortControl::startFailed, this, [&] { seen << "start failed"; });
+        connect(&ports, &PortControl::warning, this, [&] { seen << "warning"; });
+        connect(&ports, &PortControl::quitRequested, this, [&] { seen << "quit"; });
+        r.link.connects = true;
+        if (atStart) {
+            QVERIFY(r.panel.load());
+            QVERIFY(ports.isStarting());
+        } else {
+            ports.showSettings();
+            ports.selectPort(2);
+            QVERIFY(!ports.settingsVisible()); // as on success, at once
+            r.click("Command17");              // waits in the link, no failure
+        }
+        QVERIFY(r.link.isConnecting() && seen.isEmpty() && r.failures.isEmpty());
+        r.link.connects = false;
+        if (then == "made") r.link.finishConnect();
+        if (then == "failed") r.link.failConnect();
+        if (then == "END") ports.end();
+        if (then == "chosen again") ports.selectPort(1);
+        // Not caused by the port steps: not theirs to report.
+        Q_EMIT r.link.openFailed(r.link.failure());
+        QCOMPARE(seen, events);
+        QVERIFY(!ports.isStarting());
+        QTEST(r.link.portNumber(), "port");
+        if (atStart && then == "made") r.click("Command17"); // the window is shown now
+        if (then == "chosen again") r.click("Command17");
+        QTEST(r.link.written(), "sent");
+    }
+
     void endClosesAndQuits()
     {
         for (bool closedBefore : {false, true}) {
