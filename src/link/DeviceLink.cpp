@@ -228,7 +228,8 @@ void DeviceLink::tryAgain()
 
 void DeviceLink::close()
 {
-    const bool wasOpen = isOpen() || m_connecting || m_waiting;
+    // A connection given up while being made was never open: nothing to say it closed.
+    const bool wasOpen = isOpen() || m_waiting;
     m_connecting = false;
     m_waiting = false;
     m_settling = false;

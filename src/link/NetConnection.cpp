@@ -107,6 +107,7 @@ void NetConnection::onDeadline()
 {
     m_deadline->stop();
     if (!m_connecting) return;
+    if (m_proving) return finishConnecting(Cause::None);
     // Connected but never answered: a raw TCP port, not a device server speaking RFC 2217.
     finishConnecting(m_tcpConnected && m_codec ? Cause::NotRfc2217 : Cause::TimedOut);
 }
@@ -114,11 +115,24 @@ void NetConnection::onDeadline()
 void NetConnection::finishConnecting(Cause cause, int socketError)
 {
     if (!m_connecting) return;
+    if (cause == Cause::None && !m_proving) {
+        m_proving = true;
+        m_deadline->setInterval(ProveTime);
+        m_deadline->start();
+        return;
+    }
     m_connecting = false;
+    m_proving = false;
     m_deadline->stop();
     if (cause != Cause::None) {
-        fail({Action::Open, cause, 0, {}, {}, 0, socketError});
+        // What a server said as it hung up is usually why ("Device open failure"): kept
+        // printable and short, as data for the failure's words.
+        QString farewell;
+        for (const char c : std::as_const(m_unread).left(MaxFarewell))
+            farewell += (c >= 0x20 && c < 0x7f) ? QChar::fromLatin1(c) : u' ';
+        fail({Action::Open, cause, 0, {}, farewell.simplified(), 0, socketError});
         teardown();
+        m_unread.clear();
         later([this, failure = failure()] { Q_EMIT connectFailed(failure); });
         return;
     }
@@ -138,7 +152,7 @@ void NetConnection::onReadyRead()
     while (m_unread.size() < MaxUnread && m_socket->bytesAvailable() > 0)
         got = take(m_socket->read(ReadChunk)) || got;
 
-    if (m_connecting && m_codec) {
+    if (m_connecting && m_codec && !m_proving) {
         switch (m_codec->comPort()) {
         case TelnetCodec::ComPort::Agreed:
             // BINARY both ways before any data, so that 8-bit data passes.
@@ -218,6 +232,7 @@ void NetConnection::teardown()
     m_open = false;
     m_dropped = false;
     m_connecting = false;
+    m_proving = false;
     m_deadline->stop();
     if (m_socket) {
         disconnect(m_socket, nullptr, this, nullptr);

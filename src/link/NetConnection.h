@@ -30,6 +30,11 @@ public:
     // makes the server wait.
     static constexpr qsizetype MaxUnread = 1024 * 1024;
     static constexpr std::chrono::milliseconds SettleTime{1000};
+    // A device server whose serial device cannot be opened takes the connection and closes it
+    // at once, often with a message; a connection that lasts this long is open.
+    static constexpr std::chrono::milliseconds ProveTime{100};
+    // How much of what such a server said goes into the failure.
+    static constexpr qsizetype MaxFarewell = 120;
 
     explicit NetConnection(const QString &device, TimerFactory timers = PreciseTimer::factory(),
                            QObject *parent = nullptr);
@@ -74,6 +79,7 @@ private:
     QByteArray m_unread;
     bool m_connecting = false;
     bool m_tcpConnected = false; // while connecting: the server took the TCP connection
+    bool m_proving = false;      // while connecting: agreed, waiting ProveTime for a hang-up
     bool m_open = false;
     bool m_dropped = false;      // the socket is gone; lost() is on its way
     bool m_resumePosted = false; // a read held back at MaxUnread is to go on

@@ -56,7 +56,10 @@ void PortControl::onOpened()
 {
     const Pending was = std::exchange(m_pending, Pending::None);
     if (was != Pending::Start) return;
-    selectAtStart();
+    // Port 1 has just been connected: Option1's switch would only connect it once more, so it
+    // is selected as it stands.
+    m_selectedPort = 1;
+    setSettingsVisible(false);
     Q_EMIT started();
 }
 

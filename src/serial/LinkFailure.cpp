@@ -179,8 +179,12 @@ QString LinkFailure::text(Reader reader) const
         return t(QT_TR_NOOP("Cannot connect %1: not an RFC 2217 server: use socket://HOST:PORT."))
             .arg(label);
     case Cause::ServerClosed:
-        return t(QT_TR_NOOP("Cannot connect %1: the device server closed the connection."))
-            .arg(label);
+        if (detail.isEmpty())
+            return t(QT_TR_NOOP("Cannot connect %1: the device server closed the connection."))
+                .arg(label);
+        return t(QT_TR_NOOP("Cannot connect %1: the device server closed the connection, "
+                            "saying \"%2\"."))
+            .arg(label, detail);
     case Cause::Network: return t(QT_TR_NOOP("Cannot connect %1: %2.")).arg(label, why);
     default:
         return t(QT_TR_NOOP("Cannot open %1: %2"))

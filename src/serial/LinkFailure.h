@@ -57,7 +57,8 @@ public:
     Cause cause = Cause::None;
     int port = 0;
     QString device;
-    QString detail;       // data, never a sentence: the part of an address at fault
+    QString detail; // data, never a sentence: an address's part at fault, or what a server said as
+                    // it hung up
     int systemError = 0;  // errno, where the system gave one
     int socketError = -1; // QAbstractSocket::SocketError, where a socket gave one
     qint64 count = 0;     // bytes or lines, where the cause has a number

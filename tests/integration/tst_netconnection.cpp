@@ -43,7 +43,12 @@ struct FakeServer
         QObject::connect(&server, &QTcpServer::newConnection, &server, [=] {
             peer = server.nextPendingConnection();
             QObject::connect(peer, &QTcpSocket::readyRead, peer, [this, p = peer] {
-                if (p == peer) got += peer->readAll();
+                if (p != peer) return;
+                got += peer->readAll();
+                if (!answer.isEmpty() && got.contains('\r')) {
+                    peer->write(answer);
+                    peer->disconnectFromHost();
+                }
             });
             peer->write(greeting);
             if (this->hangUp) peer->disconnectFromHost();
@@ -56,6 +61,7 @@ struct FakeServer
             .arg(server.serverPort());
     }
     bool hangUp = false;
+    QByteArray answer; // to the first line, and then hang up
     QTcpServer server;
     QTcpSocket *peer = nullptr;
     QByteArray got;
@@ -186,41 +192,50 @@ private Q_SLOTS:
         QCOMPARE(f.detail, detail);
     }
 
-    // Whenever the server closes during the connect, the link ends lost or failed, never open;
-    // what the server sent first is delivered before the loss.
+    // Whenever the server closes during the connect, the link ends failed, never open, with
+    // what the server said in the failure; a server that answers and then hangs up has its
+    // answer delivered before the loss.
     void closeDuringConnectNeverOpens_data()
     {
         QTest::addColumn<QString>("scheme");
         QTest::addColumn<QByteArray>("greeting");
         QTest::addColumn<bool>("hangUp");
-        QTest::addColumn<Cause>("cause"); // Gone: opened, then lost
-        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("answer"); // to the first line, then hangs up
+        QTest::addColumn<Cause>("cause");       // Gone: opened, then lost
+        QTest::addColumn<QString>("said");      // the failure's detail, or the data received
         const QByteArray agree("\xff\xfd\x2c"); // DO COM-PORT-OPTION
+        const QByteArray none;
         QTest::newRow("raw, hangs up")
-            << "socket" << QByteArray() << true << Cause::Gone << QByteArray();
+            << "socket" << none << true << none << Cause::ServerClosed << "";
         QTest::newRow("raw, says and hangs up")
-            << "socket" << QByteArray("ACK\r") << true << Cause::Gone << QByteArray("ACK\r");
+            << "socket" << QByteArray("No device\r\n\x01") << true << none << Cause::ServerClosed
+            << "No device";
+        QTest::newRow("raw, answers and hangs up")
+            << "socket" << none << false << QByteArray("ACK\r") << Cause::Gone << "ACK\r";
         QTest::newRow("rfc2217, hangs up")
-            << "rfc2217" << QByteArray() << true << Cause::ServerClosed << QByteArray();
+            << "rfc2217" << none << true << none << Cause::ServerClosed << "";
         QTest::newRow("rfc2217, busy") << "rfc2217" << QByteArray("Port already in use\r\n") << true
-                                       << Cause::ServerClosed << QByteArray();
-        QTest::newRow("rfc2217, agrees and hangs up")
-            << "rfc2217" << agree << true << Cause::Gone << QByteArray();
+                                       << none << Cause::ServerClosed << "Port already in use";
         QTest::newRow("rfc2217, agrees, says, hangs up")
-            << "rfc2217" << agree + "ACK\r" << true << Cause::Gone << QByteArray("ACK\r");
-        QTest::newRow("rfc2217, refuses COM-PORT") << "rfc2217" << QByteArray("\xff\xfe\x2c")
-                                                   << false << Cause::LineRefused << QByteArray();
+            << "rfc2217" << agree + "Device open failure\r\n"
+            << true << none << Cause::ServerClosed << "Device open failure";
+        QTest::newRow("rfc2217, answers and hangs up")
+            << "rfc2217" << agree << false << QByteArray("ACK\r") << Cause::Gone << "ACK\r";
+        QTest::newRow("rfc2217, refuses COM-PORT")
+            << "rfc2217" << QByteArray("\xff\xfe\x2c") << false << none << Cause::LineRefused << "";
         QTest::newRow("rfc2217 to a raw port")
-            << "rfc2217" << QByteArray() << false << Cause::NotRfc2217 << QByteArray();
+            << "rfc2217" << none << false << none << Cause::NotRfc2217 << "";
     }
     void closeDuringConnectNeverOpens()
     {
         QFETCH(QString, scheme);
         QFETCH(QByteArray, greeting);
         QFETCH(bool, hangUp);
+        QFETCH(QByteArray, answer);
         QFETCH(Cause, cause);
-        QFETCH(QByteArray, data);
+        QFETCH(QString, said);
         FakeServer server(greeting, hangUp);
+        server.answer = answer;
         VirtualClock clock;
         DeviceLink link(server.url(qPrintable(scheme)), {}, clock.factory());
         QSignalSpy opened(&link, &SerialLink::opened);
@@ -239,6 +254,10 @@ private Q_SLOTS:
             // Connected, asked, never answered: only WILL COM-PORT-OPTION reached the line.
             QTRY_COMPARE(server.got, QByteArray("\xff\xfb\x2c"));
             clock.advance(NetConnection::ConnectTimeout);
+        } else if (cause == Cause::Gone) {
+            QTRY_COMPARE(clock.nextDue() - clock.now(), NetConnection::ProveTime);
+            QVERIFY(server.got.isEmpty() || scheme == QLatin1String("rfc2217"));
+            clock.advance(NetConnection::ProveTime);
         }
         QTRY_COMPARE(failed.size() + lost.size(), 1);
         QVERIFY(!link.isOpen());
@@ -247,13 +266,16 @@ private Q_SLOTS:
             QCOMPARE(opened.size(), 1);
             QCOMPARE(lost.first().first().value<LinkFailure>().cause, Cause::Gone);
             QVERIFY(link.isWaitingForDevice());
+            QCOMPARE(got, said.toLatin1());
         } else {
             QCOMPARE(opened.size(), 0);
-            QCOMPARE(failed.first().first().value<LinkFailure>().cause, cause);
+            const auto failure = failed.first().first().value<LinkFailure>();
+            QCOMPARE(failure.cause, cause);
+            QCOMPARE(failure.detail, said);
             QVERIFY(!link.isWaitingForDevice());
             QVERIFY(!server.got.contains("C00\r")); // dropped with the connection
+            QCOMPARE(got, QByteArray());
         }
-        QCOMPARE(got, data);
     }
 
     // One reconnection policy: the waits double from 1 s to 30 s, a server that accepts and
@@ -261,13 +283,19 @@ private Q_SLOTS:
     // lasted resets the backoff.
     void reconnectionBacksOffUntilStable()
     {
-        FakeServer server({}, true);
+        FakeServer server({});
         VirtualClock clock;
         DeviceLink link(server.url("socket"), {}, clock.factory());
         QSignalSpy lost(&link, &SerialLink::lost);
         QSignalSpy restored(&link, &SerialLink::restored);
         const auto nextWait = [&] { return clock.nextDue() - clock.now(); };
         QVERIFY(link.open());
+        QTRY_COMPARE(nextWait(), NetConnection::ProveTime);
+        clock.advance(NetConnection::ProveTime);
+        QTRY_VERIFY(link.isOpen());
+
+        server.hangUp = true; // as ser2net does with its adapter unplugged
+        server.peer->abort();
         QTRY_COMPARE(lost.size(), 1);
         for (const auto wait : {1s, 2s, 4s, 8s, 16s, 30s, 30s}) {
             QTRY_COMPARE(nextWait(), std::chrono::milliseconds(wait));
@@ -281,6 +309,8 @@ private Q_SLOTS:
         server.hangUp = false;
         QTRY_COMPARE(nextWait(), 30000ms);
         clock.advance(30s);
+        QTRY_COMPARE(nextWait(), NetConnection::ProveTime);
+        clock.advance(NetConnection::ProveTime);
         QTRY_COMPARE(nextWait(), NetConnection::SettleTime);
         QVERIFY(!link.isOpen()); // not back until it has lasted
         clock.advance(NetConnection::SettleTime);
@@ -293,6 +323,8 @@ private Q_SLOTS:
         QTRY_COMPARE(lost.size(), 2);
         QTRY_COMPARE(nextWait(), 30000ms);
         clock.advance(30s);
+        QTRY_COMPARE(nextWait(), NetConnection::ProveTime);
+        clock.advance(NetConnection::ProveTime);
         QTRY_COMPARE(nextWait(), NetConnection::SettleTime);
         clock.advance(NetConnection::SettleTime);
         QCOMPARE(restored.size(), 2);
@@ -343,6 +375,8 @@ private Q_SLOTS:
         QSignalSpy lost(&link, &SerialLink::lost);
         QSignalSpy restored(&link, &SerialLink::restored);
         QVERIFY(link.open());
+        QTRY_COMPARE(clock.nextDue() - clock.now(), NetConnection::ProveTime);
+        clock.advance(NetConnection::ProveTime);
         QTRY_VERIFY(link.isOpen());
 
         server.kill();
@@ -359,6 +393,8 @@ private Q_SLOTS:
         QTRY_COMPARE(clock.nextDue() - clock.now(), 2000ms);
         QVERIFY(server.start());
         clock.advance(2s);
+        QTRY_COMPARE(clock.nextDue() - clock.now(), NetConnection::ProveTime);
+        clock.advance(NetConnection::ProveTime);
         QTRY_COMPARE(clock.nextDue() - clock.now(), NetConnection::SettleTime);
         clock.advance(NetConnection::SettleTime);
         QCOMPARE(restored.size(), 1);
