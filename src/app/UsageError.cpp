@@ -50,6 +50,13 @@ QString UsageError::describe(const QCommandLineParser &parser, const QStringList
     return text;
 }
 
+QString UsageError::checkValue(const QString &value, Value kind)
+{
+    if (!value.isEmpty() && !value.startsWith(QLatin1Char('-'))) return {};
+    return kind == Value::Device ? tr("expected a device, got \"%1\"").arg(value)
+                                 : tr("expected a file, got \"%1\"").arg(value);
+}
+
 QString UsageError::line(const QString &program, const QString &message)
 {
     return tr("%1: %2. Try --help.").arg(program, message) + QLatin1Char('\n');
