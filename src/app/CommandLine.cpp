@@ -57,11 +57,8 @@ template <int Port> QString checkDevice(const QString &value)
     if (!wrong.isEmpty() || !NetAddress::handles(value)) return wrong;
     const NetAddress address = NetAddress::parse(value);
     if (address.isValid()) return {};
-    QString text =
-        LinkFailure{LinkFailure::Action::Open, address.error, Port, value, address.detail}.text(
-            LinkFailure::Reader::Script);
-    if (text.endsWith(QLatin1Char('.'))) text.chop(1); // the usage line adds its own
-    return text;
+    return LinkFailure{LinkFailure::Action::Open, address.error, Port, value, address.detail}.text(
+        LinkFailure::Reader::Script);
 }
 
 QString checkFile(const QString &value)

@@ -59,5 +59,8 @@ QString UsageError::checkValue(const QString &value, Value kind)
 
 QString UsageError::line(const QString &program, const QString &message)
 {
-    return tr("%1: %2. Try --help.").arg(program, message) + QLatin1Char('\n');
+    // A message may be a sentence of its own, such as a link failure's, in either language.
+    QString text = message;
+    if (text.endsWith(QLatin1Char('.')) || text.endsWith(QChar(0x3002))) text.chop(1);
+    return tr("%1: %2. Try --help.").arg(program, text) + QLatin1Char('\n');
 }

@@ -51,11 +51,8 @@ QString checkDevice(const QString &value)
     if (!wrong.isEmpty() || !NetAddress::handles(value)) return wrong;
     const NetAddress address = NetAddress::parse(value);
     if (address.isValid()) return {};
-    QString text =
-        LinkFailure{LinkFailure::Action::Open, address.error, 1, value, address.detail}.text(
-            LinkFailure::Reader::Script);
-    if (text.endsWith(u'.')) text.chop(1); // the usage line adds its own
-    return text;
+    return LinkFailure{LinkFailure::Action::Open, address.error, 1, value, address.detail}.text(
+        LinkFailure::Reader::Script);
 }
 
 } // namespace
