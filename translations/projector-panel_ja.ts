@@ -84,14 +84,6 @@
         <translation>X でデバッガー内でもマウスをグラブします。</translation>
     </message>
     <message>
-        <source>expected a device, got &quot;%1&quot;</source>
-        <translation>デバイスを指定してください (指定値: &quot;%1&quot;)</translation>
-    </message>
-    <message>
-        <source>expected a file, got &quot;%1&quot;</source>
-        <translation>ファイルを指定してください (指定値: &quot;%1&quot;)</translation>
-    </message>
-    <message>
         <source>Control panel for data/video projectors on an RS-232 line.
 Port 1 and port 2 are %1 and %2 unless set otherwise.
 
@@ -125,31 +117,10 @@ Exit status:
     </message>
 </context>
 <context>
-    <name>Ctl</name>
-    <message>
-        <source>%1. Try --help.</source>
-        <translation>%1。--help を参照してください。</translation>
-    </message>
-    <message>
-        <source>the device %1 went away (%2).</source>
-        <translation>デバイス %1 が切断されました (%2)。</translation>
-    </message>
-</context>
-<context>
     <name>CtlOptions</name>
-    <message>
-        <source>Sends commands to a projector on a serial line, one at a time, and prints each reply.
-Each reply is awaited for 500 ms before the next command goes out.</source>
-        <translation>シリアル回線のプロジェクターにコマンドを一つずつ送り、応答を表示します。
-次のコマンドを送る前に、応答を 500 ms 待ちます。</translation>
-    </message>
     <message>
         <source>The serial device (default %1), or socket://HOST:PORT or rfc2217://HOST:PORT.</source>
         <translation>シリアルデバイス (既定は %1)、または socket://ホスト:ポート、rfc2217://ホスト:ポート。</translation>
-    </message>
-    <message>
-        <source>Line speed: 19200 (default) or 9600.</source>
-        <translation>通信速度: 19200 (既定) または 9600。</translation>
     </message>
     <message>
         <source>Append the traffic and the port&apos;s events to FILE.</source>
@@ -176,16 +147,65 @@ repeat while held are sent once.
 </translation>
     </message>
     <message>
-        <source>--speed: expected 19200 or 9600, got &quot;%1&quot;</source>
-        <translation>--speed: 19200 または 9600 を指定してください (指定値: &quot;%1&quot;)</translation>
-    </message>
-    <message>
         <source>no command given</source>
         <translation>コマンドが指定されていません</translation>
     </message>
     <message>
         <source>unknown command &quot;%1&quot;</source>
         <translation>不明なコマンド &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>every command was answered, or help or the version was shown</source>
+        <translation>すべてのコマンドに応答があった、またはヘルプやバージョンを表示した</translation>
+    </message>
+    <message>
+        <source>the device could not be opened or written, or it went away</source>
+        <translation>デバイスを開けなかった、書き込めなかった、または見つからなくなった</translation>
+    </message>
+    <message>
+        <source>the command line was wrong; nothing was sent</source>
+        <translation>コマンドラインが正しくない (何も送信していない)</translation>
+    </message>
+    <message>
+        <source>a command got no reply within its reply window</source>
+        <translation>応答待ち時間内に応答のないコマンドがあった</translation>
+    </message>
+    <message>
+        <source>the output could not be written; the commands after it were not sent</source>
+        <translation>出力を書き込めなかった (それ以降のコマンドは送信していない)</translation>
+    </message>
+    <message>
+        <source>ended by signal N, after closing the port</source>
+        <translation>ポートを閉じてからシグナル N で終了した</translation>
+    </message>
+    <message>
+        <source>Exit status:</source>
+        <translation>終了ステータス:</translation>
+    </message>
+    <message>
+        <source>Sends commands to a projector on a serial line, one at a time, and prints each reply.
+Each reply is awaited for %1 ms before the next command goes out.</source>
+        <translation>シリアル回線のプロジェクターにコマンドを 1 つずつ送り、それぞれの応答を表示します。
+各応答を %1 ミリ秒待ってから次のコマンドを送ります。</translation>
+    </message>
+    <message>
+        <source>Line speed: %1 (default) or %2.</source>
+        <translation>回線速度: %1 (既定) または %2。</translation>
+    </message>
+    <message>
+        <source>--speed: expected %1 or %2, got &quot;%3&quot;</source>
+        <translation>--speed: %1 または %2 を指定してください (指定値: &quot;%3&quot;)</translation>
+    </message>
+    <message>
+        <source>the standard output is closed; nothing is sent.</source>
+        <translation>標準出力が閉じています。何も送信しません。</translation>
+    </message>
+</context>
+<context>
+    <name>CtlSession</name>
+    <message>
+        <source>Cannot write the output: %1. Nothing more is sent.</source>
+        <translation>出力を書き込めません: %1。これ以降は何も送信しません。</translation>
     </message>
 </context>
 <context>
@@ -534,10 +554,6 @@ repeat while held are sent once.
         <translation>%1 を開いている間はポート番号を変更できません。</translation>
     </message>
     <message>
-        <source>The device of %1 has gone away (%2). The panel opens the port again by itself when the device returns.</source>
-        <translation>%1 のデバイスが切断されました (%2)。デバイスが再接続されると、自動的にポートを開き直します。</translation>
-    </message>
-    <message>
         <source>Cannot send to %1: the port is not open. Choose a port with the COM button.</source>
         <translation>%1 に送信できません: ポートが開いていません。COM ボタンでポートを選択してください。</translation>
     </message>
@@ -556,10 +572,6 @@ repeat while held are sent once.
     <message>
         <source>Cannot open %1: the port is in use by another program.</source>
         <translation>%1 を開けません: ほかのプログラムがポートを使用中です。</translation>
-    </message>
-    <message>
-        <source>Cannot open %1: no permission to use %2. Add your user to the &quot;dialout&quot; group and log in again.</source>
-        <translation>%1 を開けません: %2 を使用する権限がありません。ユーザーを &quot;dialout&quot; グループに追加して、ログインし直してください。</translation>
     </message>
     <message>
         <source>Cannot open %1: %2 is not a serial port.</source>
@@ -581,52 +593,153 @@ repeat while held are sent once.
         <source>Cannot open %1: %2</source>
         <translation>%1 を開けません: %2</translation>
     </message>
-</context>
-<context>
-    <name>NetConnection</name>
     <message>
-        <source>a network device is written socket://HOST:PORT or rfc2217://HOST:PORT</source>
-        <translation>ネットワークデバイスは socket://ホスト:ポート または rfc2217://ホスト:ポート の形式で指定します</translation>
-    </message>
-    <message>
-        <source>the address has no port number; write %1</source>
-        <translation>アドレスにポート番号がありません。%1 の形式で指定してください</translation>
-    </message>
-    <message>
-        <source>the address has no host; write %1</source>
-        <translation>アドレスにホストがありません。%1 の形式で指定してください</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; is not a port number</source>
-        <translation>&quot;%1&quot; はポート番号ではありません</translation>
-    </message>
-    <message>
-        <source>the port number %1 is not between 1 and 65535</source>
-        <translation>ポート番号 %1 が 1 から 65535 の範囲にありません</translation>
-    </message>
-    <message>
-        <source>a connection is being made</source>
-        <translation>接続処理中です</translation>
-    </message>
-    <message>
-        <source>RFC 2217 cannot set these line settings</source>
-        <translation>この回線設定は RFC 2217 では設定できません</translation>
-    </message>
-    <message>
-        <source>the device server does not let the panel set the line (RFC 2217); for a raw TCP port, write socket://HOST:PORT</source>
-        <translation>デバイスサーバーが回線設定 (RFC 2217) を受け付けません。生の TCP ポートなら socket://ホスト:ポート と指定してください</translation>
+        <source>connection refused</source>
+        <translation>接続が拒否されました</translation>
     </message>
     <message>
         <source>the device server closed the connection</source>
         <translation>デバイスサーバーが接続を閉じました</translation>
     </message>
     <message>
-        <source>the connection was closed while being made</source>
-        <translation>接続処理中に接続が閉じられました</translation>
+        <source>host not found</source>
+        <translation>ホストが見つかりません</translation>
     </message>
     <message>
-        <source>the device server is not taking data (%1 bytes wait to be sent)</source>
-        <translation>デバイスサーバーがデータを受け取りません (%1 バイトが送信待ちです)</translation>
+        <source>not permitted</source>
+        <translation>許可されていません</translation>
+    </message>
+    <message>
+        <source>out of resources</source>
+        <translation>リソースが不足しています</translation>
+    </message>
+    <message>
+        <source>timed out</source>
+        <translation>タイムアウトしました</translation>
+    </message>
+    <message>
+        <source>network error</source>
+        <translation>ネットワークエラー</translation>
+    </message>
+    <message>
+        <source>address in use</source>
+        <translation>アドレスは使用中です</translation>
+    </message>
+    <message>
+        <source>this kind of address is not supported here</source>
+        <translation>この種類のアドレスはここでは使えません</translation>
+    </message>
+    <message>
+        <source>network error %1</source>
+        <translation>ネットワークエラー %1</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>The device of %1 has gone away</source>
+        <translation>%1 のデバイスが見つからなくなりました</translation>
+    </message>
+    <message>
+        <source>%1. The panel opens the port again by itself when the device returns.</source>
+        <translation>%1。デバイスが戻ると、パネルが自動的にポートを開き直します。</translation>
+    </message>
+    <message>
+        <source>Cannot send to %1: its device has gone away.</source>
+        <translation>%1 に送信できません: デバイスが見つからなくなりました。</translation>
+    </message>
+    <message>
+        <source>Cannot send to %1: its device has gone away. The port opens again by itself when the device returns.</source>
+        <translation>%1 に送信できません: デバイスが見つからなくなりました。デバイスが戻ると、ポートは自動的に開き直されます。</translation>
+    </message>
+    <message>
+        <source>Cannot send to %1: the port is not open.</source>
+        <translation>%1 に送信できません: ポートが開いていません。</translation>
+    </message>
+    <message>
+        <source>%1 is a raw TCP device: the line settings cannot be set from here, and the device server&apos;s own settings apply.</source>
+        <translation>%1 は生の TCP デバイスです。ここからは回線を設定できず、デバイスサーバー側の設定が使われます。</translation>
+    </message>
+    <message>
+        <source>Cannot set the line of %1: %2</source>
+        <translation>%1 の回線を設定できません: %2</translation>
+    </message>
+    <message>
+        <source>the device server is not taking data (%1 bytes wait to be sent).</source>
+        <translation>デバイスサーバーがデータを受け取っていません (%1 バイトが送信待ちです)。</translation>
+    </message>
+    <message>
+        <source>the device has not taken the last %1 bytes; it does not read.</source>
+        <translation>デバイスが直前の %1 バイトを受け取っていません。デバイスが読み取りをしていません。</translation>
+    </message>
+    <message>
+        <source>%1 lines already wait for the connection to be made.</source>
+        <translation>すでに %1 行が接続の確立を待っています。</translation>
+    </message>
+    <message>
+        <source>RFC 2217 cannot set these line settings.</source>
+        <translation>RFC 2217 ではこの回線設定にできません。</translation>
+    </message>
+    <message>
+        <source>unknown error</source>
+        <translation>不明なエラー</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: no permission to use %2.</source>
+        <translation>%1 を開けません: %2 を使用する権限がありません。</translation>
+    </message>
+    <message>
+        <source>Add your user to the &quot;dialout&quot; group and log in again.</source>
+        <translation>ユーザーを &quot;dialout&quot; グループに追加して、ログインし直してください。</translation>
+    </message>
+    <message>
+        <source>a network device is written socket://HOST:PORT or rfc2217://HOST:PORT.</source>
+        <translation>ネットワークデバイスは socket://HOST:PORT または rfc2217://HOST:PORT の形式で指定します。</translation>
+    </message>
+    <message>
+        <source>the address has no host; write %1.</source>
+        <translation>アドレスにホストがありません。%1 の形式で指定してください。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a host name or a bracketed IPv6 address; write %2.</source>
+        <translation>&quot;%1&quot; はホスト名でも、角かっこで囲んだ IPv6 アドレスでもありません。%2 の形式で指定してください。</translation>
+    </message>
+    <message>
+        <source>the address has no port number; write %1.</source>
+        <translation>アドレスにポート番号がありません。%1 の形式で指定してください。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a port number.</source>
+        <translation>&quot;%1&quot; はポート番号ではありません。</translation>
+    </message>
+    <message>
+        <source>the port number %1 is not between 1 and 65535.</source>
+        <translation>ポート番号 %1 が 1 から 65535 の範囲にありません。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: a connection is being made.</source>
+        <translation>%1 を開けません: 接続している最中です。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: RFC 2217 cannot set these line settings.</source>
+        <translation>%1 を開けません: RFC 2217 ではこの回線設定にできません。</translation>
+    </message>
+    <message>
+        <source>Cannot connect %1: the device server does not let the line be set (RFC 2217); for a raw TCP port, write socket://HOST:PORT.</source>
+        <translation>%1 に接続できません: デバイスサーバーが回線の設定を受け付けません (RFC 2217)。生の TCP ポートには socket://HOST:PORT と指定してください。</translation>
+    </message>
+    <message>
+        <source>Cannot connect %1: not an RFC 2217 server: use socket://HOST:PORT.</source>
+        <translation>%1 に接続できません: RFC 2217 サーバーではありません。socket://HOST:PORT を使用してください。</translation>
+    </message>
+    <message>
+        <source>Cannot connect %1: the device server closed the connection.</source>
+        <translation>%1 に接続できません: デバイスサーバーが接続を閉じました。</translation>
+    </message>
+    <message>
+        <source>Cannot connect %1: %2.</source>
+        <translation>%1 に接続できません: %2。</translation>
     </message>
 </context>
 <context>
@@ -836,7 +949,23 @@ Now %2. This name stays the same when the adapter is plugged into another socket
     </message>
 </context>
 <context>
-    <name>TrafficLog</name>
+    <name>TrafficLogFailure</name>
+    <message>
+        <source>unknown error</source>
+        <translation>不明なエラー</translation>
+    </message>
+    <message>
+        <source>no program reads from it</source>
+        <translation>読み取るプログラムがありません</translation>
+    </message>
+    <message>
+        <source>the program reading it has ended</source>
+        <translation>読み取っていたプログラムが終了しました</translation>
+    </message>
+    <message>
+        <source>the program reading it does not keep up</source>
+        <translation>読み取るプログラムが追いついていません</translation>
+    </message>
     <message>
         <source>Cannot open the traffic log %1: %2. Nothing is logged; the projector is controlled as before.</source>
         <translation>通信ログ %1 を開けません: %2。ログは記録されませんが、プロジェクターはこれまでどおり操作できます。</translation>
@@ -844,13 +973,6 @@ Now %2. This name stays the same when the adapter is plugged into another socket
     <message>
         <source>Cannot write the traffic log %1: %2. Logging has stopped; the projector is controlled as before.</source>
         <translation>通信ログ %1 に書き込めません: %2。ログの記録を停止しました。プロジェクターはこれまでどおり操作できます。</translation>
-    </message>
-</context>
-<context>
-    <name>TtyConnection</name>
-    <message>
-        <source>the device has not taken the last %1 bytes; it does not read</source>
-        <translation>デバイスが直前の %1 バイトを受け取っていません (読み取りが止まっています)</translation>
     </message>
 </context>
 <context>
@@ -866,6 +988,14 @@ Now %2. This name stays the same when the adapter is plugged into another socket
     <message>
         <source>%1: %2. Try --help.</source>
         <translation>%1: %2。--help を参照してください。</translation>
+    </message>
+    <message>
+        <source>expected a device, got &quot;%1&quot;</source>
+        <translation>デバイスを指定してください (指定値: &quot;%1&quot;)</translation>
+    </message>
+    <message>
+        <source>expected a file, got &quot;%1&quot;</source>
+        <translation>ファイルを指定してください (指定値: &quot;%1&quot;)</translation>
     </message>
 </context>
 </TS>

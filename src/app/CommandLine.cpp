@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "PanelVersion.h"
 
+#include "NetAddress.h"
 #include "UsageError.h"
 
 #include <QCommandLineParser>
@@ -48,20 +49,21 @@ constexpr QtOption QtOptions[] = {
      QT_TRANSLATE_NOOP("CommandLine", "Grab the mouse even in a debugger, on X.")},
 };
 
-QString checkDevice(const QString &value)
+// A device server's address is checked here, so that a typing error in it is a wrong command
+// line like any other, not a port that fails to open.
+template <int Port> QString checkDevice(const QString &value)
 {
-    // "--com1 --com2 x" would otherwise open a device called "--com2".
-    if (value.isEmpty() || value.startsWith(QLatin1Char('-')))
-        return QCoreApplication::translate("CommandLine", "expected a device, got \"%1\"")
-            .arg(value);
-    return {};
+    const QString wrong = UsageError::checkValue(value, UsageError::Value::Device);
+    if (!wrong.isEmpty() || !NetAddress::handles(value)) return wrong;
+    const NetAddress address = NetAddress::parse(value);
+    if (address.isValid()) return {};
+    return LinkFailure{LinkFailure::Action::Open, address.error, Port, value, address.detail}.text(
+        LinkFailure::Reader::Script);
 }
 
 QString checkFile(const QString &value)
 {
-    if (value.isEmpty() || value.startsWith(QLatin1Char('-')))
-        return QCoreApplication::translate("CommandLine", "expected a file, got \"%1\"").arg(value);
-    return {};
+    return UsageError::checkValue(value, UsageError::Value::File);
 }
 
 } // namespace
@@ -81,9 +83,9 @@ CommandLine::CommandLine(const QString &defaultCom1, const QString &defaultCom2)
            tr("Use DEVICE as serial port 1: a USB adapter, a /dev/serial/by-id/ link, a "
               "pseudo-terminal, or a serial device server as socket://HOST:PORT (raw TCP) or "
               "rfc2217://HOST:PORT (RFC 2217)."),
-           QStringLiteral("DEVICE"), defaultCom1, checkDevice},
+           QStringLiteral("DEVICE"), defaultCom1, checkDevice<1>},
           {QStringLiteral("com2"), tr("Use DEVICE as serial port 2, in the same forms."),
-           QStringLiteral("DEVICE"), defaultCom2, checkDevice},
+           QStringLiteral("DEVICE"), defaultCom2, checkDevice<2>},
           {QStringLiteral("log"), tr("Append the traffic and the port's events to FILE."),
            QStringLiteral("FILE"), QString(), checkFile},
       }

@@ -50,7 +50,17 @@ QString UsageError::describe(const QCommandLineParser &parser, const QStringList
     return text;
 }
 
+QString UsageError::checkValue(const QString &value, Value kind)
+{
+    if (!value.isEmpty() && !value.startsWith(QLatin1Char('-'))) return {};
+    return kind == Value::Device ? tr("expected a device, got \"%1\"").arg(value)
+                                 : tr("expected a file, got \"%1\"").arg(value);
+}
+
 QString UsageError::line(const QString &program, const QString &message)
 {
-    return tr("%1: %2. Try --help.").arg(program, message) + QLatin1Char('\n');
+    // A message may be a sentence of its own, such as a link failure's, in either language.
+    QString text = message;
+    if (text.endsWith(QLatin1Char('.')) || text.endsWith(QChar(0x3002))) text.chop(1);
+    return tr("%1: %2. Try --help.").arg(program, text) + QLatin1Char('\n');
 }

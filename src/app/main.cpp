@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -93,6 +94,9 @@ int runWithoutScreen(int argc, char *argv[], const DeviceMemory &memory,
 
 int main(int argc, char *argv[])
 {
+    // A traffic log into a pipe whose reader has gone (--log >(head)) fails a write instead of
+    // ending the panel with the port unclosed.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication::setOrganizationName(QStringLiteral("projector-panel"));
     QCoreApplication::setApplicationName(QStringLiteral("projector-panel"));
     QCoreApplication::setApplicationVersion(QLatin1String(PanelVersion));
@@ -120,7 +124,8 @@ int main(int argc, char *argv[])
     Form1 form(panel);
     form.place();
     TrafficLog log(panel.exchange(), link);
-    QObject::connect(&log, &TrafficLog::failed, &form, &Form1::warn);
+    QObject::connect(&log, &TrafficLog::failed, &form,
+                     [&form](const TrafficLogFailure &failure) { form.warn(failure.text()); });
     if (options.isSet(QStringLiteral("log"))) (void)log.open(options.value(QStringLiteral("log")));
     const PortLister ports = PortList::system;
     DeviceMenu devices(form, panel, link, memory, ports);

@@ -5,14 +5,33 @@
 #include "StatusTables.h"
 
 #include <QDateTime>
+#include <QFile>
 
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
+
+QString TrafficLogFailure::text() const
+{
+    QString why;
+    switch (systemError) {
+    case 0: why = tr("unknown error"); break;
+    case ENXIO: why = tr("no program reads from it"); break; // a FIFO without a reader
+    case EPIPE: why = tr("the program reading it has ended"); break;
+    case EAGAIN: why = tr("the program reading it does not keep up"); break;
+    default: why = QString::fromLocal8Bit(std::strerror(systemError)); break;
+    }
+    if (what == What::Open)
+        return tr("Cannot open the traffic log %1: %2. Nothing is logged; the projector is "
+                  "controlled as before.")
+            .arg(path, why);
+    return tr("Cannot write the traffic log %1: %2. Logging has stopped; the projector is "
+              "controlled as before.")
+        .arg(path, why);
+}
 
 TrafficLog::TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent)
     : QObject(parent), m_exchange(exchange), m_link(link)
@@ -25,8 +44,10 @@ TrafficLog::TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent)
     connect(&link, &SerialLink::restored, this, [this] { portEvent(QStringLiteral("restored")); });
     connect(&link, &SerialLink::closed, this,
             [this] { append(QStringLiteral("closed %1").arg(m_link.deviceName())); });
+    // The log's words are English in every language, the failure's too.
     connect(&link, &SerialLink::lost, this, [this](const LinkFailure &failure) {
-        append(QStringLiteral("lost %1 (%2)").arg(m_link.deviceName(), failure.detail));
+        append(QStringLiteral("lost %1: %2")
+                   .arg(m_link.deviceName(), failure.text(LinkFailure::Reader::Log)));
     });
     connect(&link, &SerialLink::settingsApplied, this, [this](const LineSettings &settings) {
         m_settings = settings;
@@ -34,34 +55,37 @@ TrafficLog::TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent)
     });
 }
 
+TrafficLog::~TrafficLog()
+{
+    if (m_fd >= 0) ::close(m_fd);
+}
+
 bool TrafficLog::open(const QString &path)
 {
     m_path = path;
-    // Unbuffered: every line is one write() of its own, nothing waits in memory.
-    constexpr auto mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
-#ifdef Q_OS_UNIX
     // O_APPEND by hand: QFile's Append also seeks to the end, which /dev/stderr or a pipe
-    // refuses with a warning of its own.
+    // refuses. O_NONBLOCK: opening a FIFO nobody reads would wait for a reader forever; so it
+    // fails at once with ENXIO instead.
     const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-    if (fd >= 0 && m_file.open(fd, mode, QFileDevice::AutoCloseHandle)) return true;
-    if (fd >= 0) ::close(fd);
-#else
-    m_file.setFileName(path);
-    if (m_file.open(mode | QIODevice::Append)) return true;
-    const QString reason = m_file.errorString();
-#endif
-    m_failed = true;
-    Q_EMIT failed(tr("Cannot open the traffic log %1: %2. Nothing is logged; the projector is "
-                     "controlled as before.")
-                      .arg(path, reason));
-    return false;
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        fail(TrafficLogFailure::What::Open, errno);
+        return false;
+    }
+    // A FIFO or a pipe stays non-blocking, so that a reader that stops reading stops the log,
+    // not the program; a file or a terminal is written as usual.
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode))
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_fd = fd;
+    return true;
 }
 
 void TrafficLog::onSent(const QString &lineText)
 {
-    if (!m_file.isOpen()) return;
+    if (m_fd < 0) return;
     m_loggedStatus.reset();
     append(QStringLiteral("TX  ") + lineTrace(lineText));
 }
@@ -70,7 +94,7 @@ void TrafficLog::onReceived(const QString &characters)
 {
     // Without a log, nothing of the receive path is traced twice: a flood stays as cheap as
     // it was before there was a log.
-    if (!m_file.isOpen()) return;
+    if (m_fd < 0) return;
     QString line = QStringLiteral("RX  ") + lineTrace(characters);
     // The status display decides on the reply's first characters, which may come in several
     // stretches; the reply so far is the exchange's plus what is arriving now.
@@ -90,17 +114,30 @@ void TrafficLog::portEvent(const QString &what)
 
 void TrafficLog::append(const QString &text)
 {
-    if (!m_file.isOpen()) return;
+    if (m_fd < 0) return;
     const QString line =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) +
         QStringLiteral("  port %1  ").arg(m_link.portNumber()) + text + u'\n';
+    // One write() a line: a pipe takes up to PIPE_BUF bytes whole or not at all.
     const QByteArray bytes = line.toUtf8();
-    if (m_file.write(bytes) == bytes.size()) return;
-    const QString reason = m_file.errorString();
-    m_file.close();
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const auto n = ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : 0;
+            ::close(m_fd);
+            m_fd = -1;
+            fail(TrafficLogFailure::What::Write, error);
+            return;
+        }
+        written += n;
+    }
+}
+
+void TrafficLog::fail(TrafficLogFailure::What what, int systemError)
+{
     if (m_failed) return;
     m_failed = true;
-    Q_EMIT failed(tr("Cannot write the traffic log %1: %2. Logging has stopped; the projector is "
-                     "controlled as before.")
-                      .arg(m_path, reason));
+    Q_EMIT failed({what, m_path, systemError});
 }

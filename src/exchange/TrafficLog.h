@@ -5,42 +5,64 @@
 #include "LineSettings.h"
 #include "SerialLink.h"
 
-#include <QFile>
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 
 #include <optional>
 
+// Why the traffic log stopped. Carries the system's error code, not its words; text() makes the
+// words for the operator, in one place.
+struct TrafficLogFailure
+{
+    Q_DECLARE_TR_FUNCTIONS(TrafficLogFailure)
+
+public:
+    enum class What { Open, Write };
+    What what = What::Open;
+    QString path;
+    int systemError = 0; // errno
+
+    QString text() const;
+    bool operator==(const TrafficLogFailure &o) const
+    {
+        return what == o.what && path == o.path && systemError == o.systemError;
+    }
+};
+
 // The traffic of one exchange and its link, appended to a file one line per event: lines sent,
 // stretches of reply, no-reply marks, the port opened, lost, restored and closed, and speed
 // changes. Each line goes to the file as a whole when it happens, so a crash or a power cut
-// loses at most the line being written. The format is in docs/traffic-log.md.
+// loses at most the line being written. The format is in the README. A FIFO or a pipe gets the
+// log only while it is read: the panel's event thread never waits for the log's reader.
 class TrafficLog final : public QObject
 {
     Q_OBJECT
 public:
     TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent = nullptr);
+    ~TrafficLog() override;
 
     // Appends to `path` from now on. On false failed() has been emitted and nothing is logged;
     // the exchange and the link go on as before either way.
     bool open(const QString &path);
-    bool isOpen() const { return m_file.isOpen(); }
+    bool isOpen() const { return m_fd >= 0; }
 
 Q_SIGNALS:
-    // The file could not be opened or written, in words for the operator. Emitted once: the
-    // log stops at its first failure, since a full disk stays full for the rest of the run.
-    void failed(const QString &message);
+    // The file could not be opened or written. Emitted once: the log stops at its first
+    // failure, since a full disk stays full for the rest of the run.
+    void failed(const TrafficLogFailure &failure);
 
 private:
     void onSent(const QString &lineText);
     void onReceived(const QString &characters);
     void portEvent(const QString &what);
     void append(const QString &text);
+    void fail(TrafficLogFailure::What what, int systemError);
 
     Exchange &m_exchange;
     SerialLink &m_link;
     QString m_path;
-    QFile m_file;
+    int m_fd = -1;
     bool m_failed = false;
     // The link gives no way to ask for them; every program applies them before it opens.
     LineSettings m_settings;

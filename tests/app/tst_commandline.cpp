@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The options as the program reads them before it has an application object, and its report
-// when port 1 cannot be opened.
+// The options as the program reads them before it has an application object.
 #include "CommandLine.h"
-#include "StartFailure.h"
 
 #include <QTest>
 
@@ -69,6 +67,17 @@ private Q_SLOTS:
             << u.arg("--com1: expected a device, got \"--com2\"");
         QTest::newRow("empty device") << QStringList{"--com2="} << 2 << QStringList()
                                       << u.arg("--com2: expected a device, got \"\"");
+        QTest::newRow("empty log") << QStringList{"--log="} << 2 << QStringList()
+                                   << u.arg("--log: expected a file, got \"\"");
+        // A device server's address is checked before anything is opened.
+        QTest::newRow("address without port")
+            << QStringList{"--com2", "rfc2217://127.0.0.1"} << 2 << QStringList()
+            << u.arg("--com2: Cannot open serial port 2 (rfc2217://127.0.0.1): the address has no "
+                     "port number; write rfc2217://HOST:PORT");
+        QTest::newRow("unclosed bracket")
+            << QStringList{"--com1", "socket://[::1"} << 2 << QStringList()
+            << u.arg("--com1: Cannot open serial port 1 (socket://[::1): \"[::1\" is not a host "
+                     "name or a bracketed IPv6 address; write socket://HOST:PORT");
         QTest::newRow("option after --") << QStringList{"--", "--help"} << 2 << QStringList()
                                          << u.arg("unexpected argument \"--help\"");
     }
@@ -86,20 +95,6 @@ private Q_SLOTS:
         for (const QString &text : outHas) QVERIFY2(o.out.contains(text), qPrintable(o.out));
         // Qt's options are accepted, but only --help-all lists them.
         if (args == QStringList{"--help"}) QVERIFY(!o.out.contains(QLatin1String("--platform")));
-    }
-
-    void report()
-    {
-        const QString cause = QStringLiteral("Cannot open serial port 1 (/x): the device does not "
-                                             "exist.");
-        const QString advice = QStringLiteral("Start the panel with --com1 DEVICE (and --com2 "
-                                              "DEVICE) to use another device, for example --com1 "
-                                              "/dev/ttyUSB0.");
-        QCOMPARE(StartFailure::report(cause, {}),
-                 cause + "\n\nNo serial ports were found on this computer.\n" + advice);
-        QCOMPARE(StartFailure::report(cause, {"/dev/ttyUSB0 (adapter)", "/dev/ttyACM0"}),
-                 cause + "\n\nSerial ports found: /dev/ttyUSB0 (adapter), /dev/ttyACM0.\n" +
-                     advice);
     }
 };
 

@@ -1,10 +1,68 @@
 // SPDX-License-Identifier: MIT
-// projector-ctl's sequence on a fake link and virtual time: one command per reply window.
+// projector-ctl's sequence on a fake link and virtual time: one command per reply window, and
+// how a run ends.
+#include "CtlSession.h"
 #include "FakeLink.h"
 #include "ScriptRun.h"
 #include "VirtualClock.h"
 
 #include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// A link whose open() only begins a connection, as a device server's does.
+class ConnectingLink final : public SerialLink
+{
+public:
+    QList<QByteArray> written;
+
+    bool isOpen() const override { return m_open; }
+    bool open() override { return m_connecting = true; }
+    bool isConnecting() const override { return m_connecting; }
+    void close() override { m_connecting = m_open = false; }
+    bool setPortNumber(int) override { return true; }
+    int portNumber() const override { return 1; }
+    bool applySettings(const LineSettings &) override { return true; }
+    bool write(const QByteArray &bytes) override { return written << bytes, true; }
+    QByteArray readAll() override { return {}; }
+    QString deviceName() const override { return QStringLiteral("socket://127.0.0.1:1"); }
+
+    void connected(bool made)
+    {
+        m_connecting = false;
+        m_open = made;
+        if (made)
+            Q_EMIT opened();
+        else
+            Q_EMIT openFailed(
+                {LinkFailure::Action::Open, LinkFailure::Cause::Refused, 1, deviceName()});
+    }
+
+private:
+    bool m_open = false, m_connecting = false;
+};
+
+CtlOptions options(const QStringList &commands)
+{
+    CtlOptions o;
+    o.settings = *LineSettings::parse(QStringLiteral("19200,N,8,1"));
+    for (const QString &c : commands) o.commands << *findCommand(c);
+    return o;
+}
+
+QString contents(std::FILE *f)
+{
+    std::rewind(f);
+    QByteArray all;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, f)) all += buf;
+    return QString::fromLocal8Bit(all);
+}
+
+} // namespace
 
 class ScriptRunTest : public QObject
 {
@@ -45,6 +103,82 @@ private Q_SLOTS:
         QVERIFY(!results[1].replied);
         QCOMPARE(results[2].reply, QStringLiteral(" ACK CR "));
         QVERIFY(finished);
+    }
+
+    // Whatever ends the run ends the program, from its event loop, with the port closed and
+    // nothing more sent.
+    void endsWithAStatus_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<QString>("errHas");
+        QTest::newRow("first write fails")
+            << "write" << int(CtlOptions::ExitFailed) << 0 << "Cannot send to serial port 1";
+        QTest::newRow("no device")
+            << "missing" << int(CtlOptions::ExitFailed) << 0 << "the device does not exist";
+        // In a script's words: nothing about the window's reopening.
+        QTest::newRow("device lost")
+            << "lost" << int(CtlOptions::ExitFailed) << 1 << "(fake1) has gone away.\n";
+        QTest::newRow("output fails")
+            << "output" << int(CtlOptions::ExitOutputFailed) << 1 << "Cannot write the output";
+    }
+    void endsWithAStatus()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, status);
+        QFETCH(int, sent);
+        QFETCH(QString, errHas);
+        VirtualLine line;
+        QVERIFY(line.link.setPortNumber(1));
+        line.link.failWrites = fault == u"write";
+        if (fault == u"missing") line.link.missingPorts = {1};
+        std::FILE *out = fault == u"output" ? std::fopen("/dev/full", "w") : std::tmpfile();
+        std::FILE *err = std::tmpfile();
+        QVERIFY(out && err);
+        CtlSession session(line.link, line.clock.factory(), options({"status", "power-on"}), out,
+                           err);
+        // Once the first command is out.
+        connect(&line.link, &SerialLink::opened, &session, [&] {
+            QTimer::singleShot(0, &session, [&] {
+                if (fault == u"lost") line.link.unplug();
+                line.at(600);
+            });
+        });
+        // A run that never ends fails here instead of at the test's time limit.
+        QTimer::singleShot(30000, &session, [] { QCoreApplication::exit(-1); });
+        QCOMPARE(session.exec(), status);
+        QCOMPARE(line.link.lines().size(), sent);
+        QVERIFY(!line.link.isOpen() && !line.link.isWaitingForDevice());
+        const QString said = contents(err);
+        QVERIFY2(said.startsWith(u"projector-ctl: ") && said.contains(errHas), qPrintable(said));
+        QCOMPARE(said.count(u'\n'), 1);
+        std::fclose(out);
+        std::fclose(err);
+    }
+
+    // Nothing is sent before the connection is made; a connection that fails ends the run.
+    void waitsForTheConnection_data()
+    {
+        QTest::addColumn<bool>("made");
+        QTest::newRow("made") << true;
+        QTest::newRow("failed") << false;
+    }
+    void waitsForTheConnection()
+    {
+        QFETCH(bool, made);
+        VirtualClock clock;
+        ConnectingLink link;
+        std::FILE *err = std::tmpfile();
+        CtlSession session(link, clock.factory(), options({"status"}), std::tmpfile(), err);
+        QList<int> statuses;
+        connect(&session, &CtlSession::finished, this, [&](int s) { statuses << s; });
+        session.start();
+        QVERIFY(link.written.isEmpty() && statuses.isEmpty());
+        link.connected(made);
+        QCOMPARE(link.written, made ? QList<QByteArray>{"CR0\r"} : QList<QByteArray>());
+        QCOMPARE(statuses, made ? QList<int>() : QList<int>{CtlOptions::ExitFailed});
+        if (!made) QVERIFY(contents(err).contains(u"connection refused"));
     }
 };
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // projector-ctl as a script or a crontab runs it: the real program on the real simulator, or on
 // a pseudo-terminal where the test plays the device.
+#include "ButtonTables.h"
 #include "CommandNames.h"
+#include "CtlOptions.h"
 #include "Pty.h"
 #include "SimProcess.h"
 #include "TrafficLogFile.h"
@@ -13,6 +15,9 @@
 #include <csignal>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 struct Run
@@ -21,11 +26,26 @@ struct Run
     QString out, err;
 };
 
-// `meanwhile` runs while the program does; each command takes a 500 ms reply window.
-Run ctl(const QString &device, const QStringList &args,
-        const std::function<void(QProcess &)> &meanwhile = {})
+using Step = std::function<void(QProcess &)>;
+
+// In the operator's language, as started from a shell.
+Step inLanguage(const char *language)
+{
+    return [language](QProcess &p) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LANGUAGE"), QLatin1String(language));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        p.setProcessEnvironment(env);
+    };
+}
+
+// `before` sets the process up, `meanwhile` runs while the program does; each command takes a
+// 500 ms reply window.
+Run ctl(const QString &device, const QStringList &args, const Step &meanwhile = {},
+        const Step &before = inLanguage("en"))
 {
     QProcess p;
+    before(p);
     p.start(QStringLiteral(PROJECTOR_CTL_PATH), QStringList{"--device", device} + args);
     p.waitForStarted(SimProcess::Patience);
     if (meanwhile) meanwhile(p);
@@ -43,18 +63,76 @@ class CtlTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void everyNameSendsItsCode()
+    // The names are an interface: scripts and crontabs are written with them. Written out here,
+    // so that no change elsewhere renames one silently.
+    void namesAreFrozen()
     {
+        const QList<std::pair<QString, QByteArray>> frozen = {
+            {"power-on", "C00"},
+            {"power-off", "C02"},
+            {"input-pc-1", "C05"},
+            {"input-pc-2", "C06"},
+            {"input-video", "C07"},
+            {"menu-on", "C1C"},
+            {"menu-off", "C1D"},
+            {"audio-mute-on", "C0B"},
+            {"audio-mute-off", "C0C"},
+            {"video-mute-on", "C0D"},
+            {"video-mute-off", "C0E"},
+            {"freeze-on", "C43"},
+            {"freeze-off", "C44"},
+            {"screen-mode-normal", "C0F"},
+            {"screen-mode-wide", "C10"},
+            {"zoom-adjustment-mode", "C80"},
+            {"focus-adjustment-mode", "C87"},
+            {"auto-image-adjustment", "C89"},
+            {"presentation-timer", "C8A"},
+            {"picture-back-to-normal", "C1F"},
+            {"clear-the-on-screen-display", "C1E"},
+            {"status", "CR0"},
+            {"input", "CR1"},
+            {"lamp-hours", "CR3"},
+            {"mirror", "CR4"},
+            {"send-c01", "C01"},
+            {"volume-up", "C09"},
+            {"volume-down", "C0A"},
+            {"zoom-in", "C47"},
+            {"zoom-out", "C46"},
+            {"focus-plus", "C4B"},
+            {"focus-minus", "C4A"},
+            {"digital-zoom-in", "C30"},
+            {"digital-zoom-out", "C31"},
+            {"keystone-plus", "C8E"},
+            {"keystone-minus", "C8F"},
+            {"select", "C3F"},
+            {"cursor-up", "C3C"},
+            {"cursor-down", "C3D"},
+            {"cursor-left", "C3B"},
+            {"cursor-right", "C3A"},
+        };
         QStringList names;
         QByteArrayList codes;
-        const Run help = ctl({}, {QStringLiteral("--help")});
-        for (const NamedCommand &c : namedCommands()) {
-            QVERIFY2(!c.name.isEmpty() && !names.contains(c.name), qPrintable(c.name));
-            names << c.name;
-            codes << QByteArray(c.code.data(), c.code.size());
-            const QRegularExpression listed(QStringLiteral("\n  %1 +%2\n").arg(c.name, c.code));
-            QVERIFY2(listed.match(help.out).hasMatch(), qPrintable(c.name));
+        for (const auto &[name, code] : frozen) names << name, codes << code;
+        // Every button of the panel has a name.
+        QByteArrayList buttons;
+        for (const OneShotButton &b : OneShotButtons) buttons << b.code;
+        for (const HoldButton &b : HoldButtons) buttons << b.code;
+        QCOMPARE(buttons, codes);
+
+        // --help lists them in the operator's language, in this order.
+        const Run help = ctl({}, {QStringLiteral("--help")}, {}, inLanguage("ja"));
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY2(help.out.contains(QStringLiteral("終了ステータス")), qPrintable(help.out));
+        QStringList listed;
+        static const QRegularExpression row(QStringLiteral("^  ([a-z0-9-]+) +(C[0-9A-Z]{2})$"),
+                                            QRegularExpression::MultilineOption);
+        for (auto m = row.globalMatch(help.out); m.hasNext();) {
+            const auto match = m.next();
+            listed << match.captured(1);
+            QCOMPARE(match.captured(2).toLatin1(), codes.at(listed.size() - 1));
         }
+        QCOMPARE(listed, names);
+
         SimProcess sim;
         QVERIFY2(sim.start({}), sim.errors().constData());
         const Run r = ctl(sim.device(), names);
@@ -111,12 +189,26 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("culprit");
-        QTest::newRow("unknown name") << QStringList{"power-on", "power-onn"} << 2 << "power-onn";
-        QTest::newRow("speed") << QStringList{"--speed", "4800", "status"} << 2 << "4800";
-        QTest::newRow("option") << QStringList{"--baud", "9600", "status"} << 2 << "baud";
-        QTest::newRow("no command") << QStringList{} << 2 << "no command";
-        QTest::newRow("missing device") << QStringList{"--device", absentDevice(), "status"} << 1
-                                        << "(" + absentDevice() + "): the device does not exist";
+        QTest::addColumn<QByteArray>("language");
+        const auto row = [](const char *tag, const QStringList &args, int exitCode,
+                            const QString &culprit, const char *language = "en") {
+            QTest::newRow(tag) << args << exitCode << culprit << QByteArray(language);
+        };
+        row("unknown name", {"power-on", "power-onn"}, 2, "\"power-onn\"");
+        row("speed", {"--speed", "4800", "status"}, 2, "4800");
+        row("option", {"--baud", "9600", "status"}, 2, "'--baud'");
+        row("no command", {}, 2, "no command");
+        // An option is not taken for the device's name.
+        row("option as device", {"--device", "--json", "status"}, 2, "\"--json\"");
+        row("empty device", {"--device", "", "status"}, 2, "expected a device");
+        row("empty log", {"--log", "", "status"}, 2, "expected a file");
+        row("no port", {"--device", "rfc2217://127.0.0.1", "status"}, 2, "no port number");
+        row("bad host", {"--device", "socket://[::1", "status"}, 2, "\"[::1\"");
+        row("junk after host", {"--device", "socket://[::1]x:80", "status"}, 2, "\"[::1]x:80\"");
+        row("missing device", {"--device", absentDevice(), "status"}, 1,
+            "(" + absentDevice() + "): the device does not exist");
+        row("Japanese", {"--device", absentDevice(), "status"}, 1, "デバイスが存在しません", "ja");
+        row("Japanese usage", {"--speed", "4800", "status"}, 2, "--help を参照してください", "ja");
     }
 
     void refusals()
@@ -124,13 +216,18 @@ private Q_SLOTS:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, culprit);
+        QFETCH(QByteArray, language);
         Pty pty;
         QVERIFY(pty.ok());
-        const Run r = ctl(pty.device(), args); // a second --device wins
+        // A second --device wins.
+        const Run r = ctl(pty.device(), args, {}, inLanguage(language.constData()));
         QCOMPARE(r.exitCode, exitCode);
         QCOMPARE(r.err.count(u'\n'), 1);
+        QVERIFY2(r.err.startsWith(QLatin1String("projector-ctl: ")), qPrintable(r.err));
         QVERIFY2(r.err.contains(culprit), qPrintable(r.err));
-        QVERIFY2(exitCode != 2 || r.err.contains(QLatin1String("Try --help")), qPrintable(r.err));
+        QVERIFY2(exitCode != 2 || language != "en" ||
+                     r.err.endsWith(QLatin1String(". Try --help.\n")),
+                 qPrintable(r.err));
         QCOMPARE(pty.read(1, std::chrono::milliseconds(50)), QByteArray());
     }
 
@@ -159,10 +256,45 @@ private Q_SLOTS:
                      QByteArray("CR0\r"));
             if (signal) ::kill(pid_t(p.processId()), signal);
         });
-        QCOMPARE(r.exitCode, signal ? 128 + signal : 3);
+        QCOMPARE(r.exitCode,
+                 signal ? CtlOptions::ExitSignalBase + signal : CtlOptions::ExitNoReply);
         QCOMPARE(tcgetattr(pty.slave(), &after), 0);
         QVERIFY(std::memcmp(&after, &before, sizeof before) == 0);
         QCOMPARE(pty.read(1, std::chrono::milliseconds(50)), QByteArray());
+    }
+
+    // Output that cannot be written stops the run: the replies would be lost, and so would what
+    // the commands after them did.
+    void outputFails_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<int>("sent");
+        QTest::newRow("full disk") << "full" << 1;
+        QTest::newRow("reader gone") << "pipe" << 1;
+        QTest::newRow("closed") << "closed" << 0;
+    }
+
+    void outputFails()
+    {
+        QFETCH(QString, output);
+        QFETCH(int, sent);
+        SimProcess sim;
+        QVERIFY2(sim.start({}), sim.errors().constData());
+        int ends[2] = {-1, -1};
+        QCOMPARE(::pipe2(ends, O_CLOEXEC), 0);
+        ::close(ends[0]); // nobody reads
+        const Run r = ctl(sim.device(), {"status", "power-on", "status"}, {}, [&](QProcess &p) {
+            inLanguage("en")(p);
+            if (output == u"full") p.setStandardOutputFile(QStringLiteral("/dev/full"));
+            p.setChildProcessModifier([&] {
+                if (output == u"pipe") ::dup2(ends[1], STDOUT_FILENO);
+                if (output == u"closed") ::close(STDOUT_FILENO);
+            });
+        });
+        ::close(ends[1]);
+        QCOMPARE(r.exitCode, int(CtlOptions::ExitOutputFailed));
+        QCOMPARE(r.err.count(u'\n'), 1);
+        QCOMPARE(sim.lines().size(), sent);
     }
 
     void logsTheTraffic_data()

@@ -3,15 +3,29 @@
 #include "PanelRig.h"
 #include "TrafficLog.h"
 #include "TrafficLogFile.h"
+#include "Translations.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <csignal>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TrafficLogTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // As both programs do: a pipe whose reader has gone fails a write instead of killing.
+    void initTestCase() { std::signal(SIGPIPE, SIG_IGN); }
+
+    // In English whatever the operator's language, the reason for a loss too.
     void everyKindOfLine()
     {
+        QLocale::setDefault(QLocale(QLocale::Japanese));
+        QVERIFY(Translations::install());
         PanelRig rig(false);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("traffic.log"));
@@ -31,28 +45,76 @@ private Q_SLOTS:
         rig.link.receive("0123\r");
         rig.at(2000);
         rig.panel.ports().selectSpeed(QString::fromLatin1(Settings9600));
-        rig.link.unplug(QStringLiteral("Input/output error"));
+        rig.link.unplug();
         rig.link.replug();
         rig.panel.ports().selectPort(2);
 
-        QCOMPARE(trafficLogEntries(path), (QStringList{
-                                              "port 1  speed 19200,N,8,1",
-                                              "port 1  opened fake1 19200,N,8,1",
-                                              "port 1  closed fake1",
-                                              "port 1  opened fake1 19200,N,8,1",
-                                              "port 1  TX   C R 0 CR ",
-                                              "port 1  RX   0 ",
-                                              "port 1  RX   0 CR   Power ON",
-                                              "port 1  TX   C 0 0 CR ",
-                                              "port 1  --  no reply",
-                                              "port 1  TX   C R 3 CR ",
-                                              "port 1  RX   0 1 2 3 CR   0 1 2 3 Hour Use",
-                                              "port 1  speed 9600,N,8,1",
-                                              "port 1  lost fake1 (Input/output error)",
-                                              "port 1  restored fake1 9600,N,8,1",
-                                              "port 1  closed fake1",
-                                              "port 2  opened fake2 9600,N,8,1",
-                                          }));
+        QCOMPARE(trafficLogEntries(path),
+                 (QStringList{
+                     "port 1  speed 19200,N,8,1",
+                     "port 1  opened fake1 19200,N,8,1",
+                     "port 1  closed fake1",
+                     "port 1  opened fake1 19200,N,8,1",
+                     "port 1  TX   C R 0 CR ",
+                     "port 1  RX   0 ",
+                     "port 1  RX   0 CR   Power ON",
+                     "port 1  TX   C 0 0 CR ",
+                     "port 1  --  no reply",
+                     "port 1  TX   C R 3 CR ",
+                     "port 1  RX   0 1 2 3 CR   0 1 2 3 Hour Use",
+                     "port 1  speed 9600,N,8,1",
+                     "port 1  lost fake1: The device of serial port 1 (fake1) has gone away.",
+                     "port 1  restored fake1 9600,N,8,1",
+                     "port 1  closed fake1",
+                     "port 2  opened fake2 9600,N,8,1",
+                 }));
+    }
+
+    // Reported once, typed, and control goes on; nothing waits for a reader.
+    void failures_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<TrafficLogFailure::What>("what");
+        QTest::addColumn<int>("systemError");
+        QTest::newRow("no such folder") << "folder" << TrafficLogFailure::What::Open << ENOENT;
+        QTest::newRow("FIFO without a reader") << "fifo" << TrafficLogFailure::What::Open << ENXIO;
+        QTest::newRow("reader gone") << "pipe" << TrafficLogFailure::What::Write << EPIPE;
+        QTest::newRow("full disk") << "full" << TrafficLogFailure::What::Write << ENOSPC;
+    }
+    void failures()
+    {
+        QFETCH(QString, kind);
+        QFETCH(TrafficLogFailure::What, what);
+        QFETCH(int, systemError);
+        QTemporaryDir dir;
+        QString path = kind == u"full" ? QStringLiteral("/dev/full")
+                                       : dir.filePath(QStringLiteral("missing/traffic.log"));
+        int pipeEnds[2] = {-1, -1};
+        if (kind == u"fifo") {
+            path = dir.filePath(QStringLiteral("fifo"));
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == u"pipe") {
+            QCOMPARE(::pipe(pipeEnds), 0);
+            path = QStringLiteral("/proc/self/fd/%1").arg(pipeEnds[1]);
+        }
+        PanelRig rig;
+        TrafficLog log(rig.panel.exchange(), rig.link);
+        QSignalSpy failed(&log, &TrafficLog::failed);
+        QVERIFY(failed.isValid());
+        QCOMPARE(log.open(path), what == TrafficLogFailure::What::Write);
+        if (kind == u"pipe") {
+            ::close(pipeEnds[0]);
+            ::close(pipeEnds[1]);
+        }
+        rig.click("Command17");
+        rig.at(600);
+        rig.click("Command18");
+        QCOMPARE(rig.link.lines(), (QList<QByteArray>{"C00\r", "C02\r"}));
+        QVERIFY(!log.isOpen());
+        QCOMPARE(failed.size(), 1);
+        const auto failure = failed.first().first().value<TrafficLogFailure>();
+        QCOMPARE(failure, (TrafficLogFailure{what, path, systemError}));
+        QVERIFY2(failure.text().contains(path), qPrintable(failure.text()));
     }
 };
 

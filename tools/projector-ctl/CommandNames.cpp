@@ -1,45 +1,59 @@
 // SPDX-License-Identifier: MIT
 #include "CommandNames.h"
 
-#include "ButtonTables.h"
-#include "ControlTable.h"
-
-#include <cstring>
-
 namespace {
 
-// "Status read: lamp time" would make a poor word to type into a crontab.
-struct ShortName
+// The names scripts and crontabs are written with: frozen here, not derived from the buttons'
+// accessible names, so that rewording a button for a screen reader renames nothing. Button
+// order, the one-shot buttons first; a button added to the panel needs a row here.
+struct Row
 {
-    const char *code;
     const char *name;
+    const char *code;
 };
-constexpr ShortName StatusReadNames[] = {
-    {"CR0", "status"},
-    {"CR1", "input"},
-    {"CR3", "lamp-hours"},
-    {"CR4", "mirror"},
+constexpr Row Names[] = {
+    {"power-on", "C00"},
+    {"power-off", "C02"},
+    {"input-pc-1", "C05"},
+    {"input-pc-2", "C06"},
+    {"input-video", "C07"},
+    {"menu-on", "C1C"},
+    {"menu-off", "C1D"},
+    {"audio-mute-on", "C0B"},
+    {"audio-mute-off", "C0C"},
+    {"video-mute-on", "C0D"},
+    {"video-mute-off", "C0E"},
+    {"freeze-on", "C43"},
+    {"freeze-off", "C44"},
+    {"screen-mode-normal", "C0F"},
+    {"screen-mode-wide", "C10"},
+    {"zoom-adjustment-mode", "C80"},
+    {"focus-adjustment-mode", "C87"},
+    {"auto-image-adjustment", "C89"},
+    {"presentation-timer", "C8A"},
+    {"picture-back-to-normal", "C1F"},
+    {"clear-the-on-screen-display", "C1E"},
+    {"status", "CR0"},
+    {"input", "CR1"},
+    {"lamp-hours", "CR3"},
+    {"mirror", "CR4"},
+    {"send-c01", "C01"},
+    {"volume-up", "C09"},
+    {"volume-down", "C0A"},
+    {"zoom-in", "C47"},
+    {"zoom-out", "C46"},
+    {"focus-plus", "C4B"},
+    {"focus-minus", "C4A"},
+    {"digital-zoom-in", "C30"},
+    {"digital-zoom-out", "C31"},
+    {"keystone-plus", "C8E"},
+    {"keystone-minus", "C8F"},
+    {"select", "C3F"},
+    {"cursor-up", "C3C"},
+    {"cursor-down", "C3D"},
+    {"cursor-left", "C3B"},
+    {"cursor-right", "C3A"},
 };
-
-QString nameFor(const char *control, const char *code)
-{
-    for (const ShortName &s : StatusReadNames)
-        if (std::strcmp(s.code, code) == 0) return QString::fromLatin1(s.name);
-    QString words;
-    for (const AccessibleRow &row : accessibleTable())
-        if (row.name && std::strcmp(row.control, control) == 0)
-            words = QString::fromUtf8(row.name).toLower();
-    // Every run of anything but letters and digits becomes one hyphen.
-    QString name;
-    for (const QChar c : words) {
-        if (c.isLetterOrNumber())
-            name += c;
-        else if (!name.isEmpty() && !name.endsWith(u'-'))
-            name += u'-';
-    }
-    if (name.endsWith(u'-')) name.chop(1);
-    return name;
-}
 
 } // namespace
 
@@ -47,10 +61,8 @@ const QList<NamedCommand> &namedCommands()
 {
     static const QList<NamedCommand> commands = [] {
         QList<NamedCommand> list;
-        for (const OneShotButton &b : OneShotButtons)
-            list.append({nameFor(b.name, b.code), QLatin1StringView(b.code)});
-        for (const HoldButton &b : HoldButtons)
-            list.append({nameFor(b.name, b.code), QLatin1StringView(b.code)});
+        for (const Row &row : Names)
+            list.append({QString::fromLatin1(row.name), QLatin1StringView(row.code)});
         return list;
     }();
     return commands;

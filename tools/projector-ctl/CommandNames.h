@@ -15,8 +15,8 @@ struct NamedCommand
     QLatin1StringView code; // "C00"
 };
 
-// Every command of the two tables in table order, named after its control's accessible name
-// ("Volume up" -> volume-up), except the four status reads, which have short names of their own.
+// Every command of the panel's one-shot and held buttons, in button order, under the name a
+// script uses for it. The names are part of the program's interface and never change.
 const QList<NamedCommand> &namedCommands();
 
 // A name or a three-character code, in any case.

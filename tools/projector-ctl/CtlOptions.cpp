@@ -1,24 +1,78 @@
 // SPDX-License-Identifier: MIT
 #include "CtlOptions.h"
 
+#include "ButtonTables.h"
 #include "DeviceLink.h"
+#include "NetAddress.h"
 
 #include <QCommandLineParser>
+
+#include <algorithm>
+
+namespace {
+
+const QString Program = QStringLiteral("projector-ctl");
+
+struct ExitRow
+{
+    const char *status;
+    const char *meaning;
+};
+constexpr ExitRow ExitRows[] = {
+    {"0", QT_TRANSLATE_NOOP("CtlOptions",
+                            "every command was answered, or help or the version was shown")},
+    {"1", QT_TRANSLATE_NOOP("CtlOptions", "the device could not be opened or written, or it went "
+                                          "away")},
+    {"2", QT_TRANSLATE_NOOP("CtlOptions", "the command line was wrong; nothing was sent")},
+    {"3", QT_TRANSLATE_NOOP("CtlOptions", "a command got no reply within its reply window")},
+    {"4", QT_TRANSLATE_NOOP("CtlOptions", "the output could not be written; the commands after "
+                                          "it were not sent")},
+    {"128+N", QT_TRANSLATE_NOOP("CtlOptions", "ended by signal N, after closing the port")},
+};
+static_assert(CtlOptions::ExitAnswered == 0 && CtlOptions::ExitFailed == 1 &&
+                  CtlOptions::ExitUsage == 2 && CtlOptions::ExitNoReply == 3 &&
+                  CtlOptions::ExitOutputFailed == 4 && CtlOptions::ExitSignalBase == 128,
+              "the exit statuses --help lists");
+
+QString exitStatusText()
+{
+    QString text = CtlOptions::tr("Exit status:") + u'\n';
+    for (const ExitRow &row : ExitRows)
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QLatin1String(row.status), CtlOptions::tr(row.meaning));
+    return text;
+}
+
+// What is wrong with the device, or an empty string: a device server's address is checked
+// here, so that a typing error in it is a wrong command line, not a failed open.
+QString checkDevice(const QString &value)
+{
+    const QString wrong = UsageError::checkValue(value, UsageError::Value::Device);
+    if (!wrong.isEmpty() || !NetAddress::handles(value)) return wrong;
+    const NetAddress address = NetAddress::parse(value);
+    if (address.isValid()) return {};
+    return LinkFailure{LinkFailure::Action::Open, address.error, 1, value, address.detail}.text(
+        LinkFailure::Reader::Script);
+}
+
+} // namespace
 
 CtlOptions::Parsed CtlOptions::parse(const QStringList &args)
 {
     QCommandLineParser p;
     p.setApplicationDescription(
         tr("Sends commands to a projector on a serial line, one at a time, and prints each reply.\n"
-           "Each reply is awaited for 500 ms before the next command goes out."));
+           "Each reply is awaited for %1 ms before the next command goes out.")
+            .arg(NormalReplyWindow.count()));
     const QCommandLineOption device(
         QStringLiteral("device"),
         tr("The serial device (default %1), or socket://HOST:PORT or rfc2217://HOST:PORT.")
             .arg(DeviceLink::defaultDevice(1)),
         QStringLiteral("DEV"), DeviceLink::defaultDevice(1));
-    const QCommandLineOption speed(QStringLiteral("speed"),
-                                   tr("Line speed: 19200 (default) or 9600."), QStringLiteral("N"),
-                                   QStringLiteral("19200"));
+    const QCommandLineOption speed(
+        QStringLiteral("speed"),
+        tr("Line speed: %1 (default) or %2.").arg(Speeds[0]).arg(Speeds[1]), QStringLiteral("N"),
+        QString::number(Speeds[0]));
     const QCommandLineOption log(QStringLiteral("log"),
                                  tr("Append the traffic and the port's events to FILE."),
                                  QStringLiteral("FILE"));
@@ -31,10 +85,11 @@ CtlOptions::Parsed CtlOptions::parse(const QStringList &args)
     const QCommandLineOption version = p.addVersionOption();
 
     Parsed result;
-    if (!p.parse(args)) {
-        result.text = p.errorText();
+    auto usageError = [&](const QString &message) {
+        result.text = UsageError::line(Program, message);
         return result;
-    }
+    };
+    if (!p.parse(args)) return usageError(UsageError::describe(p, args));
     if (p.isSet(help)) {
         result.action = Parsed::Action::Help;
         result.text = p.helpText() + u'\n' + tr("Commands (name, then code):") + u'\n';
@@ -42,35 +97,37 @@ CtlOptions::Parsed CtlOptions::parse(const QStringList &args)
             result.text += QStringLiteral("  %1 %2\n").arg(c.name, -30).arg(c.code);
         result.text += tr("Codes are accepted as well as names. The commands of buttons that\n"
                           "repeat while held are sent once.\n");
+        result.text += u'\n' + exitStatusText();
         return result;
     }
     if (p.isSet(version)) {
         result.action = Parsed::Action::Version;
         result.text =
-            QStringLiteral("projector-ctl %1\n").arg(QCoreApplication::applicationVersion());
+            QStringLiteral("%1 %2\n").arg(Program, QCoreApplication::applicationVersion());
         return result;
     }
 
     CtlOptions &o = result.options;
     const QString speedText = p.value(speed);
-    if (speedText != QLatin1String("19200") && speedText != QLatin1String("9600")) {
-        result.text = tr("--speed: expected 19200 or 9600, got \"%1\"").arg(speedText);
-        return result;
-    }
+    if (std::find_if(Speeds.begin(), Speeds.end(),
+                     [&](qint32 s) { return speedText == QString::number(s); }) == Speeds.end())
+        return usageError(tr("--speed: expected %1 or %2, got \"%3\"")
+                              .arg(Speeds[0])
+                              .arg(Speeds[1])
+                              .arg(speedText));
     o.settings = *LineSettings::parse(speedText + QStringLiteral(",N,8,1"));
+    const QString deviceWrong = p.isSet(device) ? checkDevice(p.value(device)) : QString();
+    if (!deviceWrong.isEmpty()) return usageError(QStringLiteral("--device: ") + deviceWrong);
+    const QString logWrong =
+        p.isSet(log) ? UsageError::checkValue(p.value(log), UsageError::Value::File) : QString();
+    if (!logWrong.isEmpty()) return usageError(QStringLiteral("--log: ") + logWrong);
     o.device = p.value(device);
     o.logFile = p.value(log);
     o.json = p.isSet(json);
-    if (p.positionalArguments().isEmpty()) {
-        result.text = tr("no command given");
-        return result;
-    }
+    if (p.positionalArguments().isEmpty()) return usageError(tr("no command given"));
     for (const QString &word : p.positionalArguments()) {
         const auto command = findCommand(word);
-        if (!command) {
-            result.text = tr("unknown command \"%1\"").arg(word);
-            return result;
-        }
+        if (!command) return usageError(tr("unknown command \"%1\"").arg(word));
         o.commands.append(*command);
     }
     result.action = Parsed::Action::Run;

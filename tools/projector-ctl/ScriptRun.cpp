@@ -27,8 +27,16 @@ void ScriptRun::start()
     sendNext();
 }
 
+void ScriptRun::stop()
+{
+    m_stopped = true;
+    m_timer2->stop();
+    m_timer4->stop();
+}
+
 void ScriptRun::sendNext()
 {
+    if (m_stopped) return;
     if (m_next == m_commands.size()) {
         m_timer4->stop();
         Q_EMIT finished();
@@ -41,7 +49,7 @@ void ScriptRun::sendNext()
 
 void ScriptRun::onWindowClosed()
 {
-    if (m_timer2->isActive() || m_next == m_commands.size()) return;
+    if (m_stopped || m_timer2->isActive() || m_next == m_commands.size()) return;
     CommandResult r{
         m_commands.at(m_next++), m_exchange->display(Exchange::Display::Rxd), {}, !m_noReply};
     if (r.replied) r.status = interpretStatus(m_exchange->commandText(), r.reply);

@@ -32,6 +32,8 @@ public:
 
     Exchange &exchange() { return *m_exchange; }
     void start();
+    // Sends nothing more, not even from within a handler of answered().
+    void stop();
 
 Q_SIGNALS:
     void answered(const CommandResult &result);
@@ -48,4 +50,5 @@ private:
     QList<NamedCommand> m_commands;
     qsizetype m_next = 0;
     bool m_noReply = false;
+    bool m_stopped = false;
 };

@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "CtlOptions.h"
+#include "CtlSession.h"
 #include "DeviceLink.h"
 #include "PanelVersion.h"
-#include "ScriptRun.h"
-#include "TrafficLog.h"
+#include "Translations.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -17,41 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Ctl
-{
-    Q_DECLARE_TR_FUNCTIONS(Ctl)
-};
-
-void printLine(std::FILE *to, const QString &line)
-{
-    std::fputs(qPrintable(line + u'\n'), to);
-    std::fflush(to);
-}
-
-void complain(const QString &message)
-{
-    printLine(stderr, QStringLiteral("projector-ctl: ") + message);
-}
-
-QString textLine(const CommandResult &r)
-{
-    QString line = r.command.code + QStringLiteral("  ") + r.reply;
-    if (r.status) line += u' ' + *r.status;
-    return line;
-}
-
-QString jsonLine(const CommandResult &r)
-{
-    const QJsonObject o{
-        {QStringLiteral("code"), QString(r.command.code)},
-        {QStringLiteral("name"), r.command.name},
-        {QStringLiteral("reply"), r.reply},
-        {QStringLiteral("status"), r.status ? QJsonValue(*r.status) : QJsonValue()},
-        {QStringLiteral("replied"), r.replied},
-    };
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
-}
 
 // Interrupted or terminated, the program still closes the port, which gives the line back with
 // the settings it had before.
@@ -71,7 +35,7 @@ void closeOnSignals(QCoreApplication &app, SerialLink &link)
         char number = 0;
         [[maybe_unused]] const auto n = ::read(signalPipe[0], &number, 1);
         link.close();
-        QCoreApplication::exit(128 + number);
+        QCoreApplication::exit(CtlOptions::ExitSignalBase + number);
     });
     struct sigaction action
     {
@@ -79,63 +43,59 @@ void closeOnSignals(QCoreApplication &app, SerialLink &link)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     for (const int number : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(number, &action, nullptr);
-    // Output into a pipe whose reader has gone (| head -1) must not end the run unclosed.
-    ::signal(SIGPIPE, SIG_IGN);
+}
+
+// Whether a standard descriptor was closed (>&-). It is given /dev/null, so that the serial
+// port or the log, opened later, cannot take its number and receive what is meant for it.
+bool wasClosed(int fd)
+{
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) return false;
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0 && null != fd) {
+        ::dup2(null, fd);
+        ::close(null);
+    }
+    return true;
+}
+
+void complain(const QString &message)
+{
+    std::fputs(qPrintable(QStringLiteral("projector-ctl: ") + message + u'\n'), stderr);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    wasClosed(STDIN_FILENO);
+    wasClosed(STDERR_FILENO);
+    const bool outputClosed = wasClosed(STDOUT_FILENO);
+    // Output into a pipe whose reader has gone (| head -1) fails a write instead of ending the
+    // run with the port unclosed; so does a traffic log into one.
+    std::signal(SIGPIPE, SIG_IGN);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("projector-ctl"));
     QCoreApplication::setApplicationVersion(QLatin1String(PanelVersion));
+    Translations::install();
 
     const auto parsed = CtlOptions::parse(QCoreApplication::arguments());
-    switch (parsed.action) {
-    case CtlOptions::Parsed::Action::Help:
-    case CtlOptions::Parsed::Action::Version: std::fputs(qPrintable(parsed.text), stdout); return 0;
-    case CtlOptions::Parsed::Action::Error: {
-        QString message = parsed.text;
-        if (message.endsWith(u'.')) message.chop(1); // the parser's own texts end in a stop
-        complain(Ctl::tr("%1. Try --help.").arg(message));
-        return 2;
+    if (parsed.action == CtlOptions::Parsed::Action::Error) {
+        std::fputs(qPrintable(parsed.text), stderr);
+        return CtlOptions::ExitUsage;
     }
-    case CtlOptions::Parsed::Action::Run: break;
+    if (outputClosed) {
+        complain(CtlOptions::tr("the standard output is closed; nothing is sent."));
+        return CtlOptions::ExitOutputFailed;
     }
-    const CtlOptions &o = parsed.options;
+    if (parsed.action != CtlOptions::Parsed::Action::Run) {
+        const bool written =
+            std::fputs(qPrintable(parsed.text), stdout) >= 0 && std::fflush(stdout) == 0;
+        return written ? CtlOptions::ExitAnswered : CtlOptions::ExitOutputFailed;
+    }
 
-    DeviceLink link(o.device, QString());
-    ScriptRun run(link, PreciseTimer::factory(), o.commands);
-    TrafficLog log(run.exchange(), link);
-    QObject::connect(&log, &TrafficLog::failed, &app, complain);
-    if (!o.logFile.isEmpty()) (void)log.open(o.logFile);
-
-    if (!link.applySettings(o.settings) || !link.open()) {
-        complain(link.failure().text());
-        return 1;
-    }
+    DeviceLink link(parsed.options.device, QString());
+    CtlSession session(link, PreciseTimer::factory(), parsed.options, stdout, stderr);
     closeOnSignals(app, link);
-
-    bool allReplied = true;
-    QObject::connect(&run, &ScriptRun::answered, &app, [&](const CommandResult &r) {
-        allReplied = allReplied && r.replied;
-        printLine(stdout, o.json ? jsonLine(r) : textLine(r));
-    });
-    QObject::connect(&run, &ScriptRun::finished, &app, [&] {
-        link.close();
-        QCoreApplication::exit(allReplied ? 0 : 3);
-    });
-    QObject::connect(&run, &ScriptRun::failed, &app, [&](const LinkFailure &failure) {
-        complain(failure.text());
-        link.close();
-        QCoreApplication::exit(1);
-    });
-    QObject::connect(&link, &SerialLink::lost, &app, [&](const LinkFailure &failure) {
-        complain(Ctl::tr("the device %1 went away (%2).").arg(link.deviceName(), failure.detail));
-        link.close();
-        QCoreApplication::exit(1);
-    });
-    run.start();
-    return QCoreApplication::exec();
+    return session.exec();
 }

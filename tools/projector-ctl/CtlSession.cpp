@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: MIT
+#include "CtlSession.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+QString textLine(const CommandResult &r)
+{
+    QString line = r.command.code + QStringLiteral("  ") + r.reply;
+    if (r.status) line += u' ' + *r.status;
+    return line;
+}
+
+QString jsonLine(const CommandResult &r)
+{
+    const QJsonObject o{
+        {QStringLiteral("code"), QString(r.command.code)},
+        {QStringLiteral("name"), r.command.name},
+        {QStringLiteral("reply"), r.reply},
+        {QStringLiteral("status"), r.status ? QJsonValue(*r.status) : QJsonValue()},
+        {QStringLiteral("replied"), r.replied},
+    };
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+// 0, or the errno of a line that did not reach the file whole.
+int writeLine(std::FILE *to, const QString &line)
+{
+    errno = 0;
+    const QByteArray bytes = (line + u'\n').toLocal8Bit();
+    if (std::fputs(bytes.constData(), to) < 0 || std::fflush(to) != 0 || std::ferror(to))
+        return errno ? errno : EIO;
+    return 0;
+}
+
+} // namespace
+
+CtlSession::CtlSession(SerialLink &link, const TimerFactory &makeTimer, const CtlOptions &options,
+                       std::FILE *out, std::FILE *err, QObject *parent)
+    : QObject(parent), m_link(link), m_options(options), m_out(out), m_err(err),
+      m_run(link, makeTimer, options.commands), m_log(m_run.exchange(), link)
+{
+    connect(&m_log, &TrafficLog::failed, this,
+            [this](const TrafficLogFailure &f) { complain(f.text()); });
+    connect(&m_run, &ScriptRun::answered, this, &CtlSession::print);
+    connect(&m_run, &ScriptRun::finished, this,
+            [this] { finish(m_allReplied ? CtlOptions::ExitAnswered : CtlOptions::ExitNoReply); });
+    connect(&m_run, &ScriptRun::failed, this, [this](const LinkFailure &f) {
+        fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
+    });
+    connect(&link, &SerialLink::lost, this, [this](const LinkFailure &f) {
+        fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
+    });
+    // A raw TCP device keeps its server's speed: said, and the commands go all the same.
+    connect(&link, &SerialLink::settingsNotApplied, this,
+            [this](const LinkFailure &f) { complain(f.text(LinkFailure::Reader::Script)); });
+}
+
+void CtlSession::start()
+{
+    if (!m_options.logFile.isEmpty()) (void)m_log.open(m_options.logFile);
+    if (!m_link.applySettings(m_options.settings) || !m_link.open()) {
+        fail(m_link.failure().text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
+        return;
+    }
+    if (!m_link.isConnecting()) {
+        begin();
+        return;
+    }
+    // Exactly one of the two follows.
+    connect(&m_link, &SerialLink::opened, this, &CtlSession::begin, Qt::SingleShotConnection);
+    connect(
+        &m_link, &SerialLink::openFailed, this,
+        [this](const LinkFailure &f) {
+            fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
+        },
+        Qt::SingleShotConnection);
+}
+
+int CtlSession::exec()
+{
+    QTimer::singleShot(0, this, &CtlSession::start);
+    connect(this, &CtlSession::finished, QCoreApplication::instance(), &QCoreApplication::exit);
+    return QCoreApplication::exec();
+}
+
+void CtlSession::begin()
+{
+    if (!m_done) m_run.start();
+}
+
+void CtlSession::print(const CommandResult &result)
+{
+    m_allReplied = m_allReplied && result.replied;
+    const int error = writeLine(m_out, m_options.json ? jsonLine(result) : textLine(result));
+    if (error == 0) return;
+    fail(tr("Cannot write the output: %1. Nothing more is sent.")
+             .arg(QString::fromLocal8Bit(std::strerror(error))),
+         CtlOptions::ExitOutputFailed);
+}
+
+void CtlSession::complain(const QString &message)
+{
+    writeLine(m_err, QStringLiteral("projector-ctl: ") + message);
+}
+
+void CtlSession::fail(const QString &message, int exitStatus)
+{
+    if (m_done) return;
+    complain(message);
+    finish(exitStatus);
+}
+
+void CtlSession::finish(int exitStatus)
+{
+    if (m_done) return;
+    m_done = true;
+    m_run.stop();
+    m_link.close(); // gives the line back with the settings it had
+    Q_EMIT finished(exitStatus);
+}

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "CtlOptions.h"
+#include "IntervalTimer.h"
+#include "ScriptRun.h"
+#include "SerialLink.h"
+#include "TrafficLog.h"
+
+#include <QObject>
+
+#include <cstdio>
+
+// One run of projector-ctl, from its first step in the event loop to its exit status: opens the
+// link, sends the commands, prints a line for each, and at the first failure closes the port
+// and sends nothing more.
+class CtlSession final : public QObject
+{
+    Q_OBJECT
+public:
+    // Lines go to `out`; failures, in the reader's language, to `err`.
+    CtlSession(SerialLink &link, const TimerFactory &makeTimer, const CtlOptions &options,
+               std::FILE *out, std::FILE *err, QObject *parent = nullptr);
+
+    // Opens the log and the link and sends the first command; finished() follows.
+    void start();
+    // Runs start() from the application's event loop until finished(), and returns the status:
+    // an exit asked for before the loop runs would be lost.
+    int exec();
+
+Q_SIGNALS:
+    void finished(int exitStatus);
+
+private:
+    void begin();
+    void print(const CommandResult &result);
+    void complain(const QString &message);
+    void fail(const QString &message, int exitStatus);
+    void finish(int exitStatus);
+
+    SerialLink &m_link;
+    CtlOptions m_options;
+    std::FILE *m_out = nullptr;
+    std::FILE *m_err = nullptr;
+    ScriptRun m_run;
+    TrafficLog m_log;
+    bool m_allReplied = true;
+    bool m_done = false;
+};
