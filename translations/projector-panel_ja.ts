@@ -741,6 +741,14 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <source>Cannot connect %1: %2.</source>
         <translation>%1 に接続できません: %2。</translation>
     </message>
+    <message>
+        <source>Cannot connect %1: the device server closed the connection, saying &quot;%2&quot;.</source>
+        <translation>%1 に接続できません: デバイスサーバーが「%2」と伝えて接続を閉じました。</translation>
+    </message>
+    <message>
+        <source>%1.</source>
+        <translation>%1。</translation>
+    </message>
 </context>
 <context>
     <name>QCommandLineParser</name>
@@ -885,6 +893,10 @@ every line it receives is logged as &quot;&lt;CLOCK_MONOTONIC microseconds&gt; &
     <message>
         <source>Start the panel with --com1 DEVICE (and --com2 DEVICE) to use another device, for example --com1 /dev/ttyUSB0.</source>
         <translation>別のデバイスを使うには --com1 DEVICE (と --com2 DEVICE) を付けて起動してください。例: --com1 /dev/ttyUSB0</translation>
+    </message>
+    <message>
+        <source>Serial port 1 opened, but there is no screen to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set).</source>
+        <translation>シリアルポート 1 は開きましたが、ウィンドウを表示する画面がありません (DISPLAY も WAYLAND_DISPLAY も設定されていません)。</translation>
     </message>
 </context>
 <context>

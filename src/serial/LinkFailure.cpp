@@ -76,7 +76,7 @@ QString LinkFailure::text(Reader reader) const
         return t(QT_TR_NOOP("The port number cannot change while %1 is open.")).arg(label);
     case Cause::Gone: {
         const QString gone = withWhy(t(QT_TR_NOOP("The device of %1 has gone away")).arg(label));
-        if (!window) return gone + u'.';
+        if (!window) return t(QT_TR_NOOP("%1.")).arg(gone);
         return t(QT_TR_NOOP("%1. The panel opens the port again by itself when the device "
                             "returns."))
             .arg(gone);
