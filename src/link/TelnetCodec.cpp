@@ -54,13 +54,15 @@ void TelnetCodec::reset()
     m_compressed = false;
 }
 
+void TelnetCodec::ask(Q &q, unsigned char command, std::uint8_t option)
+{
+    if (q != Q::No) return;
+    q = Q::WantYes;
+    send(command, option);
+}
+
 QByteArray TelnetCodec::start()
 {
-    const auto ask = [this](Q &q, unsigned char command, std::uint8_t option) {
-        if (q != Q::No) return;
-        q = Q::WantYes;
-        send(command, option);
-    };
     ask(m_us[ComPortOption], TELNET_WILL, ComPortOption);
     m_comPortAsked = true;
     return std::exchange(m_out, {});
@@ -68,11 +70,6 @@ QByteArray TelnetCodec::start()
 
 QByteArray TelnetCodec::askBinary()
 {
-    const auto ask = [this](Q &q, unsigned char command, std::uint8_t option) {
-        if (q != Q::No) return;
-        q = Q::WantYes;
-        send(command, option);
-    };
     ask(m_us[Binary], TELNET_WILL, Binary);
     ask(m_him[Binary], TELNET_DO, Binary);
     return std::exchange(m_out, {});

@@ -59,6 +59,7 @@ private:
     void handle(const telnet_event_t &event);
     void negotiated(int kind, std::uint8_t option);
     void send(unsigned char command, std::uint8_t option);
+    void ask(Q &q, unsigned char command, std::uint8_t option);
     void reset();
 
     telnet_t *m_telnet = nullptr;
