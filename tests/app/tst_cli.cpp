@@ -136,11 +136,13 @@ private Q_SLOTS:
     }
 
     // The device last chosen in the window is port 1 from the menu; --com1 is for one run.
+    // The rule of which device wins is tst_devices' table; here only what main() adds: the
+    // kept device is what --help offers, and --com1 is used for this run and not kept.
     void remembersTheDeviceAndTheCommandLineWins()
     {
         QTemporaryDir config;
         Pty kept, given;
-        QVERIFY(kept.watchSetUp() && given.watchSetUp());
+        QVERIFY(given.watchSetUp());
         const QString file =
             config.filePath(QStringLiteral("projector-panel/projector-panel.conf"));
         {
@@ -150,16 +152,13 @@ private Q_SLOTS:
         const QProcessEnvironment env = environment(true, QStringLiteral("en"), config.path());
         QVERIFY(run({QStringLiteral("--help")}, env).out.contains(kept.device()));
 
-        for (Pty *expected : {&kept, &given}) {
-            QProcess p;
-            p.setProcessEnvironment(env);
-            p.start(QStringLiteral(PANEL_PATH),
-                    expected == &kept ? QStringList() : QStringList{"--com1", given.device()});
-            QVERIFY(p.waitForStarted());
-            QVERIFY2(expected->setUp(), qPrintable(p.readAllStandardError()));
-            p.terminate();
-            QVERIFY(p.waitForFinished(5000));
-        }
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(PANEL_PATH), {QStringLiteral("--com1"), given.device()});
+        QVERIFY(p.waitForStarted());
+        QVERIFY2(given.setUp(), qPrintable(p.readAllStandardError()));
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
         QCOMPARE(QSettings(file, QSettings::IniFormat).value(QStringLiteral("devices/port1")),
                  QVariant(kept.device()));
     }

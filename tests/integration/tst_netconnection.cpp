@@ -169,12 +169,8 @@ private Q_SLOTS:
         QTest::newRow("refused") << "rfc2217://127.0.0.1:" + port << Cause::Refused << "";
         QTest::newRow("no such host")
             << "socket://projector.invalid:2217" << Cause::HostNotFound << "";
-        QTest::newRow("no host") << "socket://:4001" << Cause::AddressNoHost << "";
-        QTest::newRow("no port") << "rfc2217://127.0.0.1" << Cause::AddressNoPort << "";
-        QTest::newRow("port 0") << "socket://127.0.0.1:0" << Cause::AddressPortOutOfRange << "0";
-        QTest::newRow("port 65536")
-            << "rfc2217://[::1]:65536" << Cause::AddressPortOutOfRange << "65536";
-        QTest::newRow("not a number")
+        // Every form of a bad address is NetAddress's table; the connection says it unopened.
+        QTest::newRow("bad address")
             << "socket://127.0.0.1:telnet" << Cause::AddressBadPort << "telnet";
     }
     void openFailsWithTheReason()
