@@ -53,6 +53,11 @@ TrafficLog::TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent)
         m_settings = settings;
         append(QStringLiteral("speed %1").arg(settings.toString()));
     });
+    // What really happened on a raw TCP device: nothing on the line.
+    connect(&link, &SerialLink::settingsNotApplied, this, [this](const LinkFailure &failure) {
+        append(QStringLiteral("speed %1 not set: %2")
+                   .arg(failure.detail, failure.text(LinkFailure::Reader::Log)));
+    });
 }
 
 TrafficLog::~TrafficLog()

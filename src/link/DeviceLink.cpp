@@ -65,7 +65,6 @@ void DeviceLink::dropConnection()
     m_connection.reset();
     m_waiting = false;
     m_settling = false;
-    m_saidNotSettable = false;
     m_attempts = 0;
     m_retry->stop();
     m_settle->stop();
@@ -268,13 +267,12 @@ bool DeviceLink::applySettings(const LineSettings &settings)
                               : !NetAddress::handles(deviceName()) ||
                                     NetAddress::parse(deviceName()).kind != NetAddress::Kind::Raw;
     if (!settable) {
-        // Recorded for the next open, but nothing reaches the line: say so once, not that the
-        // speed changed.
+        // Recorded for the next open, but nothing reaches the line: say so every time, and
+        // never that the speed changed. Whether to tell a person is the caller's choice.
         qCDebug(lcSerial) << "settings" << settings.toString() << "cannot reach port"
                           << m_portNumber;
-        if (!std::exchange(m_saidNotSettable, true))
-            Q_EMIT settingsNotApplied(
-                {Action::SetLine, Cause::LineNotSettable, m_portNumber, deviceName(), {}});
+        Q_EMIT settingsNotApplied({Action::SetLine, Cause::LineNotSettable, m_portNumber,
+                                   deviceName(), settings.toString()});
         return true;
     }
     qCDebug(lcSerial) << "settings" << settings.toString() << "on port" << m_portNumber;

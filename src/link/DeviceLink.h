@@ -74,7 +74,6 @@ private:
     QByteArrayList m_waitingLines;            // written while connecting
     bool m_waiting = false;                   // for a lost device
     bool m_settling = false;                  // reopened, not yet counted as back
-    bool m_saidNotSettable = false;
     int m_attempts = 0;                      // failed reopens since the device was last stable
     std::unique_ptr<IntervalTimer> m_retry;  // the next reopen attempt
     std::unique_ptr<IntervalTimer> m_settle; // a reopened connection's settling time

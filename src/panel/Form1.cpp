@@ -283,8 +283,6 @@ void Form1::wire()
     connect(&panel.exchange(), &Exchange::sendFailed, this,
             [this](const LinkFailure &failure) { warnLater(failure.text()); });
     connect(&panel.link(), &SerialLink::lost, this, &Form1::onLost);
-    connect(&panel.link(), &SerialLink::settingsNotApplied, this,
-            [this](const LinkFailure &failure) { warnLater(failure.text()); });
     connect(&panel.link(), &SerialLink::restored, this, &Form1::syncTitle);
     connect(&panel.link(), &SerialLink::closed, this, &Form1::syncTitle);
     connect(&panel.link(), &SerialLink::opened, this, &Form1::syncTitle);

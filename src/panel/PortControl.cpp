@@ -12,6 +12,11 @@ PortControl::PortControl(SerialLink &link, IntervalTimer &timer3, QObject *paren
     connect(&m_timer3, &IntervalTimer::timeout, this, &PortControl::settingsTimerTick);
     connect(&m_link, &SerialLink::opened, this, &PortControl::onOpened);
     connect(&m_link, &SerialLink::openFailed, this, &PortControl::onOpenFailed);
+    // Said once, when the operator chooses a speed that the device cannot be given; the speed
+    // applied at start is the device server's business.
+    connect(&m_link, &SerialLink::settingsNotApplied, this, [this](const LinkFailure &failure) {
+        if (m_choosingSpeed && !std::exchange(m_saidNotSettable, true)) Q_EMIT warning(failure);
+    });
 }
 
 bool PortControl::openAtStart()
@@ -74,7 +79,10 @@ void PortControl::selectSpeed(const QString &settings)
 {
     m_commSettings = settings;
     const auto parsed = LineSettings::parse(settings);
-    if (parsed && !m_link.applySettings(*parsed)) Q_EMIT warning(m_link.failure());
+    m_choosingSpeed = true;
+    const bool applied = !parsed || m_link.applySettings(*parsed);
+    m_choosingSpeed = false;
+    if (!applied) Q_EMIT warning(m_link.failure());
     setSettingsVisible(false);
 }
 

@@ -62,6 +62,8 @@ private:
     QString m_commSettings;
     bool m_settingsVisible = false;
     int m_selectedPort = 0;
+    bool m_choosingSpeed = false;
+    bool m_saidNotSettable = false;
     Pending m_pending = Pending::None;
     int m_fallbackPort = 0;
 };

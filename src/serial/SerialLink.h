@@ -56,8 +56,8 @@ Q_SIGNALS:
     // The lost device came back and the port is open again, with the same settings.
     void restored();
     void settingsApplied(const LineSettings &settings);
-    // The settings are recorded but cannot reach the line (a raw TCP device); said once per
-    // device, with Cause::LineNotSettable.
+    // The settings are recorded but cannot reach the line (a raw TCP device): instead of
+    // settingsApplied, with Cause::LineNotSettable and the settings as the failure's detail.
     void settingsNotApplied(const LinkFailure &failure);
 
 protected:

@@ -334,7 +334,7 @@ private Q_SLOTS:
     }
 
     // Lines clicked while connecting go out in order once connected, up to a bound; a raw
-    // device says once that it cannot set the line, and never claims a speed.
+    // device says each time that it cannot set the line, and never claims a speed.
     void linesWaitForTheConnection()
     {
         FakeServer server({});
@@ -357,8 +357,10 @@ private Q_SLOTS:
         QVERIFY(link.applySettings(line(QStringLiteral("9600,N,8,1"))));
         QVERIFY(link.applySettings(line()));
         QCOMPARE(applied.size(), 0);
-        QCOMPARE(notApplied.size(), 1);
-        QCOMPARE(notApplied.first().first().value<LinkFailure>().cause, Cause::LineNotSettable);
+        QCOMPARE(notApplied.size(), 2);
+        const auto failure = notApplied.first().first().value<LinkFailure>();
+        QCOMPARE(failure.cause, Cause::LineNotSettable);
+        QCOMPARE(failure.detail, QStringLiteral("9600,N,8,1"));
     }
 
     void killedServerIsLostOnceAndFoundAgain()

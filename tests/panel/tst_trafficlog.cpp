@@ -45,6 +45,9 @@ private Q_SLOTS:
         rig.link.receive("0123\r");
         rig.at(2000);
         rig.panel.ports().selectSpeed(QString::fromLatin1(Settings9600));
+        rig.link.lineNotSettable = true; // as a raw TCP device: nothing claimed
+        rig.panel.ports().selectSpeed(QString::fromLatin1(Settings19200));
+        rig.link.lineNotSettable = false;
         rig.link.unplug();
         rig.link.replug();
         rig.panel.ports().selectPort(2);
@@ -63,6 +66,9 @@ private Q_SLOTS:
                      "port 1  TX   C R 3 CR ",
                      "port 1  RX   0 1 2 3 CR   0 1 2 3 Hour Use",
                      "port 1  speed 9600,N,8,1",
+                     "port 1  speed 19200,N,8,1 not set: serial port 1 (fake1) is a raw TCP "
+                     "device: the line settings cannot be set from here, and the device "
+                     "server's own settings apply.",
                      "port 1  lost fake1: The device of serial port 1 (fake1) has gone away.",
                      "port 1  restored fake1 9600,N,8,1",
                      "port 1  closed fake1",

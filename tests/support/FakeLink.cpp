@@ -71,7 +71,12 @@ bool FakeLink::applySettings(const LineSettings &s)
 {
     settings = s.toString();
     operations << QStringLiteral("settings %1").arg(settings);
-    Q_EMIT settingsApplied(s);
+    if (lineNotSettable)
+        Q_EMIT settingsNotApplied({LinkFailure::Action::SetLine,
+                                   LinkFailure::Cause::LineNotSettable, portNumber(), deviceName(),
+                                   settings});
+    else
+        Q_EMIT settingsApplied(s);
     return true;
 }
 

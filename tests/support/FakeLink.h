@@ -26,6 +26,7 @@ public:
     std::set<int> missingPorts;     // open() fails on these port numbers, unless it connects
     bool failWrites = false;        // every write fails even while open
     bool connects = false;          // open() only begins a connection: finishConnect() ends it
+    bool lineNotSettable = false;   // like a raw TCP device
     std::function<long long()> now; // stamps the writes
 
     // Log of operations, for the open-close-open order at start ("open 1", "close", ...).

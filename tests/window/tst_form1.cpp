@@ -590,17 +590,18 @@ void TestForm1::deviceLost()
              waiting ? Caption + " - port 1 (fake1) lost" : QString(Caption));
 }
 
+// A device that cannot be given a speed says so once, when the operator chooses one; not for
+// the speed applied at start.
 void TestForm1::settingsNotAppliedIsSaid()
 {
     FakeWindowRig rig;
-    const LinkFailure failure{LinkFailure::Action::SetLine,
-                              LinkFailure::Cause::LineNotSettable,
-                              1,
-                              QStringLiteral("socket://127.0.0.1:4001"),
-                              {}};
-    Q_EMIT rig.link.settingsNotApplied(failure);
+    rig.link.lineNotSettable = true;
+    QVERIFY(rig.panel.load());
+    for (const char *option : {"Option4", "Option3", "Option4"})
+        QVERIFY(rig.panel.activate(QLatin1StringView(option)));
     QCoreApplication::processEvents();
-    QCOMPARE(rig.boxes, QStringList{Caption + u'|' + failure.text()});
+    QCOMPARE(rig.boxes.size(), 1);
+    QVERIFY2(rig.boxes.first().contains(QLatin1String("raw TCP")), qPrintable(rig.boxes.first()));
 }
 
 QTEST_MAIN(TestForm1)

@@ -58,9 +58,11 @@ CtlSession::CtlSession(SerialLink &link, const TimerFactory &makeTimer, const Ct
     connect(&link, &SerialLink::lost, this, [this](const LinkFailure &f) {
         fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
     });
-    // A raw TCP device keeps its server's speed: said, and the commands go all the same.
-    connect(&link, &SerialLink::settingsNotApplied, this,
-            [this](const LinkFailure &f) { complain(f.text(LinkFailure::Reader::Script)); });
+    // A raw TCP device keeps its server's speed: said when another speed was asked for, and
+    // the commands go all the same.
+    connect(&link, &SerialLink::settingsNotApplied, this, [this](const LinkFailure &f) {
+        if (f.detail != QLatin1String(Settings19200)) complain(f.text(LinkFailure::Reader::Script));
+    });
 }
 
 void CtlSession::start()
