@@ -13,11 +13,12 @@
 
 using namespace std::chrono;
 
-PreciseTimer::PreciseTimer()
+PreciseTimer::PreciseTimer([[maybe_unused]] Backend backend)
 {
     m_clock.start();
 #ifdef Q_OS_LINUX
-    m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (backend == Backend::Best)
+        m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd >= 0) {
         auto *notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read);
         QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this] { onExpired(); });
@@ -44,7 +45,9 @@ PreciseTimer::~PreciseTimer()
 void PreciseTimer::setInterval(milliseconds interval)
 {
     m_interval = interval;
-    if (m_fd < 0) return m_timer.setInterval(interval); // restarts a running QTimer too
+    if (m_fd < 0) m_timer.setInterval(interval);
+    // Through start() on both paths: a QTimer restarts itself on a new interval, but the deadline
+    // that remainingTime() and isDue() read must restart with it.
     if (m_active) start();
 }
 

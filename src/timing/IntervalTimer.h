@@ -44,7 +44,11 @@ class PreciseTimer final : public IntervalTimer
 {
     Q_OBJECT
 public:
-    PreciseTimer();
+    // Portable always takes the QTimer path, as on systems without a timerfd, so that path can be
+    // tested on Linux too.
+    enum class Backend { Best, Portable };
+
+    explicit PreciseTimer(Backend backend = Backend::Best);
     ~PreciseTimer() override;
     PreciseTimer(const PreciseTimer &) = delete;
     PreciseTimer &operator=(const PreciseTimer &) = delete;
