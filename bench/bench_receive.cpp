@@ -206,6 +206,7 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const bool quick = hasArg(argc, argv, "--quick");
+    const bool liveOnly = hasArg(argc, argv, "--live"); // only the live rows, for quick trials
     QApplication app(argc, argv);
     Form1::prepareApplication();
 
@@ -214,6 +215,7 @@ int main(int argc, char **argv)
     const Variant variants[] = {Variant::Exchange, Variant::Window, Variant::WindowPainted};
 
     for (Variant v : variants) {
+        if (liveOnly) break;
         double worstNs = 0;
         for (int chunk : chunks) {
             std::map<qsizetype, Cost> best;
