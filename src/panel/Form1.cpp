@@ -109,7 +109,7 @@ struct Form1::Private
     {
         QLabel *label = nullptr;
         QFont font;     // what the bound was worked out for
-        int width = -1; // likewise
+        int width = -1; // likewise, the label's outer width
         qsizetype shown = 0;
     };
     std::array<DisplayBound, 3> displays;
@@ -118,10 +118,12 @@ struct Form1::Private
     {
         DisplayBound &display = displays[std::size_t(which)];
         QLabel *label = display.label;
-        const int width = label->contentsRect().width();
-        if (width != display.width || label->font() != display.font) {
-            display.width = width;
+        // This runs for every character received; the bound is worked out again only when the
+        // label's size or font has changed.
+        if (label->width() != display.width || label->font() != display.font) {
+            display.width = label->width();
             display.font = label->font();
+            const int width = label->contentsRect().width();
             // Displays show traces, the no-reply mark and status words: printable ASCII only.
             const QFontMetricsF metrics(display.font);
             qreal narrowest = metrics.horizontalAdvance(QLatin1Char(' '));
@@ -132,7 +134,8 @@ struct Form1::Private
                                                 std::max<qreal>(narrowest, 1))) +
                             1;
         }
-        label->setText(text.left(display.shown));
+        const QStringView shown = QStringView(text).left(display.shown);
+        if (shown != label->text()) label->setText(shown.toString());
     }
 
     template <typename T> T *control(const char *name) const

@@ -20,9 +20,12 @@ PreciseTimer::PreciseTimer([[maybe_unused]] Backend backend)
     if (backend == Backend::Best)
         m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd >= 0) {
-        auto *notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read);
-        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this] { onExpired(); });
-        m_notifier.reset(notifier);
+        m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
+                         [this] { onExpired(); });
+        // Watched only while running: every descriptor in the set is polled again at each
+        // wake-up of the loop, and a byte-per-read line wakes it 1920 times a second.
+        m_notifier->setEnabled(false);
         return;
     }
 #endif
@@ -65,6 +68,7 @@ void PreciseTimer::start()
         when.it_interval = when.it_value;
         // Arming again also drops an expiry not yet read, so a restarted countdown is whole.
         ::timerfd_settime(m_fd, 0, &when, nullptr);
+        m_notifier->setEnabled(true);
         return;
     }
 #endif
@@ -78,6 +82,7 @@ void PreciseTimer::stop()
     if (m_fd >= 0) {
         const itimerspec off{};
         ::timerfd_settime(m_fd, 0, &off, nullptr);
+        m_notifier->setEnabled(false);
         return;
     }
 #endif
