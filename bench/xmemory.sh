@@ -7,6 +7,7 @@
 # Prints ROW and NOTE lines as the benchmark programs do.
 #   bench/xmemory.sh PANEL BARE SIM RUNS
 set -euo pipefail
+export QT_QPA_PLATFORM=xcb # the other benchmarks run offscreen
 panel=$1 bare=$2 sim=$3 runs=$4
 # The terminal compared with and a part of its window title; an empty BENCH_X_PEER leaves it out.
 peer=${BENCH_X_PEER-gtkterm}
