@@ -7,6 +7,7 @@
 #include "ProjectorPicture.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QHash>
 #include <QKeyEvent>
@@ -20,13 +21,12 @@
 #include <QStyleFactory>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <memory>
 #include <utility>
 
 namespace {
-// Far more than the widest display shows.
-constexpr qsizetype ShownTraceLength = 1024;
-
 int px(int twips)
 {
     return qRound(double(twips) / TwipsPerPixel);
@@ -108,6 +108,42 @@ struct Form1::Private
     bool lossReported = false;
     const QEvent *lastKey = nullptr;
     QPointer<QWidget> lastKeyReceiver;
+
+    // A one-line display clips what does not fit. Handing it only as much as it could show keeps
+    // a long reply from being shaped again on every character, and once the display is full,
+    // more characters leave its text alone, so nothing is repainted.
+    struct DisplayBound
+    {
+        QLabel *label = nullptr;
+        QFont font;     // what the bound was worked out for
+        int width = -1; // likewise, the label's outer width
+        qsizetype shown = 0;
+    };
+    std::array<DisplayBound, 3> displays;
+
+    void show(Exchange::Display which, const QString &text)
+    {
+        DisplayBound &display = displays[std::size_t(which)];
+        QLabel *label = display.label;
+        // This runs for every character received; the bound is worked out again only when the
+        // label's size or font has changed.
+        if (label->width() != display.width || label->font() != display.font) {
+            display.width = label->width();
+            display.font = label->font();
+            const int width = label->contentsRect().width();
+            // Displays show traces, the no-reply mark and status words: printable ASCII only.
+            const QFontMetricsF metrics(display.font);
+            qreal narrowest = metrics.horizontalAdvance(QLatin1Char(' '));
+            for (char c = '!'; c <= '~'; ++c)
+                narrowest = std::min(narrowest, metrics.horizontalAdvance(QLatin1Char(c)));
+            // One character more for a glyph whose ink reaches back past its origin.
+            display.shown = qsizetype(std::ceil((width + std::abs(metrics.minLeftBearing())) /
+                                                std::max<qreal>(narrowest, 1))) +
+                            1;
+        }
+        const QStringView shown = QStringView(text).left(display.shown);
+        if (shown != label->text()) label->setText(shown.toString());
+    }
 
     template <typename T> T *control(const char *name) const
     {
@@ -263,17 +299,13 @@ void Form1::wire()
         connect(d->control<QRadioButton>(row.name), &QRadioButton::clicked, this,
                 [&panel, &row] { panel.activate(QLatin1StringView(row.name)); });
 
+    d->displays[std::size_t(Exchange::Display::Txd)].label = d->control<QLabel>("Label11");
+    d->displays[std::size_t(Exchange::Display::Rxd)].label = d->control<QLabel>("Label12");
+    d->displays[std::size_t(Exchange::Display::Status)].label = d->control<QLabel>("Label25");
+    // No accessible name of its own: a label without one is named by its text and announces
+    // every change, while setting one as well would announce each twice.
     connect(&panel.exchange(), &Exchange::displayChanged, this,
-            [this](Exchange::Display which, const QString &text) {
-                const char *name = which == Exchange::Display::Txd   ? "Label11"
-                                   : which == Exchange::Display::Rxd ? "Label12"
-                                                                     : "Label25";
-                // The one-line label shows only the start of a long reply; handing it all of a
-                // 100 KB trace would lay it out, and copy it, again on every notification.
-                // No accessible name of its own: a label without one is named by its text and
-                // announces every change, while setting one as well would announce each twice.
-                d->control<QLabel>(name)->setText(text.left(ShownTraceLength));
-            });
+            [this](Exchange::Display which, const QString &text) { d->show(which, text); });
     connect(&panel.ports(), &PortControl::settingsChanged, this, &Form1::syncPorts);
     // A failed switch ends a wait for a lost device without closing an open port.
     connect(&panel.ports(), &PortControl::settingsChanged, this, &Form1::syncTitle);

@@ -13,15 +13,19 @@
 
 using namespace std::chrono;
 
-PreciseTimer::PreciseTimer()
+PreciseTimer::PreciseTimer([[maybe_unused]] Backend backend)
 {
     m_clock.start();
 #ifdef Q_OS_LINUX
-    m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (backend == Backend::Best)
+        m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd >= 0) {
-        auto *notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read);
-        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this] { onExpired(); });
-        m_notifier.reset(notifier);
+        m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
+                         [this] { onExpired(); });
+        // Watched only while running: every descriptor in the set is polled again at each
+        // wake-up of the loop, and a byte-per-read line wakes it 1920 times a second.
+        m_notifier->setEnabled(false);
         return;
     }
 #endif
@@ -44,7 +48,9 @@ PreciseTimer::~PreciseTimer()
 void PreciseTimer::setInterval(milliseconds interval)
 {
     m_interval = interval;
-    if (m_fd < 0) return m_timer.setInterval(interval); // restarts a running QTimer too
+    if (m_fd < 0) m_timer.setInterval(interval);
+    // Through start() on both paths: a QTimer restarts itself on a new interval, but the deadline
+    // that remainingTime() and isDue() read must restart with it.
     if (m_active) start();
 }
 
@@ -62,6 +68,7 @@ void PreciseTimer::start()
         when.it_interval = when.it_value;
         // Arming again also drops an expiry not yet read, so a restarted countdown is whole.
         ::timerfd_settime(m_fd, 0, &when, nullptr);
+        m_notifier->setEnabled(true);
         return;
     }
 #endif
@@ -75,6 +82,7 @@ void PreciseTimer::stop()
     if (m_fd >= 0) {
         const itimerspec off{};
         ::timerfd_settime(m_fd, 0, &off, nullptr);
+        m_notifier->setEnabled(false);
         return;
     }
 #endif

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+class QSocketNotifier;
+
 // An interval timer that ticks on the event thread. Starting a running timer restarts its
 // countdown, and so does setting the interval of a running timer: the repeat logic relies on both.
 class IntervalTimer : public QObject
@@ -44,7 +46,11 @@ class PreciseTimer final : public IntervalTimer
 {
     Q_OBJECT
 public:
-    PreciseTimer();
+    // Portable always takes the QTimer path, as on systems without a timerfd, so that path can be
+    // tested on Linux too.
+    enum class Backend { Best, Portable };
+
+    explicit PreciseTimer(Backend backend = Backend::Best);
     ~PreciseTimer() override;
     PreciseTimer(const PreciseTimer &) = delete;
     PreciseTimer &operator=(const PreciseTimer &) = delete;
@@ -63,9 +69,9 @@ private:
 
     std::chrono::milliseconds m_interval{0};
     bool m_active = false;
-    int m_fd = -1;                       // the timerfd, where there is one
-    std::unique_ptr<QObject> m_notifier; // its read notifier
-    QTimer m_timer;                      // elsewhere
+    int m_fd = -1;                               // the timerfd, where there is one
+    std::unique_ptr<QSocketNotifier> m_notifier; // its read notifier
+    QTimer m_timer;                              // elsewhere
     QElapsedTimer m_clock;
     std::chrono::nanoseconds m_deadline{0}; // on m_clock, of the next tick
 };

@@ -12,16 +12,33 @@ class TimersTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void preciseTimerRestarts_data()
+    {
+        QTest::addColumn<PreciseTimer::Backend>("backend");
+        QTest::newRow("best") << PreciseTimer::Backend::Best;
+        // The QTimer path of systems without a timerfd.
+        QTest::newRow("portable") << PreciseTimer::Backend::Portable;
+    }
+
     void preciseTimerRestarts()
     {
         // Read the remaining time instead of waiting: a restarted countdown is back at full.
-        PreciseTimer t;
+        QFETCH(PreciseTimer::Backend, backend);
+        PreciseTimer t(backend);
         t.setInterval(60000ms);
         t.start();
         QVERIFY(t.isActive());
         t.setInterval(120000ms);
         QVERIFY(t.isActive());
         QVERIFY(t.remainingTime() > 60000ms);
+        // A held button shortens a running timer: due by the new interval, not the old one.
+        t.setInterval(30000ms);
+        QVERIFY(t.remainingTime() <= 30000ms);
+        QVERIFY(t.remainingTime() > 29000ms);
+        t.setInterval(0ms);
+        QVERIFY(t.isDue());
+        t.setInterval(120000ms);
+        QVERIFY(!t.isDue());
         t.start();
         QVERIFY(t.remainingTime() > 119000ms);
         t.stop();
