@@ -62,7 +62,6 @@ TtyConnection::TtyConnection(const QString &device, QObject *parent) : Connectio
     // them, so nothing waits for the next click to go out.
     m_drain.setInterval(10ms);
     connect(&m_drain, &QTimer::timeout, this, &TtyConnection::retryQueuedWrite);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &TtyConnection::checkReturn);
 }
 
 std::function<bool(const QString &)> &TtyConnection::accessCheck()
@@ -208,8 +207,15 @@ bool TtyConnection::watchForReturn()
     // Present already (udev still at work, or busy): only a timed retry can tell.
     if (QFileInfo::exists(device())) return false;
     m_watching = true;
-    if (!m_watcher.directories().isEmpty()) m_watcher.removePaths(m_watcher.directories());
-    m_watcher.addPath(nearestExistingFolder(device()));
+    // Made only now: its inotify descriptor would otherwise be polled at every wake-up of a
+    // busy receive.
+    if (!m_watcher) {
+        m_watcher = std::make_unique<QFileSystemWatcher>();
+        connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this,
+                &TtyConnection::checkReturn);
+    }
+    if (!m_watcher->directories().isEmpty()) m_watcher->removePaths(m_watcher->directories());
+    m_watcher->addPath(nearestExistingFolder(device()));
     // It may have appeared between the check and the watch.
     if (QFileInfo::exists(device()))
         QMetaObject::invokeMethod(this, &TtyConnection::checkReturn, Qt::QueuedConnection);
@@ -219,7 +225,9 @@ bool TtyConnection::watchForReturn()
 void TtyConnection::stopWatching()
 {
     m_watching = false;
-    if (!m_watcher.directories().isEmpty()) m_watcher.removePaths(m_watcher.directories());
+    // Gone with the wait, and with it its descriptor; later, since this may run inside the
+    // watcher's own signal.
+    if (m_watcher) m_watcher.release()->deleteLater();
 }
 
 void TtyConnection::checkReturn()
@@ -232,9 +240,9 @@ void TtyConnection::checkReturn()
     }
     // A folder on the way may have come back: watch the nearest one again.
     const QString folder = nearestExistingFolder(device());
-    if (!m_watcher.directories().contains(folder)) {
-        m_watcher.removePaths(m_watcher.directories());
-        m_watcher.addPath(folder);
+    if (m_watcher && !m_watcher->directories().contains(folder)) {
+        m_watcher->removePaths(m_watcher->directories());
+        m_watcher->addPath(folder);
         // The device may have appeared between the change and the new watch.
         if (QFileInfo::exists(device())) checkReturn();
     }

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 // A local serial device (or a pseudo-terminal) through QSerialPort. While the device is lost it
 // watches the device's folder, so a replugged adapter is noticed without polling.
@@ -46,6 +47,6 @@ private:
     LineSettings m_settings;
     bool m_lostPending = false;
     QTimer m_drain;
-    QFileSystemWatcher m_watcher;
+    std::unique_ptr<QFileSystemWatcher> m_watcher; // while waiting for the device
     bool m_watching = false;
 };
