@@ -14,6 +14,8 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
 
 #include <csignal>
 #include <cstdio>
@@ -114,8 +116,16 @@ int main(int argc, char *argv[])
     QGuiApplication::setQuitOnLastWindowClosed(false);
     const QString id = QStringLiteral("io.github.projector_panel.ProjectorPanel");
     QGuiApplication::setDesktopFileName(id);
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(id, QIcon(QStringLiteral(":/icons/%1.svg").arg(id))));
+    // The desktop's launcher takes the theme's icon by the desktop file's name; the window's
+    // own is built in.
+    QIcon icon;
+    // Read as PNG, without asking every image plugin (each loaded for it) what it can read.
+    for (const int size : {32, 64, 128}) {
+        QImageReader reader(QStringLiteral(":/icons/%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
+    QApplication::setWindowIcon(icon);
     Translations::install();
     Form1::prepareApplication();
 
