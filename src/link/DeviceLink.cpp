@@ -111,8 +111,7 @@ bool DeviceLink::open()
         return true;
     }
     qCDebug(lcSerial) << "opened port" << m_portNumber << deviceName();
-    m_stable->setInterval(StableAfter);
-    m_stable->start();
+    startStableTimer();
     if (wasWaiting) Q_EMIT restored();
     Q_EMIT opened();
     return true;
@@ -120,8 +119,7 @@ bool DeviceLink::open()
 
 void DeviceLink::onConnected()
 {
-    m_stable->setInterval(StableAfter);
-    m_stable->start();
+    startStableTimer();
     if (m_connecting) {
         m_connecting = false;
         qCDebug(lcSerial) << "opened port" << m_portNumber << deviceName();
@@ -144,6 +142,15 @@ void DeviceLink::onConnected()
         return;
     }
     settled();
+}
+
+// Only when there is a backoff to reset: a timer that runs costs a descriptor in every poll of
+// a busy receive.
+void DeviceLink::startStableTimer()
+{
+    if (m_attempts == 0) return;
+    m_stable->setInterval(StableAfter);
+    m_stable->start();
 }
 
 void DeviceLink::settled()

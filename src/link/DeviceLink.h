@@ -64,6 +64,7 @@ private:
     void waitForDevice();
     void tryAgain();
     void settled();
+    void startStableTimer();
 
     std::array<QString, 2> m_devices;
     TimerFactory m_timers;
@@ -74,8 +75,8 @@ private:
     QByteArrayList m_waitingLines;            // written while connecting
     bool m_waiting = false;                   // for a lost device
     bool m_settling = false;                  // reopened, not yet counted as back
-    int m_attempts = 0;                      // failed reopens since the device was last stable
-    std::unique_ptr<IntervalTimer> m_retry;  // the next reopen attempt
-    std::unique_ptr<IntervalTimer> m_settle; // a reopened connection's settling time
-    std::unique_ptr<IntervalTimer> m_stable; // resets the backoff
+    int m_attempts = 0;                       // failed reopens since the device was last stable
+    std::unique_ptr<IntervalTimer> m_retry;   // the next reopen attempt
+    std::unique_ptr<IntervalTimer> m_settle;  // a reopened connection's settling time
+    std::unique_ptr<IntervalTimer> m_stable;  // resets the backoff
 };
