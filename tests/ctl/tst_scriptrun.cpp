@@ -38,7 +38,7 @@ public:
             Q_EMIT opened();
         else
             Q_EMIT openFailed(
-                {LinkFailure::Action::Open, LinkFailure::Cause::Refused, 1, deviceName()});
+                {LinkFailure::Action::Open, LinkFailure::Cause::Refused, 1, deviceName(), {}});
     }
 
 private:
