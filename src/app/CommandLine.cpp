@@ -54,11 +54,7 @@ constexpr QtOption QtOptions[] = {
 template <int Port> QString checkDevice(const QString &value)
 {
     const QString wrong = UsageError::checkValue(value, UsageError::Value::Device);
-    if (!wrong.isEmpty() || !NetAddress::handles(value)) return wrong;
-    const NetAddress address = NetAddress::parse(value);
-    if (address.isValid()) return {};
-    return LinkFailure{LinkFailure::Action::Open, address.error, Port, value, address.detail}.text(
-        LinkFailure::Reader::Script);
+    return wrong.isEmpty() ? NetAddress::problem(value, Port) : wrong;
 }
 
 QString checkFile(const QString &value)

@@ -65,3 +65,12 @@ NetAddress NetAddress::parse(const QString &device)
     a.port = quint16(number);
     return a;
 }
+
+QString NetAddress::problem(const QString &device, int port)
+{
+    if (!handles(device)) return {};
+    const NetAddress a = parse(device);
+    if (a.isValid()) return {};
+    return LinkFailure{LinkFailure::Action::Open, a.error, port, device, a.detail}.text(
+        LinkFailure::Reader::Script);
+}

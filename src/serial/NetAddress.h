@@ -23,4 +23,7 @@ struct NetAddress
     // Whether the name is one a device server is reached by, well formed or not.
     static bool handles(const QString &device);
     static NetAddress parse(const QString &device);
+    // For a command line: what is wrong with a device server's address given for `port`, in
+    // the words a script's reader gets; empty for a good address or a name of another kind.
+    static QString problem(const QString &device, int port);
 };

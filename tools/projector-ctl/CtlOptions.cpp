@@ -48,11 +48,7 @@ QString exitStatusText()
 QString checkDevice(const QString &value)
 {
     const QString wrong = UsageError::checkValue(value, UsageError::Value::Device);
-    if (!wrong.isEmpty() || !NetAddress::handles(value)) return wrong;
-    const NetAddress address = NetAddress::parse(value);
-    if (address.isValid()) return {};
-    return LinkFailure{LinkFailure::Action::Open, address.error, 1, value, address.detail}.text(
-        LinkFailure::Reader::Script);
+    return wrong.isEmpty() ? NetAddress::problem(value, 1) : wrong;
 }
 
 } // namespace
