@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "Exchange.h"
+#include "IntervalTimer.h"
+#include "LinkFailure.h"
+#include "SerialLink.h"
+#include "ServiceConfig.h"
+#include "StatusDecode.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+// What projectord knows of a projector's state: each value with the time it was read.
+struct ProjectorState
+{
+    template <typename T> struct Reading
+    {
+        T value{};
+        QDateTime at; // invalid: never read
+        bool isKnown() const { return at.isValid(); }
+    };
+    Reading<PowerState> power;
+    Reading<InputSource> input;
+    Reading<int> lampHours;
+    Reading<Orientation> orientation;
+};
+
+// The result of one command asked for with request(): as the panel's exchange saw it.
+struct HostResult
+{
+    quint64 id = 0;
+    QString code;                  // "CR0"
+    QString reply;                 // the RXD trace when its window closed, or " X X X X"
+    std::optional<QString> status; // the panel's status words
+    bool answered = false;
+    LinkFailure failure; // set when the line could not be written: nothing was sent
+};
+
+// One projector held by the service: its link, its one exchange with the panel's rules, a
+// bounded queue of the clients' commands, the status poll and the decoded state. Knows nothing
+// of D-Bus or of any other front; a client is a name the front chose.
+//
+// Raw lines (writeLine) go to the projector the moment they are asked for. Commands
+// (request) go when the line is quiet: no reply window open and none waiting before them, so
+// each gets the reply to its own line. A reply belongs to the client whose line opened the
+// current reply window; characters that arrive after a newer line count for the newer one, as
+// on the panel.
+class ProjectorHost final : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int MaxQueued = 64;          // commands waiting, all clients together
+    static constexpr int MaxQueuedPerClient = 16; // from one client
+    static constexpr int MaxLineLength = 64;      // bytes of a raw line
+    static const QString OwnClient;               // "projectord": its own status reads
+
+    // Takes the link; opens it at start(). The timers come from `timers`.
+    ProjectorHost(ProjectorConfig config, std::unique_ptr<SerialLink> link,
+                  const TimerFactory &timers, QObject *parent = nullptr);
+    ~ProjectorHost() override;
+
+    // Opens the line (a missing or unreachable device is waited for, not an error) and starts
+    // the status poll.
+    void start();
+
+    const ProjectorConfig &config() const { return m_config; }
+    bool isOnline() const;
+    // Why the line is not open; None while it is.
+    const LinkFailure &offlineFailure() const { return m_offline; }
+    const ProjectorState &state() const { return m_state; }
+    SerialLink &link() { return *m_link; }
+
+    enum class Refusal { None, Busy, Offline, InvalidLine, WriteFailed };
+
+    // Queues a three-character code ("C00", "CR0"; the caller has checked it) for `client`.
+    // Returns the request's id, which finished() carries; 0 when refused, with the reason in
+    // `refusal`.
+    quint64 request(const QString &client, const QString &code, Refusal *refusal = nullptr);
+    // Writes a raw line at once. `client` is the name lineSent() carries, `sender` the
+    // client's key (a unique bus name) for owner.
+    Refusal writeLine(const QString &client, const QString &sender, const QByteArray &line,
+                      LinkFailure *failure = nullptr);
+
+Q_SIGNALS:
+    void finished(const HostResult &result);
+    void lineSent(const QByteArray &line, const QString &client, const QString &sender);
+    // `owner` is the sender of the line whose reply window is open ("" for none).
+    void received(const QByteArray &bytes, const QString &owner);
+    void onlineChanged(bool online);
+    // One or more of state()'s readings changed.
+    void stateChanged();
+
+private:
+    struct Pending
+    {
+        quint64 id;
+        QString client;
+        QString code;
+    };
+    void pump();
+    void onWindowClosed();
+    void onReceived(const QString &characters);
+    void poll();
+    void setOnline(bool online, const LinkFailure &why = {});
+    void record(const QString &commandText, const QString &replyTrace);
+
+    ProjectorConfig m_config;
+    std::unique_ptr<SerialLink> m_link;
+    std::unique_ptr<IntervalTimer> m_timer2, m_timer4, m_pollTimer;
+    std::unique_ptr<Exchange> m_exchange; // after the timers and link it refers to
+    std::deque<Pending> m_queue;
+    std::optional<Pending> m_current; // the command whose reply window is open
+    QString m_windowOwner;            // sender of the line that opened the open window
+    quint64 m_nextId = 1;
+    int m_pollStep = -1; // the status read under way, -1 when none
+    LinkFailure m_offline;
+    ProjectorState m_state;
+};
