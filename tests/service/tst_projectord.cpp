@@ -128,12 +128,10 @@ private Q_SLOTS:
         QTest::newRow("missing file") << QByteArray() << QStringList() << 1 << "^FILE:";
         QTest::newRow("bad speed") << device + "speed = 4800\n"
                                    << QStringList() << 1 << "^FILE:3: ";
-        QTest::newRow("bad poll") << device + "poll = soon\n" << QStringList() << 1 << "^FILE:3: ";
         QTest::newRow("unknown key") << device + "colour = red\n"
                                      << QStringList() << 1 << "^FILE:3: ";
         QTest::newRow("outside a section")
             << QByteArray("device = /dev/null\n") << QStringList() << 1 << "^FILE:1: ";
-        QTest::newRow("repeated section") << device + device << QStringList() << 1 << "^FILE:3: ";
         QTest::newRow("unknown option") << device << QStringList{"--bogus"} << 2 << "'--bogus'";
         QTest::newRow("argument") << device << QStringList{"hall-1"} << 2 << "\"hall-1\"";
         QTest::newRow("name taken") << section(QStringLiteral("hall-1"), absentDevice())
@@ -168,13 +166,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("member");
         QTest::addColumn<QVariant>("argument");
-        QTest::addColumn<QString>("answer"); // an error's name, or the answer's first value
+        QTest::addColumn<QString>("answer"); // an error's name, or the path found
         const QString manager = QLatin1String(ServiceNames::ManagerPath);
         const QString absent = ServiceNames::projectorPath(QStringLiteral("absent"));
         const auto error = [](const char *name) {
             return QLatin1String(ServiceNames::ErrorPrefix) + QLatin1String(name);
         };
-        QTest::newRow("code") << Hall << "Send" << QVariant("cr0") << "CR0";
         QTest::newRow("no command") << Hall << "Send" << QVariant("") << error("UnknownCommand");
         QTest::newRow("unknown command")
             << Hall << "Send" << QVariant("warp") << error("UnknownCommand");
@@ -215,11 +212,7 @@ private Q_SLOTS:
             QCOMPARE(r.errorName(), answer);
             QVERIFY2(r.errorMessage().size() < 300, qPrintable(r.errorMessage()));
         } else {
-            const QVariant first = r.arguments().value(0);
-            QCOMPARE(first.userType() == qMetaTypeId<QDBusObjectPath>()
-                         ? first.value<QDBusObjectPath>().path()
-                         : first.toString(),
-                     answer);
+            QCOMPARE(r.arguments().value(0).value<QDBusObjectPath>().path(), answer);
         }
     }
 
@@ -257,69 +250,50 @@ private Q_SLOTS:
         }
     }
 
-    // Fifty clients at once: each line goes once, in the order the service took them, and each
-    // result to its own sender.
-    void fiftyClientsEachGetTheirOwn()
+    // Fifty clients at once and one killed mid-command: each line goes once, in the order the
+    // service took them, each result to its own sender, and nothing is lost for the others.
+    void fiftyClientsAndOneKilled()
     {
         const QStringList commands{"status", "input", "lamp-hours", "mirror"};
         QHash<QString, QDBusMessage> expected;
         for (const QString &c : commands) expected[c] = await(send(m_client, c));
         Watch watch(m_client, Hall);
         const qsizetype before = m_sim.lines().size();
+        QProcess killed;
+        killed.setProcessEnvironment(m_bus.environment());
+        killed.start(QStringLiteral("dbus-send"),
+                     {"--system", "--print-reply", "--reply-timeout=60000",
+                      "--dest=" + QLatin1String(ServiceNames::BusName), Hall, Iface + ".Send",
+                      "string:audio-mute-off"});
+        QVERIFY(killed.waitForStarted());
         QList<QDBusConnection> clients;
         QList<QDBusPendingCall> calls;
         for (int i = 0; i < 50; ++i) {
             clients.append(m_bus.connect(QStringLiteral("fifty-%1").arg(i)));
             calls.append(send(clients.last(), commands[i % 4]));
         }
-        for (int i = 0; i < 50; ++i) {
-            const QDBusMessage r = await(calls[i]);
-            QCOMPARE(r.arguments(), expected[commands[i % 4]].arguments());
-        }
-        QVERIFY(m_sim.waitForLines(before + 50));
-        QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 50, Patience);
+        const QString killedName = QStringLiteral("dbus-send[%1]").arg(killed.processId());
+        const auto killedLineWent = [&] {
+            return std::any_of(watch.lines.cbegin(), watch.lines.cend(),
+                               [&](const Watch::Line &l) { return l.client == killedName; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(killedLineWent(), 60000);
+        ::kill(pid_t(killed.processId()), SIGKILL);
+
+        for (int i = 0; i < 50; ++i)
+            QCOMPARE(await(calls[i]).arguments(), expected[commands[i % 4]].arguments());
+        QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 51, Patience);
+        const QByteArrayList sent = m_sim.lines().mid(before);
+        QCOMPARE(sent.size(), 51);
+        const QString self = QStringLiteral("[%1]").arg(QCoreApplication::applicationPid());
         QSet<QString> senders;
-        for (qsizetype i = 0; i < 50; ++i) {
+        for (qsizetype i = 0; i < 51; ++i) {
             const Watch::Line &l = watch.lines[i];
-            QCOMPARE(l.line.chopped(1), m_sim.lines().at(before + i));
-            QVERIFY(
-                l.client.endsWith(QStringLiteral("[%1]").arg(QCoreApplication::applicationPid())));
+            QCOMPARE(l.line.chopped(1), sent[i]);
+            QVERIFY(l.client.endsWith(self) || (l.client == killedName && l.line == "C0C\r"));
             senders.insert(l.sender);
         }
         for (const QDBusConnection &c : clients) QVERIFY(senders.contains(c.baseService()));
-        QCOMPARE(m_sim.lines().size(), before + 50);
-    }
-
-    void killedClientLosesNothingForOthers()
-    {
-        Watch watch(m_client, Hall);
-        const qsizetype before = m_sim.lines().size();
-        QList<QDBusPendingCall> calls;
-        for (int i = 0; i < 3; ++i) calls.append(send(m_client, QStringLiteral("status")));
-        QProcess killed;
-        killed.setProcessEnvironment(m_bus.environment());
-        killed.start(QStringLiteral("dbus-send"),
-                     {"--system", "--print-reply", "--reply-timeout=60000",
-                      "--dest=" + QLatin1String(ServiceNames::BusName), Hall, Iface + ".Send",
-                      "string:lamp-hours"});
-        QVERIFY(killed.waitForStarted());
-        const QString name = QStringLiteral("dbus-send[%1]").arg(killed.processId());
-        const auto itsLineWent = [&] {
-            return std::any_of(watch.lines.cbegin(), watch.lines.cend(),
-                               [&](const Watch::Line &l) { return l.client == name; });
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(itsLineWent(), Patience);
-        ::kill(pid_t(killed.processId()), SIGKILL);
-        QVERIFY(killed.waitForFinished());
-        for (int i = 0; i < 3; ++i) calls.append(send(m_client, QStringLiteral("input")));
-        for (int i = 0; i < 6; ++i) {
-            const QDBusMessage r = await(calls[i]);
-            QCOMPARE(r.arguments().value(0).toString(), i < 3 ? "CR0" : "CR1");
-            QVERIFY(r.arguments().value(3).toBool());
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(m_sim.lines().mid(before),
-                                  QByteArrayList({"CR0", "CR0", "CR0", "CR3", "CR1", "CR1", "CR1"}),
-                                  Patience);
     }
 
     // A missing device and a device server that never answers do not hold up a third
