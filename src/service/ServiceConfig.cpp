@@ -9,10 +9,13 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +24,24 @@ constexpr qsizetype MaxNameLength = 64;
 constexpr qint64 MaxPollSeconds = 86400;
 // A configuration is a few lines per projector; anything this large is not one.
 constexpr qsizetype MaxFileSize = 1024 * 1024;
+// PJLink's own bounds on the password and on what NAME and INF1, INF2, INFO answer.
+constexpr qsizetype MaxPjlinkPassword = 32;
+constexpr qsizetype MaxPjlinkName = 64;
+constexpr qsizetype MaxPjlinkInfo = 32;
+
+const QStringList Keys{"device",      "speed",       "poll",        "pjlink",     "pjlink-password",
+                       "pjlink-name", "pjlink-inf1", "pjlink-inf2", "pjlink-info"};
+
+// The first bytes of `text` that end on a whole character and fit in `bytes`.
+QByteArray cutUtf8(const QString &text, qsizetype bytes)
+{
+    QByteArray out = text.toUtf8();
+    if (out.size() <= bytes) return out;
+    out.truncate(bytes);
+    while (!out.isEmpty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80) out.chop(1);
+    if (!out.isEmpty() && static_cast<unsigned char>(out.back()) >= 0xC0) out.chop(1);
+    return out;
+}
 
 QString systemWords(int code)
 {
@@ -98,17 +119,19 @@ private:
         const QString key = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
         if (!m_current) return fail(number, QStringLiteral("\"%1\" is outside a section").arg(key));
-        if (key != QLatin1String("device") && key != QLatin1String("speed") &&
-            key != QLatin1String("poll"))
-            return fail(number,
-                        QStringLiteral("unknown key \"%1\" (device, speed or poll)").arg(key));
+        if (!Keys.contains(key))
+            return fail(
+                number,
+                QStringLiteral("unknown key \"%1\" (%2)").arg(key, Keys.join(QLatin1String(", "))));
         if (const int first = m_keys.value(key); first != 0)
             return fail(number,
                         QStringLiteral("%1 is set already, on line %2").arg(key).arg(first));
         m_keys.insert(key, number);
         if (key == QLatin1String("device")) return setDevice(number, value);
         if (key == QLatin1String("speed")) return setSpeed(number, value);
-        return setPoll(number, value);
+        if (key == QLatin1String("poll")) return setPoll(number, value);
+        if (key == QLatin1String("pjlink")) return setPjlink(number, value);
+        return setPjlinkText(number, key, value);
     }
 
     bool startSection(int number, const QString &line)
@@ -135,6 +158,13 @@ private:
         if (!m_current) return true;
         if (m_current->device.isEmpty())
             return fail(m_current->line, QStringLiteral("[%1] has no device").arg(m_current->name));
+        PjlinkConfig &pjlink = m_current->pjlink;
+        for (const auto &[key, line] : m_keys.asKeyValueRange())
+            if (key.startsWith(QLatin1String("pjlink-")) && !pjlink.isEnabled())
+                return fail(line, QStringLiteral("%1 needs pjlink = ADDRESS:PORT in [%2]")
+                                      .arg(key, m_current->name));
+        if (pjlink.isEnabled() && !m_keys.contains(QStringLiteral("pjlink-name")))
+            pjlink.name = cutUtf8(m_current->name, MaxPjlinkName);
         m_config.projectors.append(*std::exchange(m_current, std::nullopt));
         return true;
     }
@@ -188,8 +218,61 @@ private:
         return true;
     }
 
+    bool setPjlink(int number, const QString &value)
+    {
+        const qsizetype colon = value.lastIndexOf(u':');
+        QString host = value.left(colon);
+        if (host.startsWith(u'[') && host.endsWith(u']')) host = host.mid(1, host.size() - 2);
+        bool ok = false;
+        const uint port = value.mid(colon + 1).toUInt(&ok);
+        // A literal address, checked as the listening socket will take it.
+        unsigned char address[16];
+        const QByteArray h = host.toLatin1();
+        const bool literal = ::inet_pton(AF_INET, h.constData(), address) == 1 ||
+                             ::inet_pton(AF_INET6, h.constData(), address) == 1;
+        if (colon < 0 || !literal || !ok || port == 0 || port > 65535)
+            return fail(number, QStringLiteral("pjlink is ADDRESS:PORT, an IP address and a port "
+                                               "(127.0.0.1:4352, [::1]:4352), not \"%1\"")
+                                    .arg(value));
+        if (const auto other = m_pjlinkPorts.constFind(port); other != m_pjlinkPorts.cend())
+            return fail(number, QStringLiteral("pjlink port %1 is [%2]'s already, on line %3")
+                                    .arg(port)
+                                    .arg(other->first)
+                                    .arg(other->second));
+        m_pjlinkPorts.insert(port, {m_current->name, number});
+        m_current->pjlink.address = host;
+        m_current->pjlink.port = quint16(port);
+        return true;
+    }
+
+    // The password and the texts PJLink answers with; the password is never repeated.
+    bool setPjlinkText(int number, const QString &key, const QString &value)
+    {
+        PjlinkConfig &p = m_current->pjlink;
+        const bool password = key == QLatin1String("pjlink-password");
+        const bool name = key == QLatin1String("pjlink-name");
+        const qsizetype limit = password ? MaxPjlinkPassword : name ? MaxPjlinkName : MaxPjlinkInfo;
+        const QByteArray bytes = value.toUtf8();
+        if (password && bytes.isEmpty())
+            return fail(number, QStringLiteral("%1 is empty").arg(key));
+        if (bytes.size() > limit)
+            return fail(number, QStringLiteral("%1 is at most %2 bytes").arg(key).arg(limit));
+        if (!name)
+            for (const char c : bytes)
+                if (c < 0x20 || c > 0x7E)
+                    return fail(number, QStringLiteral("%1 is printable ASCII only").arg(key));
+        QByteArray &target = password                              ? p.password
+                             : name                                ? p.name
+                             : key == QLatin1String("pjlink-inf1") ? p.maker
+                             : key == QLatin1String("pjlink-inf2") ? p.product
+                                                                   : p.other;
+        target = bytes;
+        return true;
+    }
+
     QString m_fileName;
     ServiceConfig m_config;
+    QHash<uint, std::pair<QString, int>> m_pjlinkPorts; // port: section, line
     std::optional<ProjectorConfig> m_current;
     QHash<QString, int> m_sections;                    // name: line
     QHash<QString, int> m_keys;                        // of the current section: line
@@ -238,6 +321,25 @@ std::variant<ServiceConfig, ConfigError> ServiceConfig::load(const QString &file
                 QStringLiteral("larger than %1 bytes: not a configuration").arg(MaxFileSize)};
         }
     }
+    struct stat info
+    {
+    };
+    const bool statted = ::fstat(fd, &info) == 0;
     ::close(fd);
-    return parse(text, fileName);
+    auto parsed = parse(text, fileName);
+    const auto *config = std::get_if<ServiceConfig>(&parsed);
+    if (!config ||
+        std::none_of(config->projectors.cbegin(), config->projectors.cend(),
+                     [](const ProjectorConfig &p) { return !p.pjlink.password.isEmpty(); }))
+        return parsed;
+    // The service's own group may read it (root:projectord 0640); nobody else.
+    const bool othersRead = !statted || (info.st_mode & S_IROTH) ||
+                            ((info.st_mode & S_IRGRP) && info.st_gid != ::getegid());
+    if (othersRead)
+        return ConfigError{fileName, 0,
+                           QStringLiteral("holds a PJLink password but others can read it (mode "
+                                          "%1); make it readable by the service only, e.g. chmod "
+                                          "600, or 640 with the service's group")
+                               .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'))};
+    return parsed;
 }

@@ -3,11 +3,24 @@
 
 #include "LineSettings.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
 #include <chrono>
 #include <variant>
+
+// A projector's PJLink server: off unless an address is given.
+struct PjlinkConfig
+{
+    QString address; // to listen on, an IP address; empty: no server
+    quint16 port = 0;
+    QByteArray password; // empty: no authentication; never logged
+    // What NAME, INF1, INF2 and INFO answer; NAME is the projector's name unless set.
+    QByteArray name, maker, product, other;
+
+    bool isEnabled() const { return !address.isEmpty(); }
+};
 
 // One projector of projectord's configuration: an INI section named after the projector.
 struct ProjectorConfig
@@ -17,6 +30,7 @@ struct ProjectorConfig
     LineSettings settings;
     std::chrono::seconds poll{30}; // between status reads; 0: none, not even at start
     int line = 0;                  // of the section's header, for messages
+    PjlinkConfig pjlink{};
 };
 
 // What is wrong with a configuration, and where: one line names the file, the line and the
@@ -38,6 +52,10 @@ struct ServiceConfig
     // 0 to 86400, default 30). Comments start with ; or # at a line's start or after a blank.
     // Unknown keys, keys outside a section, and repeated sections or keys are errors. A file
     // with no projector is not: the installed example holds none until one is configured.
+    // PJLink: pjlink (ADDRESS:PORT, a port for one projector only), pjlink-password (at most
+    // 32 bytes), pjlink-name (64 bytes), pjlink-inf1, pjlink-inf2 and pjlink-info (32 bytes
+    // of printable ASCII each); the last five only with pjlink. load() also refuses a file
+    // holding a password that anyone but the service's user and group can read.
     static std::variant<ServiceConfig, ConfigError> parse(const QByteArray &text,
                                                           const QString &fileName);
     static std::variant<ServiceConfig, ConfigError> load(const QString &fileName);

@@ -4,6 +4,7 @@
 #include "BusFront.h"
 #include "DeviceLink.h"
 #include "PanelVersion.h"
+#include "PjlinkServer.h"
 #include "ProjectorHost.h"
 #include "ServiceConfig.h"
 #include "Translations.h"
@@ -170,11 +171,30 @@ int main(int argc, char *argv[])
         log(why);
         return ProjectordOptions::ExitFailed;
     }
-    // The lines open once the name is ours: a second projectord leaves them alone.
+    // The lines open, and the PJLink ports with them, once the name is ours: a second
+    // projectord leaves them alone.
+    std::vector<std::unique_ptr<PjlinkServer>> pjlink;
     QObject::connect(&front, &BusFront::nameClaimed, &front, [&] {
         log(QStringLiteral("serving %1 projectors on the %2 bus from %3")
                 .arg(hosts.size())
                 .arg(busName, options.configFile));
+        for (const auto &host : hosts) {
+            const PjlinkConfig &c = host->config().pjlink;
+            if (!c.isEnabled()) continue;
+            pjlink.push_back(std::make_unique<PjlinkServer>(*host, PreciseTimer::factory()));
+            QObject::connect(pjlink.back().get(), &PjlinkServer::message, &front,
+                             [](const QString &line) { log(line); });
+            if (!pjlink.back()->listen(&why)) {
+                log(why);
+                QCoreApplication::exit(ProjectordOptions::ExitFailed);
+                return;
+            }
+            log(QStringLiteral("%1: PJLink on %2 port %3%4")
+                    .arg(host->config().name, c.address)
+                    .arg(c.port)
+                    .arg(c.password.isEmpty() ? QStringLiteral(", no password")
+                                              : QStringLiteral(", with a password")));
+        }
         for (const auto &host : hosts) logLineChanges(*host);
     });
     QObject::connect(&front, &BusFront::nameRefused, &front, [](const QString &reason) {
