@@ -196,9 +196,9 @@ std::optional<Session::Step> Session::next()
         } else if (end < 0 && m_input.size() < lineLimit()) {
             return std::nullopt;
         } else if (end < 0 || end + 1 > lineLimit()) {
-            // Keeps what can name the command; the rest goes up to the line's end.
-            const qsizetype head = lineLimit() - MaxLine + 6;
-            m_overlongHead = m_input.left(head);
+            if (!m_authenticated) return parse({}); // no digest comes from it: refused at once
+            // Keeps what names the command; the rest goes, up to the line's end.
+            m_overlongHead = m_input.left(6);
             if (end < 0) {
                 m_input.clear();
                 m_discarding = true;
@@ -218,7 +218,6 @@ std::optional<Session::Step> Session::next()
 
 Session::Step Session::overlong(QByteArrayView head)
 {
-    if (!m_authenticated) return parse(QByteArrayView()); // no digest can be taken from it
     const QByteArray body = head.startsWith("%1") ? commandBody(head) : QByteArray();
     if (body.isEmpty()) return {};
     return {nullptr, errorLine(body, isBodyKnown(body) ? Error::OutOfParameter : Error::Undefined)};

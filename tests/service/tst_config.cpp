@@ -2,7 +2,10 @@
 // projectord's configuration: what it takes, and the line and words of what it refuses.
 #include "ServiceConfig.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class ConfigTest : public QObject
 {
@@ -39,6 +42,12 @@ private Q_SLOTS:
         QTest::newRow("speed") << QByteArray("[a]\ndevice=/dev/x\nspeed=38400\n") << 3 << "19200 or 9600";
         QTest::newRow("poll negative") << QByteArray("[a]\ndevice=/dev/x\npoll=-1\n") << 3 << "0 to 86400";
         QTest::newRow("poll fraction") << QByteArray("[a]\ndevice=/dev/x\npoll=1.5\n") << 3 << "not \"1.5\"";
+        QTest::newRow("pjlink host name") << QByteArray("[a]\ndevice=/dev/x\npjlink=localhost:4352\n") << 3 << "ADDRESS:PORT";
+        QTest::newRow("pjlink port 0") << QByteArray("[a]\ndevice=/dev/x\npjlink=127.0.0.1:0\n") << 3 << "ADDRESS:PORT";
+        QTest::newRow("pjlink port twice") << QByteArray("[a]\ndevice=/dev/x\npjlink=0.0.0.0:4352\n[b]\ndevice=/dev/y\npjlink=[::1]:4352\n") << 6 << "port 4352 is [a]'s already, on line 3";
+        QTest::newRow("pjlink password long") << QByteArray("[a]\ndevice=/dev/x\npjlink=[::]:1\npjlink-password=123456789012345678901234567890123\n") << 4 << "at most 32 bytes";
+        QTest::newRow("pjlink-name alone") << QByteArray("[a]\ndevice=/dev/x\npjlink-name=A\n[b]\ndevice=/dev/y\n") << 3 << "needs pjlink";
+        QTest::newRow("pjlink-inf1 8-bit") << QByteArray("[a]\ndevice=/dev/x\npjlink=127.0.0.1:1\npjlink-inf1=\xc3\xbc\n") << 4 << "printable ASCII";
         // clang-format on
     }
     void parse()
@@ -64,6 +73,29 @@ private Q_SLOTS:
                         .arg(p.line);
         QCOMPARE(read.join(u';'), expected);
     }
+    // A password others can read is refused; the service's own group may read it.
+    void pjlinkPasswordIsKeptPrivate()
+    {
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("p.conf")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[hall 1]\ndevice=/dev/x\npjlink=127.0.0.1:4352\npjlink-password=secret\n");
+        f.close();
+        for (const auto mode : {0604, 0640, 0600}) {
+            QVERIFY(::chmod(qPrintable(f.fileName()), mode) == 0);
+            const auto loaded = ServiceConfig::load(f.fileName());
+            if (mode == 0604) {
+                const QString why = std::get<ConfigError>(loaded).text();
+                QVERIFY2(why.contains("others can read it (mode 0604)") && !why.contains("secret"),
+                         qPrintable(why));
+                continue;
+            }
+            const PjlinkConfig p = std::get<ServiceConfig>(loaded).projectors.value(0).pjlink;
+            QCOMPARE(p.address + ' ' + QString::number(p.port) + ' ' + p.password + ' ' + p.name,
+                     "127.0.0.1 4352 secret hall 1");
+        }
+    }
+
     void unreadableFileIsNamed()
     {
         const auto loaded = ServiceConfig::load(QStringLiteral("/nonexistent/p.conf"));
