@@ -121,6 +121,7 @@ public:
     // The step for the next whole line, or nothing until one is whole.
     std::optional<Step> next();
     bool isClosing() const { return m_closing; }
+    qsizetype held() const { return m_input.size(); } // bytes of lines not yet taken
 
 private:
     Step parse(QByteArrayView line);

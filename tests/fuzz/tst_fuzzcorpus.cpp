@@ -2,6 +2,7 @@
 // Replays the fuzz seeds, and a few edge programs, through the same checks the fuzzers apply,
 // so an ordinary build catches what the seeds already reach.
 #include "Exchange.h"
+#include "PjlinkProgram.h"
 #include "ReceiveProgram.h"
 #include "TelnetProgram.h"
 
@@ -230,6 +231,39 @@ private Q_SLOTS:
         QCOMPARE(out.data, data);
         QCOMPARE(out.reply, reply);
         QCOMPARE(out.faults, faults);
+    }
+
+    // The PJLink seeds: every check of the fuzzer holds, and each reaches what it is for.
+    void pjlinkSeeds_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("commands");     // rows of the mapping reached
+        QTest::addColumn<QByteArray>("start"); // of the answers
+        const QStringList names = QDir(QStringLiteral(PANEL_PJLINK_CORPUS)).entryList(QDir::Files);
+        QCOMPARE(names.size(), 8); // a new seed gets a row here
+        const QByteArray refused = "PJLINK ERRA\r<close>";
+        // clang-format off
+        QTest::newRow("every command") << "every-command" << 22 << QByteArray("%1POWR=");
+        QTest::newRow("authenticated") << "authenticated" << 2 << QByteArray("%1POWR=");
+        QTest::newRow("wrong digest") << "wrong-digest" << 0 << refused;
+        QTest::newRow("no digest") << "no-digest" << 0 << refused;
+        QTest::newRow("endless first line") << "endless-first-line" << 0 << refused;
+        QTest::newRow("errors") << "errors" << 1 << QByteArray("%1FREZ=ERR1\r%2CLSS=ERR1\r%1INPT=ERR2\r%1INPT=ERR2\r%1AVMT=ERR2\r%1POWR=");
+        QTest::newRow("CR LF and noise") << "crlf-and-noise" << 1 << QByteArray("%1CLSS=1\r%1POWR=ERR2\r");
+        QTest::newRow("overlong") << "overlong" << 1 << QByteArray("%1POWR=ERR2\r%1INPT=ERR2\r%1CLSS=1\r");
+        // clang-format on
+    }
+    void pjlinkSeeds()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, commands);
+        QFETCH(QByteArray, start);
+        const QByteArray input = readSeed(name, PANEL_PJLINK_CORPUS);
+        const pjlinkprogram::Outcome out = pjlinkprogram::run(
+            reinterpret_cast<const std::uint8_t *>(input.constData()), std::size_t(input.size()));
+        QVERIFY2(out.violation.isEmpty(), qPrintable(out.violation));
+        QCOMPARE(out.commands, commands);
+        QVERIFY2(out.output.startsWith(start), out.output.constData());
     }
 };
 
