@@ -58,6 +58,12 @@ TrafficLog::TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent)
         append(QStringLiteral("speed %1 not set: %2")
                    .arg(failure.detail, failure.text(LinkFailure::Reader::Log)));
     });
+    // A program that cannot get the line says so here too: a cron job's log is all that is
+    // read of it.
+    connect(&link, &SerialLink::cannotOpen, this, [this](const LinkFailure &failure) {
+        append(QStringLiteral("not opened %1: %2")
+                   .arg(m_link.deviceName(), failure.text(LinkFailure::Reader::Log)));
+    });
 }
 
 TrafficLog::~TrafficLog()

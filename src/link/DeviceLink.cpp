@@ -103,7 +103,9 @@ bool DeviceLink::open()
     m_connection->stopWatching();
     if (!m_connection->open(m_settings)) {
         if (wasWaiting) Q_EMIT closed();
-        return failWith(m_connection->failure());
+        failWith(m_connection->failure());
+        Q_EMIT cannotOpen(failure());
+        return false;
     }
     if (m_connection->isConnecting()) {
         m_connecting = true;
@@ -174,6 +176,7 @@ void DeviceLink::onConnectFailed(const LinkFailure &failure)
         fail(f);
         qCDebug(lcSerial) << "could not connect port" << m_portNumber << deviceName() << "with"
                           << dropped << "lines waiting";
+        Q_EMIT cannotOpen(f);
         Q_EMIT openFailed(f);
         return;
     }

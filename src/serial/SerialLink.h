@@ -59,6 +59,10 @@ Q_SIGNALS:
     // The settings are recorded but cannot reach the line (a raw TCP device): instead of
     // settingsApplied, with Cause::LineNotSettable and the settings as the failure's detail.
     void settingsNotApplied(const LinkFailure &failure);
+    // Every open() the caller began that did not open the port, at once (open() returned false)
+    // or once connecting: for a record, such as the traffic log. openFailed() is the one to act
+    // on.
+    void cannotOpen(const LinkFailure &failure);
 
 protected:
     // Records the failure and returns false, for "return fail(...)".

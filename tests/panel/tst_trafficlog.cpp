@@ -51,6 +51,9 @@ private Q_SLOTS:
         rig.link.unplug();
         rig.link.replug();
         rig.panel.ports().selectPort(2);
+        // A port that cannot be had is in the log as well as in the box.
+        rig.link.missingPorts = {1};
+        rig.panel.ports().selectPort(1);
 
         QCOMPARE(trafficLogEntries(path),
                  (QStringList{
@@ -73,6 +76,9 @@ private Q_SLOTS:
                      "port 1  restored fake1 9600,N,8,1",
                      "port 1  closed fake1",
                      "port 2  opened fake2 9600,N,8,1",
+                     "port 2  closed fake2",
+                     "port 1  not opened fake1: Cannot open serial port 1 (fake1): the device "
+                     "does not exist.",
                  }));
     }
 

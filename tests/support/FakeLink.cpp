@@ -12,7 +12,9 @@ bool FakeLink::open()
 {
     if (missingPorts.count(m_port) && !connects) {
         operations << QStringLiteral("open %1 failed").arg(m_port);
-        return failAs(LinkFailure::Action::Open, LinkFailure::Cause::Missing);
+        failAs(LinkFailure::Action::Open, LinkFailure::Cause::Missing);
+        Q_EMIT cannotOpen(failure());
+        return false;
     }
     m_waiting = false;
     if (connects) {
@@ -46,6 +48,7 @@ void FakeLink::failConnect(LinkFailure::Cause cause)
     m_queued.clear();
     operations << QStringLiteral("open %1 failed").arg(m_port);
     failAs(LinkFailure::Action::Open, cause);
+    Q_EMIT cannotOpen(failure());
     Q_EMIT openFailed(failure());
 }
 
