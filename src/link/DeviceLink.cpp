@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "DeviceLink.h"
 
+#include "LocalConnection.h"
 #include "NetAddress.h"
 #include "NetConnection.h"
-#include "TtyConnection.h"
+#include "ServiceConnection.h"
+#include "ServiceNames.h"
 
 #include <algorithm>
 
@@ -43,7 +45,9 @@ std::unique_ptr<Connection> DeviceLink::makeConnection(const QString &device,
                                                        const TimerFactory &timers)
 {
     if (NetConnection::handles(device)) return std::make_unique<NetConnection>(device, timers);
-    return std::make_unique<TtyConnection>(device);
+    if (ServiceNames::handles(device))
+        return std::make_unique<ServiceConnection>(device, ServiceConnection::Lookup::ByName);
+    return std::make_unique<LocalConnection>(device);
 }
 
 QString DeviceLink::device(int port) const
@@ -78,6 +82,17 @@ bool DeviceLink::failWith(LinkFailure failure)
     return fail(std::move(failure));
 }
 
+bool DeviceLink::isShared() const
+{
+    return isOpen() && m_connection->isShared();
+}
+
+void DeviceLink::setOwnRepliesOnly(bool own)
+{
+    m_ownRepliesOnly = own;
+    if (m_connection) m_connection->setOwnRepliesOnly(own);
+}
+
 bool DeviceLink::isOpen() const
 {
     return m_connection && m_connection->isOpen() && !m_connecting && !m_settling;
@@ -94,6 +109,8 @@ bool DeviceLink::open()
         connect(c, &Connection::connectFailed, this, &DeviceLink::onConnectFailed);
         connect(c, &Connection::lost, this, &DeviceLink::onLost);
         connect(c, &Connection::available, this, &DeviceLink::tryAgain);
+        connect(c, &Connection::sharedLineSent, this, &SerialLink::sharedLineSent);
+        c->setOwnRepliesOnly(m_ownRepliesOnly);
     }
     // The caller's own open ends any wait for a lost device.
     const bool wasWaiting = std::exchange(m_waiting, false);
@@ -114,9 +131,21 @@ bool DeviceLink::open()
     }
     qCDebug(lcSerial) << "opened port" << m_portNumber << deviceName();
     startStableTimer();
+    sayIfShared();
     if (wasWaiting) Q_EMIT restored();
     Q_EMIT opened();
     return true;
+}
+
+// A shared line has the settings the service gives it, whatever was asked for: said each time
+// it opens, once those are known, as for a raw TCP device.
+void DeviceLink::sayIfShared()
+{
+    if (!m_connection->isShared()) return;
+    LinkFailure f{Action::SetLine, Cause::LineSetByService, m_portNumber, deviceName(),
+                  m_settings.toString()};
+    f.lineInForce = m_connection->lineInForce();
+    Q_EMIT settingsNotApplied(f);
 }
 
 void DeviceLink::onConnected()
@@ -125,6 +154,7 @@ void DeviceLink::onConnected()
     if (m_connecting) {
         m_connecting = false;
         qCDebug(lcSerial) << "opened port" << m_portNumber << deviceName();
+        sayIfShared();
         // The lines clicked while connecting go first, in order.
         for (const QByteArray &line : std::exchange(m_waitingLines, {})) {
             if (!m_connection->write(line)) {
@@ -162,6 +192,7 @@ void DeviceLink::settled()
     m_settling = false;
     m_waiting = false;
     qCDebug(lcSerial) << "reopened port" << m_portNumber << deviceName();
+    sayIfShared();
     Q_EMIT restored();
 }
 
@@ -272,17 +303,21 @@ bool DeviceLink::applySettings(const LineSettings &settings)
     m_settings = settings;
     if (m_connection && !m_connection->applySettings(settings))
         return failWith(m_connection->failure());
-    const bool settable = m_connection
-                              ? m_connection->canSetLine()
-                              : !NetAddress::handles(deviceName()) ||
-                                    NetAddress::parse(deviceName()).kind != NetAddress::Kind::Raw;
+    const bool shared =
+        m_connection ? m_connection->isShared() : ServiceNames::handles(deviceName());
+    const bool settable =
+        m_connection ? m_connection->canSetLine()
+                     : !shared && (!NetAddress::handles(deviceName()) ||
+                                   NetAddress::parse(deviceName()).kind != NetAddress::Kind::Raw);
     if (!settable) {
         // Recorded for the next open, but nothing reaches the line: say so every time, and
         // never that the speed changed. Whether to tell a person is the caller's choice.
         qCDebug(lcSerial) << "settings" << settings.toString() << "cannot reach port"
                           << m_portNumber;
-        Q_EMIT settingsNotApplied({Action::SetLine, Cause::LineNotSettable, m_portNumber,
-                                   deviceName(), settings.toString()});
+        LinkFailure f{Action::SetLine, shared ? Cause::LineSetByService : Cause::LineNotSettable,
+                      m_portNumber, deviceName(), settings.toString()};
+        if (m_connection) f.lineInForce = m_connection->lineInForce();
+        Q_EMIT settingsNotApplied(f);
         return true;
     }
     qCDebug(lcSerial) << "settings" << settings.toString() << "on port" << m_portNumber;

@@ -16,10 +16,12 @@ Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 
 // The serial link on real devices. Port numbers 1 and 2 stand for two device names, by default
 // the platform's first two serial ports; a name may also be a serial device server,
-// socket://HOST:PORT or rfc2217://HOST:PORT. When the open port's device goes away, the link
-// waits for it and opens it again by itself with the settings in force. The one reconnection
-// policy lives here, on the timer seam: a device's connection says how long to wait between
-// attempts and whether it can watch for the device instead.
+// socket://HOST:PORT or rfc2217://HOST:PORT, or a projector that projectord holds,
+// service:NAME. A local device that projectord holds is reached through the service too. When
+// the open port's device goes away, the link waits for it and opens it again by itself with
+// the settings in force. The one reconnection policy lives here, on the timer seam: a device's
+// connection says how long to wait between attempts and whether it can watch for the device
+// instead.
 class DeviceLink final : public SerialLink
 {
     Q_OBJECT
@@ -51,6 +53,11 @@ public:
     QByteArray readAll() override;
     QString deviceName() const override { return device(m_portNumber); }
     bool isWaitingForDevice() const override { return m_waiting; }
+    bool isShared() const override;
+
+    // On a line shared through projectord, receive only the replies to this program's own
+    // lines (projector-ctl), not all that the line receives (the panel).
+    void setOwnRepliesOnly(bool own);
 
     QString device(int port) const;
     void setDevice(int port, const QString &device);
@@ -65,6 +72,7 @@ private:
     void tryAgain();
     void settled();
     void startStableTimer();
+    void sayIfShared();
 
     std::array<QString, 2> m_devices;
     TimerFactory m_timers;
@@ -79,4 +87,5 @@ private:
     std::unique_ptr<IntervalTimer> m_retry;   // the next reopen attempt
     std::unique_ptr<IntervalTimer> m_settle;  // a reopened connection's settling time
     std::unique_ptr<IntervalTimer> m_stable;  // resets the backoff
+    bool m_ownRepliesOnly = false;
 };

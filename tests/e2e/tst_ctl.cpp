@@ -212,6 +212,10 @@ private Q_SLOTS:
         row("no port", {"--device", "rfc2217://127.0.0.1", "status"}, 2, "no port number");
         row("bad host", {"--device", "socket://[::1", "status"}, 2, "\"[::1\"");
         row("junk after host", {"--device", "socket://[::1]x:80", "status"}, 2, "\"[::1]x:80\"");
+        row("service without a name", {"--device", "SERVICE:", "status"}, 2, "service:NAME");
+        // The tests' system bus leads nowhere.
+        row("no bus for the service", {"--device", "service:hall-1", "status"}, 1,
+            "(service:hall-1): the D-Bus system bus");
         row("missing device", {"--device", absentDevice(), "status"}, 1,
             "(" + absentDevice() + "): the device does not exist");
         row("Japanese", {"--device", absentDevice(), "status"}, 1, "デバイスが存在しません", "ja");

@@ -41,6 +41,8 @@ private Q_SLOTS:
         rig.at(600);
         rig.click("Command17"); // unanswered
         rig.at(1100);
+        // Another program's line through projectord.
+        Q_EMIT rig.link.sharedLineSent("CR0\r", QStringLiteral("projector-ctl[4321]"));
         rig.click("Command46");
         rig.link.receive("0123\r");
         rig.at(2000);
@@ -66,6 +68,7 @@ private Q_SLOTS:
                      "port 1  RX   0 CR   Power ON",
                      "port 1  TX   C 0 0 CR ",
                      "port 1  --  no reply",
+                     "port 1  other TX   C R 0 CR  by projector-ctl[4321]",
                      "port 1  TX   C R 3 CR ",
                      "port 1  RX   0 1 2 3 CR   0 1 2 3 Hour Use",
                      "port 1  speed 9600,N,8,1",

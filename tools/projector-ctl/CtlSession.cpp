@@ -66,10 +66,15 @@ CtlSession::CtlSession(SerialLink &link, const TimerFactory &makeTimer, const Ct
     connect(&link, &SerialLink::lost, this, [this](const LinkFailure &f) {
         fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
     });
-    // A raw TCP device keeps its server's speed: said when another speed was asked for, and
-    // the commands go all the same.
+    // A raw TCP device keeps its server's speed, and projectord gives the line its own: said
+    // when another speed was asked for, and the commands go all the same. A crontab's line
+    // that asks for none stays quiet.
     connect(&link, &SerialLink::settingsNotApplied, this, [this](const LinkFailure &f) {
-        if (f.detail != QLatin1String(Settings19200)) complain(f.text(LinkFailure::Reader::Script));
+        const bool shared = f.cause == LinkFailure::Cause::LineSetByService;
+        if (f.detail == QLatin1String(Settings19200) || (shared && f.lineInForce.isEmpty()) ||
+            (shared && f.lineInForce == f.detail))
+            return;
+        complain(f.text(LinkFailure::Reader::Script));
     });
 }
 

@@ -95,6 +95,8 @@ int main(int argc, char *argv[])
     }
 
     DeviceLink link(parsed.options.device, QString());
+    // On a line shared through projectord, another client's reply is never printed as ours.
+    link.setOwnRepliesOnly(true);
     CtlSession session(link, PreciseTimer::factory(), parsed.options, stdout, stderr);
     closeOnSignals(app, link);
     return session.exec();
