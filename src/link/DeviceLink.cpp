@@ -98,8 +98,42 @@ bool DeviceLink::isOpen() const
     return m_connection && m_connection->isOpen() && !m_connecting && !m_settling;
 }
 
+namespace {
+// What waiting cannot mend: no device at all, one that is no serial port, an address to correct.
+bool worthWaitingFor(Cause cause)
+{
+    switch (cause) {
+    case Cause::NoDevice:
+    case Cause::NotSerialPort:
+    case Cause::NoSuchPort:
+    case Cause::AddressNoScheme:
+    case Cause::AddressNoHost:
+    case Cause::AddressBadHost:
+    case Cause::AddressNoPort:
+    case Cause::AddressBadPort:
+    case Cause::AddressPortOutOfRange:
+    case Cause::CannotSetLine: return false;
+    default: return true;
+    }
+}
+} // namespace
+
+bool DeviceLink::openAndWait()
+{
+    if (open()) {
+        m_waitIfNotMade = m_connecting;
+        return true;
+    }
+    if (!m_connection || !worthWaitingFor(failure().cause)) return false;
+    qCDebug(lcSerial) << "waiting for port" << m_portNumber << deviceName();
+    m_waiting = true;
+    waitForDevice();
+    return false;
+}
+
 bool DeviceLink::open()
 {
+    m_waitIfNotMade = false;
     if (isOpen() || m_connecting) return true;
     if (!m_connection) {
         m_connection = makeConnection(deviceName(), m_timers);
@@ -207,8 +241,10 @@ void DeviceLink::onConnectFailed(const LinkFailure &failure)
         fail(f);
         qCDebug(lcSerial) << "could not connect port" << m_portNumber << deviceName() << "with"
                           << dropped << "lines waiting";
+        m_waiting = std::exchange(m_waitIfNotMade, false) && worthWaitingFor(f.cause);
         Q_EMIT cannotOpen(f);
         Q_EMIT openFailed(f);
+        if (m_waiting) waitForDevice();
         return;
     }
     // One of the link's own attempts: the wait goes on, quietly.
@@ -272,6 +308,7 @@ void DeviceLink::close()
     const bool wasOpen = isOpen() || m_waiting;
     m_connecting = false;
     m_waiting = false;
+    m_waitIfNotMade = false;
     m_settling = false;
     m_waitingLines.clear();
     m_retry->stop();

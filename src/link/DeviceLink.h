@@ -44,6 +44,7 @@ public:
 
     bool isOpen() const override;
     bool open() override;
+    bool openAndWait() override;
     bool isConnecting() const override { return m_connecting; }
     void close() override;
     bool setPortNumber(int port) override;
@@ -82,6 +83,7 @@ private:
     bool m_connecting = false;                // an open() the caller began
     QByteArrayList m_waitingLines;            // written while connecting
     bool m_waiting = false;                   // for a lost device
+    bool m_waitIfNotMade = false;             // for a connection openAndWait() began
     bool m_settling = false;                  // reopened, not yet counted as back
     int m_attempts = 0;                       // failed reopens since the device was last stable
     std::unique_ptr<IntervalTimer> m_retry;   // the next reopen attempt

@@ -22,6 +22,12 @@ public:
     // connection is being made (isConnecting()): then exactly one of opened() or openFailed()
     // follows from the event loop, unless close() comes first. Never waits.
     [[nodiscard]] virtual bool open() = 0;
+    // As open(), but a device that cannot be had now is waited for as after lost(), by the same
+    // rules: false with failure() saying why and isWaitingForDevice(), then restored() once it
+    // is open. A connection that open() began and that fails is waited for likewise, after its
+    // openFailed(). Not for faults that no wait mends, such as a malformed address; a link that
+    // cannot wait only opens.
+    [[nodiscard]] virtual bool openAndWait() { return open(); }
     virtual bool isConnecting() const { return false; }
     // Also ends any wait for a lost device to return, and any connection being made.
     virtual void close() = 0;

@@ -83,6 +83,10 @@ public:
     // Returns the request's id, which finished() carries; 0 when refused, with the reason in
     // `refusal`.
     quint64 request(const QString &client, const QString &code, Refusal *refusal = nullptr);
+    // The same with the client's key (a unique bus name) as `sender`: for lineSent() and owner,
+    // and for the per-client bound. The one above uses `client` for both.
+    quint64 request(const QString &client, const QString &sender, const QString &code,
+                    Refusal *refusal = nullptr);
     // Writes a raw line at once. `client` is the name lineSent() carries, `sender` the
     // client's key (a unique bus name) for owner.
     Refusal writeLine(const QString &client, const QString &sender, const QByteArray &line,
@@ -91,8 +95,11 @@ public:
 Q_SIGNALS:
     void finished(const HostResult &result);
     void lineSent(const QByteArray &line, const QString &client, const QString &sender);
-    // `owner` is the sender of the line whose reply window is open ("" for none).
+    // `owner` is the sender of the line whose reply window is open ("" for none, and for the
+    // service's own status reads, whose lines have client OwnClient and sender "").
     void received(const QByteArray &bytes, const QString &owner);
+    // Also while offline, when offlineFailure() changes: a connection that could not be made,
+    // a device found missing at start.
     void onlineChanged(bool online);
     // One or more of state()'s readings changed.
     void stateChanged();
@@ -102,14 +109,20 @@ private:
     {
         quint64 id;
         QString client;
+        QString sender;
         QString code;
+        bool own = false; // one of the service's own status reads
     };
+    bool send(const QString &client, const QString &sender, const QByteArray &line,
+              std::optional<Pending> command, LinkFailure *failure = nullptr);
+    void conclude(const Pending &command, HostResult result);
     void pump();
     void onWindowClosed();
     void onReceived(const QString &characters);
     void poll();
     void setOnline(bool online, const LinkFailure &why = {});
     void record(const QString &commandText, const QString &replyTrace);
+    LinkFailure notOpen() const;
 
     ProjectorConfig m_config;
     std::unique_ptr<SerialLink> m_link;
@@ -118,8 +131,13 @@ private:
     std::deque<Pending> m_queue;
     std::optional<Pending> m_current; // the command whose reply window is open
     QString m_windowOwner;            // sender of the line that opened the open window
+    QString m_windowLine;             // that line, for decoding a status read written raw
+    bool m_windowReplied = false;     // characters came in the open window
+    bool m_noReply = false;           // the window closed with nothing received
+    bool m_online = false;
     quint64 m_nextId = 1;
-    int m_pollStep = -1; // the status read under way, -1 when none
+    int m_pollStep = -1;  // the status read under way, -1 when none
+    quint64 m_pollId = 0; // its id while its line is out
     LinkFailure m_offline;
     ProjectorState m_state;
 };

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "LineTrace.h"
+#include "StatusDecode.h"
 #include "StatusTables.h"
 
 #include <QTest>
@@ -73,6 +74,38 @@ private Q_SLOTS:
             QVERIFY2(!shown, qPrintable(shown.value_or(QString())));
         else
             QCOMPARE(shown.value_or(QStringLiteral("<nothing>")), expected);
+    }
+
+    void decode_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("expected"); // the decoded field's name, or empty for none
+        const QString ack(QChar(6));
+        // clang-format off
+        const char *power[][2] = {{"00", "on"}, {"80", "standby"}, {"40", "warming-up"},
+            {"20", "cooling-down"}, {"10", "power-abnormality"}, {"88", "temperature-abnormality"},
+            {"28", "temperature-abnormality"}, {"02", "key-lock"}};
+        for (const auto &p : power)
+            QTest::addRow("power %s", p[0]) << "CR0\r" << QString::fromLatin1(p[0]) + '\r' << p[1];
+        QTest::newRow("power too short") << "CR0\r" << "0" << "";
+        QTest::newRow("lamp 0123") << "CR3\r" << "0123\r" << "123";
+        QTest::newRow("lamp no digits") << "CR3\r" << ack + "\r" << "";
+        QTest::newRow("other command") << "C00\r" << "00\r" << "";
+        // clang-format on
+    }
+    void decode()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, reply);
+        QFETCH(QString, expected);
+        const DecodedStatus d = decodeStatus(command, lineTrace(reply));
+        const QString got = d.power         ? QString(name(*d.power))
+                            : d.input       ? QString(name(*d.input))
+                            : d.orientation ? QString(name(*d.orientation))
+                            : d.lampHours   ? QString::number(*d.lampHours)
+                                            : QString();
+        QCOMPARE(got, expected);
     }
 };
 

@@ -186,6 +186,14 @@ private Q_SLOTS:
         QCOMPARE(f.action, LinkFailure::Action::Open);
         QCOMPARE(f.device, device);
         QCOMPARE(f.detail, detail);
+
+        // A link asked to wait waits on its backoff, unless no wait mends the fault.
+        VirtualClock clock;
+        DeviceLink link(device, {}, clock.factory());
+        QSignalSpy failed(&link, &SerialLink::openFailed);
+        if (link.openAndWait()) QTRY_COMPARE(failed.size(), 1);
+        QCOMPARE(link.isWaitingForDevice(), cause != Cause::AddressBadPort);
+        QCOMPARE(clock.nextDue(), link.isWaitingForDevice() ? 1000ms : -1ms);
     }
 
     // Whenever the server closes during the connect, the link ends failed, never open, with

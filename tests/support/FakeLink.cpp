@@ -10,6 +10,7 @@ bool FakeLink::failAs(LinkFailure::Action action, LinkFailure::Cause cause)
 
 bool FakeLink::open()
 {
+    m_waitIfNotMade = false;
     if (missingPorts.count(m_port) && !connects) {
         operations << QStringLiteral("open %1 failed").arg(m_port);
         failAs(LinkFailure::Action::Open, LinkFailure::Cause::Missing);
@@ -27,6 +28,16 @@ bool FakeLink::open()
     operations << QStringLiteral("open %1").arg(m_port);
     Q_EMIT opened();
     return true;
+}
+
+bool FakeLink::openAndWait()
+{
+    if (open()) {
+        m_waitIfNotMade = m_connecting;
+        return true;
+    }
+    m_waiting = true;
+    return false;
 }
 
 void FakeLink::finishConnect()
@@ -48,6 +59,7 @@ void FakeLink::failConnect(LinkFailure::Cause cause)
     m_queued.clear();
     operations << QStringLiteral("open %1 failed").arg(m_port);
     failAs(LinkFailure::Action::Open, cause);
+    m_waiting = std::exchange(m_waitIfNotMade, false);
     Q_EMIT cannotOpen(failure());
     Q_EMIT openFailed(failure());
 }
@@ -55,6 +67,7 @@ void FakeLink::failConnect(LinkFailure::Cause cause)
 void FakeLink::close()
 {
     m_waiting = false;
+    m_waitIfNotMade = false;
     m_connecting = false;
     m_queued.clear();
     if (!m_open) return;

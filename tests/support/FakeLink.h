@@ -39,6 +39,8 @@ public:
     bool isConnecting() const override { return m_connecting; }
     bool isWaitingForDevice() const override { return m_waiting; }
     bool open() override;
+    // A missing port, or a connection that fails, is waited for until replug().
+    bool openAndWait() override;
     void close() override;
     bool setPortNumber(int port) override;
     int portNumber() const override { return m_port; }
@@ -72,6 +74,7 @@ private:
     bool m_open = false;
     bool m_connecting = false;
     bool m_waiting = false;
+    bool m_waitIfNotMade = false;
     QList<QByteArray> m_queued;
     int m_port = 0;
     QByteArray m_inbox;

@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: MIT
+// One projector held by the service, on a fake link and virtual time: whose reply is whose, the
+// bounds, a raw line's window, the line's loss, the status poll and the state.
+#include "FakeLink.h"
+#include "ProjectorHost.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+using R = ProjectorHost::Refusal;
+using Answers = QHash<QByteArray, QByteArray>;
+
+// Logs what the host says, in order: "tx CLIENT SENDER LINE", "rx OWNER BYTES",
+// "done ID REPLY [STATUS] [failed]", "online"/"offline"; answers lines as the projector would.
+struct Rig
+{
+    VirtualClock clock;
+    FakeLink *link = new FakeLink; // the host's
+    ProjectorHost host;
+    QStringList log;
+    Answers answers;
+
+    explicit Rig(int poll = 0, Answers a = {}, bool missing = false)
+        : host({"p", "fake0", {}, std::chrono::seconds(poll)}, std::unique_ptr<SerialLink>(link),
+               clock.factory()),
+          answers(std::move(a))
+    {
+        link->now = [this] { return clock.now().count(); };
+        if (missing) link->missingPorts = {0};
+        QObject::connect(&host, &ProjectorHost::finished, &host, [this](const HostResult &r) {
+            log << QStringLiteral("done %1 %2%3%4")
+                       .arg(r.id)
+                       .arg(r.reply.trimmed(), r.status.value_or(QString()),
+                            r.failure.isFailure() ? QStringLiteral(" failed") : QString());
+        });
+        QObject::connect(&host, &ProjectorHost::received, &host,
+                         [this](auto bytes, auto owner) { log << "rx " + owner + ' ' + bytes; });
+        QObject::connect(&host, &ProjectorHost::onlineChanged, &host,
+                         [this](bool on) { log << (on ? "online" : "offline"); });
+        QObject::connect(&host, &ProjectorHost::lineSent, &host, [this](auto l, auto c, auto s) {
+            log << "tx " + c + ' ' + s + ' ' + l.trimmed();
+            if (answers.contains(l)) link->receive(answers.value(l));
+        });
+        host.start();
+    }
+    // The id, or ~0 when the refusal is not the one expected. The client's key is ":NAME".
+    quint64 ask(const QString &client, const char *code = "C00", R expected = R::None)
+    {
+        R why = R::None;
+        const quint64 id = host.request(client, ':' + client, QLatin1String(code), &why);
+        return why == expected && (id != 0) == (why == R::None) ? id : ~0ull;
+    }
+    void at(long long ms) { clock.advanceTo(std::chrono::milliseconds(ms)); }
+    QStringList take() { return std::exchange(log, {}); }
+};
+
+class HostTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void eachClientGetsItsOwnReplyInArrivalOrder()
+    {
+        Rig rig;
+        QStringList expected{"online"};
+        for (int i = 1; i <= 50; ++i) {
+            const QString n = QString::number(i), code = 'C' + QString::number(i + 10);
+            rig.answers.insert(code.toLatin1() + '\r', n.toLatin1() + '\r');
+            QCOMPARE(rig.ask(n, qPrintable(code)), quint64(i));
+            expected << "tx " + n + " :" + n + ' ' + code << "rx :" + n + ' ' + n + '\r'
+                     << "done " + n + ' ' + n.split(QString()).join(u' ').trimmed() + " CR";
+            QCOMPARE(rig.link->times().constLast(), (i - 1) * 500); // as the last window closed
+            rig.at(i * 500);
+        }
+        QCOMPARE(rig.take(), expected);
+        QCOMPARE(rig.clock.nextDue(), -1ms); // no poll: nothing runs
+    }
+
+    void boundsRefuseOnlyTheClientPastThem()
+    {
+        Rig rig;
+        for (int i = 0; i <= ProjectorHost::MaxQueuedPerClient; ++i)
+            QVERIFY(rig.ask("a")); // +1 sent
+        QCOMPARE(rig.ask("a", "C00", R::Busy), 0u);
+        for (int i = 0; i < ProjectorHost::MaxQueued - ProjectorHost::MaxQueuedPerClient; ++i)
+            QVERIFY(rig.ask(QString::number(i % 3)));
+        QCOMPARE(rig.ask("c", "C00", R::Busy), 0u);
+        rig.at(65 * 500);
+        QCOMPARE(rig.take().filter(QStringLiteral("done")).size(), 65);
+    }
+
+    void rawLineTakesOverTheWindow()
+    {
+        Rig rig;
+        rig.ask("a", "CR0");
+        rig.at(100);
+        rig.link->receive("8");
+        QCOMPARE(rig.host.writeLine("panel", ":1.7", "C00\r"), R::None);
+        rig.at(200);
+        rig.link->receive("0\r"); // the newer line's
+        rig.at(700);
+        rig.link->receive("x"); // late: no window is open
+        QCOMPARE(rig.take(), QStringList({"online", "tx a :a CR0", "rx :a 8", "tx panel :1.7 C00",
+                                          "done 1 8", "rx :1.7 0\r", "rx  x"}));
+        for (const QByteArray &bad : {QByteArray(), QByteArray(65, 'C'), QByteArray("C\x80\r")})
+            QCOMPARE(rig.host.writeLine({}, {}, bad), R::InvalidLine);
+    }
+
+    void offlineOrFailingLineLosesNothingUntold()
+    {
+        Rig rig(0, {}, true); // missing: waited for, not an error
+        QCOMPARE(rig.ask("a", "C00", R::Offline), 0u);
+        LinkFailure failure;
+        QCOMPARE(rig.host.writeLine({}, {}, "C00\r", &failure), R::Offline);
+        QCOMPARE(failure.cause, LinkFailure::Cause::Missing);
+        rig.link->replug();
+        for (const char *client : {"a", "b", "c", "d"}) QVERIFY(rig.ask(client));
+        rig.at(500);
+        rig.link->failWrites = true;
+        rig.at(1000); // b's window closes, c fails and d goes on to fail
+        QCOMPARE(rig.ask("e", "C00", R::WriteFailed), 0u);
+        rig.link->failWrites = false;
+        for (const char *client : {"f", "g", "h"}) QVERIFY(rig.ask(client));
+        rig.link->unplug(); // the waiting ones fail at once; f's line is out
+        rig.at(1500);
+        QCOMPARE(rig.take(),
+                 QStringList({"offline", "online", "tx a :a C00", "done 1 X X X X", "tx b :b C00",
+                              "done 2 X X X X", "done 3  failed", "done 4  failed", "tx f :f C00",
+                              "offline", "done 7  failed", "done 8  failed", "done 6 X X X X"}));
+    }
+
+    void pollReadsWhenQuietAndKeepsTheState()
+    {
+        Rig rig(30, {{"CR0\r", "80\r"}, {"CR1\r", "3\r"}, {"CR3\r", "0123\r"}, {"CR4\r", "11\r"}});
+        rig.at(2000);
+        QCOMPARE(rig.take().filter(QRegularExpression("^(tx projectord  CR[0134]|rx  )")).size(),
+                 8);
+        const ProjectorState &s = rig.host.state();
+        const auto state = [&s] {
+            return QStringLiteral("%1 %2 %3 %4")
+                .arg(name(s.power.value), name(s.input.value))
+                .arg(s.lampHours.value)
+                .arg(name(s.orientation.value));
+        };
+        QCOMPARE(state(), QStringLiteral("standby video 123 normal"));
+        QCOMPARE(rig.clock.nextDue(), 32s); // nothing else runs until the next poll
+        rig.at(31900);
+        rig.ask("a");
+        rig.at(33000); // due at 32 s while a's window is open: one window later
+        QCOMPARE(rig.link->times().mid(4, 3), QList<long long>({31900, 32500, 33000}));
+        // A client's status read and a raw one count as the poll's do.
+        rig.answers = {{"CR0\r", "00\r"}};
+        rig.at(60000);
+        rig.ask("a", "CR0");
+        rig.at(60500);
+        QCOMPARE(state(), QStringLiteral("on video 123 normal"));
+        QCOMPARE(rig.take().constLast(), QStringLiteral("done 10 0 0 CR Power ON"));
+        rig.answers = {{"CR0\r", "20\r"}};
+        QCOMPARE(rig.host.writeLine("panel", ":1.2", "CR0\r"), R::None);
+        rig.at(61000);
+        QCOMPARE(state(), QStringLiteral("cooling-down video 123 normal"));
+    }
+};
+
+QTEST_GUILESS_MAIN(HostTest)
+#include "tst_host.moc"
