@@ -6,6 +6,7 @@
 #include "NetConnection.h"
 #include "ServiceConnection.h"
 #include "ServiceNames.h"
+#include "TtyConnection.h"
 
 #include <algorithm>
 
@@ -41,13 +42,14 @@ QString DeviceLink::defaultDevice(int port)
 #endif
 }
 
-std::unique_ptr<Connection> DeviceLink::makeConnection(const QString &device,
-                                                       const TimerFactory &timers)
+std::unique_ptr<Connection>
+DeviceLink::makeConnection(const QString &device, const TimerFactory &timers, bool throughService)
 {
     if (NetConnection::handles(device)) return std::make_unique<NetConnection>(device, timers);
     if (ServiceNames::handles(device))
         return std::make_unique<ServiceConnection>(device, ServiceConnection::Lookup::ByName);
-    return std::make_unique<LocalConnection>(device);
+    if (throughService) return std::make_unique<LocalConnection>(device);
+    return std::make_unique<TtyConnection>(device);
 }
 
 QString DeviceLink::device(int port) const
@@ -85,6 +87,13 @@ bool DeviceLink::failWith(LinkFailure failure)
 bool DeviceLink::isShared() const
 {
     return isOpen() && m_connection->isShared();
+}
+
+void DeviceLink::setThroughService(bool through)
+{
+    m_throughService = through;
+    // The next open makes the connection of the kind now asked for.
+    if (m_connection && !isOpen() && !m_connecting && !m_waiting) dropConnection();
 }
 
 void DeviceLink::setOwnRepliesOnly(bool own)
@@ -136,7 +145,7 @@ bool DeviceLink::open()
     m_waitIfNotMade = false;
     if (isOpen() || m_connecting) return true;
     if (!m_connection) {
-        m_connection = makeConnection(deviceName(), m_timers);
+        m_connection = makeConnection(deviceName(), m_timers, m_throughService);
         Connection *c = m_connection.get();
         connect(c, &Connection::received, this, &SerialLink::received);
         connect(c, &Connection::connected, this, &DeviceLink::onConnected);

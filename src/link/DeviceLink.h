@@ -38,9 +38,10 @@ public:
     ~DeviceLink() override;
 
     static QString defaultDevice(int port);
-    // The connection a device name calls for: a local device or a device server.
-    static std::unique_ptr<Connection> makeConnection(const QString &device,
-                                                      const TimerFactory &timers);
+    // The connection a device name calls for: a local device, a device server or a projector
+    // that projectord holds; a local device through projectord only when `throughService`.
+    static std::unique_ptr<Connection>
+    makeConnection(const QString &device, const TimerFactory &timers, bool throughService = false);
 
     bool isOpen() const override;
     bool open() override;
@@ -56,6 +57,10 @@ public:
     bool isWaitingForDevice() const override { return m_waiting; }
     bool isShared() const override;
 
+    // Whether a local device that projectord holds is reached through the service, which is
+    // asked at each open: so the panel and projector-ctl share its line. Off unless set, since
+    // projectord itself, and anything else that must own the device, opens it directly.
+    void setThroughService(bool through);
     // On a line shared through projectord, receive only the replies to this program's own
     // lines (projector-ctl), not all that the line receives (the panel).
     void setOwnRepliesOnly(bool own);
@@ -89,5 +94,6 @@ private:
     std::unique_ptr<IntervalTimer> m_retry;   // the next reopen attempt
     std::unique_ptr<IntervalTimer> m_settle;  // a reopened connection's settling time
     std::unique_ptr<IntervalTimer> m_stable;  // resets the backoff
+    bool m_throughService = false;
     bool m_ownRepliesOnly = false;
 };

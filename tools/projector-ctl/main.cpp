@@ -95,7 +95,9 @@ int main(int argc, char *argv[])
     }
 
     DeviceLink link(parsed.options.device, QString());
-    // On a line shared through projectord, another client's reply is never printed as ours.
+    // A device that projectord holds is shared through it, and there another client's reply is
+    // never printed as ours.
+    link.setThroughService(true);
     link.setOwnRepliesOnly(true);
     CtlSession session(link, PreciseTimer::factory(), parsed.options, stdout, stderr);
     closeOnSignals(app, link);
