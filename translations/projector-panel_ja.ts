@@ -831,6 +831,27 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
     </message>
 </context>
 <context>
+    <name>ProjectordOptions</name>
+    <message>
+        <source>Holds the serial lines of the projectors in its configuration and shares
+each one on D-Bus, so that any number of programs can use it at once.</source>
+        <translation>設定にあるプロジェクターのシリアル回線を持ち、それぞれを D-Bus で
+共有して、いくつのプログラムからでも同時に使えるようにします。</translation>
+    </message>
+    <message>
+        <source>The configuration (default %1).</source>
+        <translation>設定ファイル (既定は %1)。</translation>
+    </message>
+    <message>
+        <source>Serve on the session bus instead of the system bus.</source>
+        <translation>システムバスではなくセッションバスで動きます。</translation>
+    </message>
+    <message>
+        <source>unexpected argument &quot;%1&quot;</source>
+        <translation>余分な引数 &quot;%1&quot;</translation>
+    </message>
+</context>
+<context>
     <name>QCommandLineParser</name>
     <message>
         <source>Missing value after &apos;%1&apos;.</source>

@@ -1,0 +1,273 @@
+// SPDX-License-Identifier: MIT
+#include "ProjectorObject.h"
+
+#include "ClientNames.h"
+#include "CommandNames.h"
+#include "ServiceNames.h"
+
+#include <QDBusConnection>
+#include <QStringList>
+
+namespace {
+
+const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+
+// The interface's error names, without their common prefix.
+constexpr auto UnknownCommand = "UnknownCommand";
+constexpr auto InvalidLine = "InvalidLine";
+constexpr auto Busy = "Busy";
+constexpr auto Offline = "Offline";
+constexpr auto Failed = "Failed";
+
+template <typename T> qlonglong readAt(const ProjectorState::Reading<T> &r)
+{
+    return r.isKnown() ? r.at.toMSecsSinceEpoch() : 0;
+}
+
+template <typename T> QString named(const ProjectorState::Reading<T> &r)
+{
+    return r.isKnown() ? QString(::name(r.value)) : QString();
+}
+
+// What is wrong with a raw line, or an empty string.
+QString lineProblem(const QByteArray &line)
+{
+    if (line.isEmpty()) return QStringLiteral("the line is empty");
+    if (line.size() > ProjectorHost::MaxLineLength)
+        return QStringLiteral("the line is %1 bytes long; at most %2 are sent")
+            .arg(line.size())
+            .arg(ProjectorHost::MaxLineLength);
+    for (const char c : line)
+        if (static_cast<unsigned char>(c) > 0x7F)
+            return QStringLiteral("the line holds the byte 0x%1; only bytes up to 0x7f are sent")
+                .arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
+    return {};
+}
+
+} // namespace
+
+ProjectorObject::ProjectorObject(ProjectorHost &host, ClientNames &names,
+                                 const QDBusConnection &bus, QObject *parent)
+    : QObject(parent), m_host(host), m_names(names), m_bus(bus)
+{
+    connect(&m_host, &ProjectorHost::finished, this, &ProjectorObject::onFinished);
+    connect(&m_host, &ProjectorHost::lineSent, this, &ProjectorObject::LineSent);
+    connect(&m_host, &ProjectorHost::received, this, &ProjectorObject::Received);
+    connect(&m_host, &ProjectorHost::onlineChanged, this, &ProjectorObject::announceChanges);
+    connect(&m_host, &ProjectorHost::stateChanged, this, &ProjectorObject::announceChanges);
+    m_announced = changingProperties();
+}
+
+QString ProjectorObject::path() const
+{
+    return ServiceNames::projectorPath(m_host.config().name);
+}
+
+QString ProjectorObject::Send(const QString &command, QString &, QString &, bool &)
+{
+    const QDBusMessage call = message();
+    setDelayedReply(true);
+    if (command.size() > MaxCommandLength) {
+        refuse(call, UnknownCommand,
+               QStringLiteral("a command is a name or a three-character code, not %1 characters")
+                   .arg(command.size()));
+        return {};
+    }
+    const auto found = findCommand(command);
+    if (!found) {
+        refuse(
+            call, UnknownCommand,
+            QStringLiteral("unknown command \"%1\"; projector-ctl --help lists them").arg(command));
+        return {};
+    }
+    const QString code = found->code;
+    if (!m_names.whenKnown(call.service(), this, [this, call, code](const QString &client) {
+            request(call, code, client);
+        }))
+        refuse(call, Busy, QStringLiteral("too many calls from this client wait already"));
+    return {};
+}
+
+void ProjectorObject::WriteLine(const QByteArray &line)
+{
+    const QDBusMessage call = message();
+    setDelayedReply(true);
+    const QString problem = lineProblem(line);
+    if (!problem.isEmpty()) return refuse(call, InvalidLine, problem);
+    if (!m_names.whenKnown(call.service(), this, [this, call, line](const QString &client) {
+            writeLine(call, line, client);
+        }))
+        refuse(call, Busy, QStringLiteral("too many calls from this client wait already"));
+}
+
+void ProjectorObject::request(const QDBusMessage &call, const QString &code, const QString &client)
+{
+    ProjectorHost::Refusal refusal = ProjectorHost::Refusal::None;
+    const quint64 id = m_host.request(client, call.service(), code, &refusal);
+    if (id != 0) {
+        m_pending.insert(id, call);
+    } else if (refusal == ProjectorHost::Refusal::WriteFailed) {
+        refuse(call, Failed, refusalText(refusal, m_host.link().failure()));
+    } else {
+        refuse(call, refusal == ProjectorHost::Refusal::Busy ? Busy : Offline,
+               refusalText(refusal, {}));
+    }
+}
+
+void ProjectorObject::writeLine(const QDBusMessage &call, const QByteArray &line,
+                                const QString &client)
+{
+    LinkFailure failure;
+    const auto refusal = m_host.writeLine(client, call.service(), line, &failure);
+    switch (refusal) {
+    case ProjectorHost::Refusal::None: m_bus.send(call.createReply()); return;
+    case ProjectorHost::Refusal::Busy: return refuse(call, Busy, refusalText(refusal, failure));
+    case ProjectorHost::Refusal::Offline:
+        return refuse(call, Offline, refusalText(refusal, failure));
+    case ProjectorHost::Refusal::InvalidLine: return refuse(call, InvalidLine, lineProblem(line));
+    case ProjectorHost::Refusal::WriteFailed:
+        return refuse(call, Failed, refusalText(refusal, failure));
+    }
+}
+
+void ProjectorObject::onFinished(const HostResult &result)
+{
+    const auto it = m_pending.constFind(result.id);
+    if (it == m_pending.cend()) return;
+    const QDBusMessage call = *it;
+    m_pending.erase(it);
+    // Still waiting when the line went away, or the write itself failed.
+    if (result.failure.isFailure())
+        return refuse(call, m_host.isOnline() ? Failed : Offline,
+                      result.failure.text(LinkFailure::Reader::Log));
+    m_bus.send(call.createReply(
+        {result.code, result.reply, result.status.value_or(QString()), result.answered}));
+}
+
+void ProjectorObject::refuse(const QDBusMessage &call, const char *error, const QString &message)
+{
+    m_bus.send(
+        call.createErrorReply(QLatin1String(ServiceNames::ErrorPrefix) + QLatin1String(error),
+                              QStringLiteral("%1: %2").arg(m_host.config().name, message)));
+}
+
+QString ProjectorObject::refusalText(ProjectorHost::Refusal refusal,
+                                     const LinkFailure &failure) const
+{
+    switch (refusal) {
+    case ProjectorHost::Refusal::Busy:
+        return QStringLiteral("too many commands wait already, for this projector or from "
+                              "this client");
+    case ProjectorHost::Refusal::Offline: {
+        const QString why =
+            failure.isFailure() ? failure.text(LinkFailure::Reader::Log) : this->failure();
+        return why.isEmpty() ? QStringLiteral("the line is not open") : why;
+    }
+    case ProjectorHost::Refusal::WriteFailed:
+        return failure.isFailure() ? failure.text(LinkFailure::Reader::Log)
+                                   : QStringLiteral("the line could not be written");
+    case ProjectorHost::Refusal::InvalidLine: return QStringLiteral("the line cannot be sent");
+    case ProjectorHost::Refusal::None: break;
+    }
+    return {};
+}
+
+QVariantMap ProjectorObject::changingProperties() const
+{
+    return {{QStringLiteral("Online"), isOnline()},
+            {QStringLiteral("Failure"), failure()},
+            {QStringLiteral("Power"), power()},
+            {QStringLiteral("PowerReadAt"), powerReadAt()},
+            {QStringLiteral("Input"), input()},
+            {QStringLiteral("InputReadAt"), inputReadAt()},
+            {QStringLiteral("LampHours"), lampHours()},
+            {QStringLiteral("LampHoursReadAt"), lampHoursReadAt()},
+            {QStringLiteral("Orientation"), orientation()},
+            {QStringLiteral("OrientationReadAt"), orientationReadAt()}};
+}
+
+// Qt's adaptors announce nothing by themselves: PropertiesChanged with what changed only.
+void ProjectorObject::announceChanges()
+{
+    const QVariantMap now = changingProperties();
+    QVariantMap changed;
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (m_announced.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
+    m_announced = now;
+    if (changed.isEmpty()) return;
+    QDBusMessage signal = QDBusMessage::createSignal(path(), PropertiesInterface,
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << QLatin1String(ServiceNames::ProjectorInterface) << changed << QStringList();
+    m_bus.send(signal);
+}
+
+QString ProjectorObject::name() const
+{
+    return m_host.config().name;
+}
+
+QString ProjectorObject::device() const
+{
+    return m_host.config().device;
+}
+
+QString ProjectorObject::lineSettings() const
+{
+    return m_host.config().settings.toString();
+}
+
+uint ProjectorObject::pollInterval() const
+{
+    return uint(m_host.config().poll.count());
+}
+
+bool ProjectorObject::isOnline() const
+{
+    return m_host.isOnline();
+}
+
+QString ProjectorObject::failure() const
+{
+    return m_host.isOnline() ? QString() : m_host.offlineFailure().text(LinkFailure::Reader::Log);
+}
+
+QString ProjectorObject::power() const
+{
+    return named(m_host.state().power);
+}
+
+qlonglong ProjectorObject::powerReadAt() const
+{
+    return readAt(m_host.state().power);
+}
+
+QString ProjectorObject::input() const
+{
+    return named(m_host.state().input);
+}
+
+qlonglong ProjectorObject::inputReadAt() const
+{
+    return readAt(m_host.state().input);
+}
+
+int ProjectorObject::lampHours() const
+{
+    const auto &hours = m_host.state().lampHours;
+    return hours.isKnown() ? hours.value : -1;
+}
+
+qlonglong ProjectorObject::lampHoursReadAt() const
+{
+    return readAt(m_host.state().lampHours);
+}
+
+QString ProjectorObject::orientation() const
+{
+    return named(m_host.state().orientation);
+}
+
+qlonglong ProjectorObject::orientationReadAt() const
+{
+    return readAt(m_host.state().orientation);
+}

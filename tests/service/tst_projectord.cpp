@@ -1,0 +1,372 @@
+// SPDX-License-Identifier: MIT
+// projectord as its clients meet it: the real program on a private bus with the shipped policy,
+// holding the simulator's lines.
+#include "DbusDaemon.h"
+#include "ProjectordProcess.h"
+#include "ServiceNames.h"
+#include "SimProcess.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QXmlStreamReader>
+
+#include <csignal>
+
+namespace {
+
+constexpr int Patience = 10000;
+const QString Iface = QLatin1String(ServiceNames::ProjectorInterface);
+const QString Hall = ServiceNames::projectorPath(QStringLiteral("hall-1"));
+
+QByteArray section(const QString &name, const QString &device)
+{
+    return QStringLiteral("[%1]\ndevice = %2\npoll = 0\n").arg(name, device).toUtf8();
+}
+
+QDBusMessage method(const QString &path, const QString &member, const QVariantList &args = {},
+                    const QString &interface = Iface)
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(QLatin1String(ServiceNames::BusName), path,
+                                                    interface, member);
+    m.setArguments(args);
+    return m;
+}
+
+// Long enough for fifty commands' reply windows in a row.
+QDBusPendingCall send(QDBusConnection c, const QString &command, const QString &path = Hall)
+{
+    return c.asyncCall(method(path, QStringLiteral("Send"), {command}), 120000);
+}
+
+QDBusMessage await(const QDBusPendingCall &call)
+{
+    return QTest::qWaitFor([&] { return call.isFinished(); }, 120000) ? call.reply()
+                                                                      : QDBusMessage();
+}
+
+QVariant read(QDBusConnection c, const QString &path, const QString &name)
+{
+    const QDBusMessage r = c.call(method(path, QStringLiteral("Get"), {Iface, name},
+                                         QStringLiteral("org.freedesktop.DBus.Properties")));
+    return r.arguments().isEmpty() ? QVariant()
+                                   : r.arguments().first().value<QDBusVariant>().variant();
+}
+
+// What a projector object announces, as a client sees it.
+class Watch : public QObject
+{
+    Q_OBJECT
+public:
+    struct Line
+    {
+        QByteArray line;
+        QString client, sender;
+    };
+    QList<Line> lines;
+    QList<QVariantMap> changes;
+
+    Watch(QDBusConnection c, const QString &path)
+    {
+        const QString service = QLatin1String(ServiceNames::BusName);
+        c.connect(service, path, Iface, QStringLiteral("LineSent"), this,
+                  SLOT(onLineSent(QByteArray, QString, QString)));
+        c.connect(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                  QStringLiteral("PropertiesChanged"), this,
+                  SLOT(onChanged(QString, QVariantMap, QStringList)));
+        read(c, path, QStringLiteral("Name")); // the bus has the match rules after this
+    }
+public Q_SLOTS:
+    void onLineSent(const QByteArray &l, const QString &client, const QString &sender)
+    {
+        lines.append({l, client, sender});
+    }
+    void onChanged(const QString &, const QVariantMap &changed, const QStringList &)
+    {
+        if (changed.contains(QStringLiteral("Online"))) changes.append(changed);
+    }
+};
+
+} // namespace
+
+class ProjectordTest : public QObject
+{
+    Q_OBJECT
+    SimProcess m_sim;
+    DbusDaemon m_bus;
+    std::unique_ptr<ProjectordProcess> m_service;
+    QDBusConnection m_client{QStringLiteral("unset")};
+
+private Q_SLOTS:
+    // One service for the tests that leave its projectors as they found them.
+    void initTestCase()
+    {
+        QVERIFY(m_sim.start({}));
+        QVERIFY2(m_bus.start(), qPrintable(m_bus.errors()));
+        m_service = std::make_unique<ProjectordProcess>(m_bus);
+        QVERIFY2(m_service->start(section(QStringLiteral("hall-1"), m_sim.device()) +
+                                  section(QStringLiteral("absent"), absentDevice())),
+                 m_service->errors().constData());
+        m_client = m_bus.connect(QStringLiteral("client"));
+        QTRY_VERIFY_WITH_TIMEOUT(read(m_client, Hall, QStringLiteral("Online")).toBool(), Patience);
+    }
+
+    void startFailures_data()
+    {
+        QTest::addColumn<QByteArray>("config"); // null: no file
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error"); // a pattern; FILE stands for the configuration
+        const QByteArray device = "[hall-1]\ndevice = /dev/null\n";
+        QTest::newRow("missing file") << QByteArray() << QStringList() << 1 << "^FILE:";
+        QTest::newRow("bad speed") << device + "speed = 4800\n"
+                                   << QStringList() << 1 << "^FILE:3: ";
+        QTest::newRow("unknown key") << device + "colour = red\n"
+                                     << QStringList() << 1 << "^FILE:3: ";
+        QTest::newRow("outside a section")
+            << QByteArray("device = /dev/null\n") << QStringList() << 1 << "^FILE:1: ";
+        QTest::newRow("unknown option") << device << QStringList{"--bogus"} << 2 << "'--bogus'";
+        QTest::newRow("argument") << device << QStringList{"hall-1"} << 2 << "\"hall-1\"";
+        QTest::newRow("name taken") << section(QStringLiteral("hall-1"), absentDevice())
+                                    << QStringList() << 1 << "is taken: is projectord running";
+    }
+    void startFailures()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("projectord.conf"));
+        if (!config.isNull()) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(config) == config.size());
+        }
+        QProcess p; // on the bus of the other tests, whose projectord holds the name
+        p.setProcessEnvironment(m_bus.environment());
+        p.start(QStringLiteral(PROJECTORD_PATH), QStringList{"--config", file} + args);
+        QVERIFY(p.waitForFinished(Patience));
+        QCOMPARE(p.exitCode(), exitCode);
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QVERIFY2(err.contains(QRegularExpression(
+                     error.replace(QLatin1String("FILE"), QRegularExpression::escape(file)))),
+                 qPrintable(err));
+        if (exitCode == 1) QCOMPARE(err.count(u'\n'), 1);
+    }
+
+    void callsFromOutsideAreChecked_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QVariant>("argument");
+        QTest::addColumn<QString>("answer"); // an error's name, or the path found
+        const QString manager = QLatin1String(ServiceNames::ManagerPath);
+        const QString absent = ServiceNames::projectorPath(QStringLiteral("absent"));
+        const auto error = [](const char *name) {
+            return QLatin1String(ServiceNames::ErrorPrefix) + QLatin1String(name);
+        };
+        QTest::newRow("no command") << Hall << "Send" << QVariant("") << error("UnknownCommand");
+        QTest::newRow("unknown command")
+            << Hall << "Send" << QVariant("warp") << error("UnknownCommand");
+        QTest::newRow("huge command")
+            << Hall << "Send" << QVariant(QString(100000, u'a')) << error("UnknownCommand");
+        QTest::newRow("offline") << absent << "Send" << QVariant("status") << error("Offline");
+        QTest::newRow("empty line")
+            << Hall << "WriteLine" << QVariant(QByteArray()) << error("InvalidLine");
+        QTest::newRow("long line")
+            << Hall << "WriteLine" << QVariant(QByteArray(65, 'C')) << error("InvalidLine");
+        QTest::newRow("8-bit line")
+            << Hall << "WriteLine" << QVariant(QByteArray("C0\xe9\r")) << error("InvalidLine");
+        QTest::newRow("projector") << manager << "FindProjector" << QVariant("hall-1") << Hall;
+        QTest::newRow("no projector")
+            << manager << "FindProjector" << QVariant("hall-2") << error("NoSuchProjector");
+        QTest::newRow("device by link") << manager << "FindDevice" << QVariant("LINK") << Hall;
+        QTest::newRow("no device")
+            << manager << "FindDevice" << QVariant("/dev/null") << error("NoSuchProjector");
+    }
+    void callsFromOutsideAreChecked()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, member);
+        QFETCH(QVariant, argument);
+        QFETCH(QString, answer);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("by-id-link"));
+        if (argument == QVariant("LINK")) {
+            QVERIFY(QFile::link(m_sim.device(), link));
+            argument = link;
+        }
+        const QString interface = path.contains(QLatin1String("/Projector/"))
+                                      ? Iface
+                                      : QLatin1String(ServiceNames::ManagerInterface);
+        const QDBusMessage r =
+            await(m_client.asyncCall(method(path, member, {argument}, interface)));
+        if (r.type() == QDBusMessage::ErrorMessage) {
+            QCOMPARE(r.errorName(), answer);
+            QVERIFY2(r.errorMessage().size() < 300, qPrintable(r.errorMessage()));
+        } else {
+            QCOMPARE(r.arguments().value(0).value<QDBusObjectPath>().path(), answer);
+        }
+    }
+
+    void introspectionMatchesTheRepository()
+    {
+        // Each element of the interface with its attributes, the comments left out.
+        const auto members = [](const QByteArray &xml, const QString &interface) {
+            QStringList found;
+            bool inside = false;
+            for (QXmlStreamReader r(xml); !r.atEnd();) {
+                if (r.readNext() != QXmlStreamReader::StartElement) continue;
+                QStringList attributes;
+                for (const QXmlStreamAttribute &a : r.attributes())
+                    attributes << a.name().toString() + u'=' + a.value().toString();
+                attributes.sort();
+                if (r.name() == QLatin1String("interface"))
+                    inside = attributes.contains(QStringLiteral("name=") + interface);
+                else if (inside)
+                    found << r.name().toString() + u' ' + attributes.join(u' ');
+            }
+            return found;
+        };
+        for (const QString &path : {QString::fromLatin1(ServiceNames::ManagerPath), Hall}) {
+            const QString interface =
+                path == Hall ? Iface : QLatin1String(ServiceNames::ManagerInterface);
+            QFile file(QStringLiteral(PANEL_DBUS_XML_DIR "/%1.xml").arg(interface));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QDBusMessage r =
+                m_client.call(method(path, QStringLiteral("Introspect"), {},
+                                     QStringLiteral("org.freedesktop.DBus.Introspectable")));
+            const QStringList served =
+                members(r.arguments().value(0).toString().toUtf8(), interface);
+            QVERIFY(served.size() > 5);
+            QCOMPARE(served, members(file.readAll(), interface));
+        }
+    }
+
+    // Fifty clients at once and one killed mid-command: each line goes once, in the order the
+    // service took them, each result to its own sender, and nothing is lost for the others.
+    void fiftyClientsAndOneKilled()
+    {
+        const QStringList commands{"status", "input", "lamp-hours", "mirror"};
+        QHash<QString, QDBusMessage> expected;
+        for (const QString &c : commands) expected[c] = await(send(m_client, c));
+        Watch watch(m_client, Hall);
+        const qsizetype before = m_sim.lines().size();
+        QProcess killed;
+        killed.setProcessEnvironment(m_bus.environment());
+        killed.start(QStringLiteral("dbus-send"),
+                     {"--system", "--print-reply", "--reply-timeout=60000",
+                      "--dest=" + QLatin1String(ServiceNames::BusName), Hall, Iface + ".Send",
+                      "string:audio-mute-off"});
+        QVERIFY(killed.waitForStarted());
+        QList<QDBusConnection> clients;
+        QList<QDBusPendingCall> calls;
+        for (int i = 0; i < 50; ++i) {
+            clients.append(m_bus.connect(QStringLiteral("fifty-%1").arg(i)));
+            calls.append(send(clients.last(), commands[i % 4]));
+        }
+        const QString killedName = QStringLiteral("dbus-send[%1]").arg(killed.processId());
+        const auto killedLineWent = [&] {
+            return std::any_of(watch.lines.cbegin(), watch.lines.cend(),
+                               [&](const Watch::Line &l) { return l.client == killedName; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(killedLineWent(), 60000);
+        ::kill(pid_t(killed.processId()), SIGKILL);
+
+        for (int i = 0; i < 50; ++i)
+            QCOMPARE(await(calls[i]).arguments(), expected[commands[i % 4]].arguments());
+        QTRY_COMPARE_WITH_TIMEOUT(watch.lines.size(), 51, Patience);
+        const QByteArrayList sent = m_sim.lines().mid(before);
+        QCOMPARE(sent.size(), 51);
+        const QString self = QStringLiteral("[%1]").arg(QCoreApplication::applicationPid());
+        QSet<QString> senders;
+        for (qsizetype i = 0; i < 51; ++i) {
+            const Watch::Line &l = watch.lines[i];
+            QCOMPARE(l.line.chopped(1), sent[i]);
+            QVERIFY(l.client.endsWith(self) || (l.client == killedName && l.line == "C0C\r"));
+            senders.insert(l.sender);
+        }
+        for (const QDBusConnection &c : clients) QVERIFY(senders.contains(c.baseService()));
+    }
+
+    // A missing device and a device server that never answers do not hold up a third
+    // projector's commands.
+    void troubleElsewhereDelaysNothing()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QList<QTcpSocket *> held;
+        connect(&silent, &QTcpServer::newConnection, this,
+                [&] { held.append(silent.nextPendingConnection()); });
+        SimProcess sim;
+        QVERIFY(sim.start({}));
+        DbusDaemon bus;
+        QVERIFY2(bus.start(), qPrintable(bus.errors()));
+        ProjectordProcess service(bus);
+        QVERIFY(service.start(
+            section(QStringLiteral("absent"), absentDevice()) +
+            section(QStringLiteral("silent"),
+                    QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort())) +
+            section(QStringLiteral("hall-1"), sim.device())));
+        QDBusConnection client = bus.connect(QStringLiteral("trouble"));
+        QTRY_VERIFY_WITH_TIMEOUT(read(client, Hall, QStringLiteral("Online")).toBool(), Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(!held.isEmpty(), Patience);
+        for (int i = 0; i < 3; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            QVERIFY(await(send(client, QStringLiteral("status"))).arguments().value(3).toBool());
+            QVERIFY2(clock.elapsed() < 500 + 300, qPrintable(QString::number(clock.elapsed())));
+        }
+        QVERIFY(!read(client, ServiceNames::projectorPath(QStringLiteral("silent")),
+                      QStringLiteral("Online"))
+                     .toBool());
+    }
+
+    void deviceGoneAndBack()
+    {
+        QTemporaryDir dir;
+        const QString device = dir.filePath(QStringLiteral("projector"));
+        SimProcess sim;
+        QVERIFY(sim.start({"--link", device}));
+        DbusDaemon bus;
+        QVERIFY2(bus.start(), qPrintable(bus.errors()));
+        ProjectordProcess service(bus);
+        QVERIFY(service.start(section(QStringLiteral("hall-1"), device)));
+        QDBusConnection client = bus.connect(QStringLiteral("replug"));
+        Watch watch(client, Hall);
+        QTRY_VERIFY_WITH_TIMEOUT(read(client, Hall, QStringLiteral("Online")).toBool(), Patience);
+        // The last change announced, whether or not the start's came before the watch.
+        const auto online = [&] { return watch.changes.last().value(QStringLiteral("Online")); };
+
+        sim.stop(); // its pseudo-terminal and the link to it go away
+        QTRY_VERIFY_WITH_TIMEOUT(!watch.changes.isEmpty() && online() == false, Patience);
+        QVERIFY(!watch.changes.last().value(QStringLiteral("Failure")).toString().isEmpty());
+        SimProcess back;
+        QVERIFY(back.start({"--link", device}));
+        QTRY_VERIFY_WITH_TIMEOUT(online() == true, 4 * Patience);
+        QCOMPARE(await(send(client, QStringLiteral("status"))).arguments().value(0), "CR0");
+        QCOMPARE(back.lines(), QByteArrayList{"CR0"});
+    }
+
+    void permissionRefused()
+    {
+        DbusDaemon bus(DbusDaemon::Sender::Outsider);
+        QVERIFY2(bus.start(), qPrintable(bus.errors()));
+        ProjectordProcess service(bus);
+        QVERIFY(service.start(section(QStringLiteral("hall-1"), absentDevice())));
+        QDBusConnection client = bus.connect(QStringLiteral("outsider"));
+        const QDBusMessage r = await(send(client, QStringLiteral("status")));
+        QCOMPARE(r.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
+        QCOMPARE(read(client, Hall, QStringLiteral("Name")), QVariant("hall-1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ProjectordTest)
+#include "tst_projectord.moc"

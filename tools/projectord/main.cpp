@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: MIT
+// projectord: holds each configured projector's line and shares it on D-Bus. Runs in the
+// foreground and logs one English line per event to stderr, which the journal reads.
+#include "BusFront.h"
+#include "DeviceLink.h"
+#include "PanelVersion.h"
+#include "ProjectorHost.h"
+#include "ServiceConfig.h"
+#include "Translations.h"
+#include "UsageError.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Program = QStringLiteral("projectord");
+
+struct ProjectordOptions
+{
+    Q_DECLARE_TR_FUNCTIONS(ProjectordOptions)
+
+public:
+    static constexpr int ExitFailed = 1;
+    QString configFile = QStringLiteral("/etc/projectord.conf");
+    bool session = false;
+};
+
+void log(const QString &line)
+{
+    std::fputs(qPrintable(line + u'\n'), stderr);
+    std::fflush(stderr);
+}
+
+// What a SIGTERM or SIGINT asks for happens in the event loop: a handler may only write.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const char c = char(number);
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+void stopOnSignals(QCoreApplication &app, const std::vector<std::unique_ptr<ProjectorHost>> &hosts)
+{
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&hosts] {
+        char number = 0;
+        [[maybe_unused]] const auto n = ::read(signalPipe[0], &number, 1);
+        log(number == SIGTERM ? QStringLiteral("stopping on SIGTERM")
+                              : QStringLiteral("stopping on SIGINT"));
+        // Closing gives each line back with the settings it had before.
+        for (const auto &host : hosts) host->link().close();
+        QCoreApplication::exit(0);
+    });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int number : {SIGINT, SIGTERM}) ::sigaction(number, &action, nullptr);
+}
+
+// One line each time a projector's line opens or closes, and each new reason it is closed.
+void logLineChanges(ProjectorHost &host)
+{
+    const auto say = [&host](bool online) {
+        const ProjectorConfig &c = host.config();
+        if (online)
+            log(QStringLiteral("%1: online on %2").arg(c.name, c.device));
+        else if (host.offlineFailure().isFailure())
+            log(QStringLiteral("%1: offline: %2")
+                    .arg(c.name, host.offlineFailure().text(LinkFailure::Reader::Log)));
+        else
+            log(QStringLiteral("%1: offline").arg(c.name));
+    };
+    QObject::connect(&host, &ProjectorHost::onlineChanged, &host, say);
+    host.start();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A journal or pipe that goes away must not end the service with its lines open.
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(Program);
+    QCoreApplication::setApplicationVersion(QLatin1String(PanelVersion));
+    Translations::install();
+
+    ProjectordOptions options;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(ProjectordOptions::tr(
+        "Holds the serial lines of the projectors in its configuration and shares\n"
+        "each one on D-Bus, so that any number of programs can use it at once."));
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        ProjectordOptions::tr("The configuration (default %1).").arg(options.configFile),
+        QStringLiteral("FILE"), options.configFile);
+    const QCommandLineOption session(
+        QStringLiteral("session"),
+        ProjectordOptions::tr("Serve on the session bus instead of the system bus."));
+    parser.addOptions({config, session});
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QStringList args = QCoreApplication::arguments();
+    QString wrong;
+    if (!parser.parse(args))
+        wrong = UsageError::describe(parser, args);
+    else if (!parser.positionalArguments().isEmpty())
+        wrong = ProjectordOptions::tr("unexpected argument \"%1\"")
+                    .arg(parser.positionalArguments().first());
+    else if (parser.isSet(config))
+        wrong = UsageError::checkValue(parser.value(config), UsageError::Value::File);
+    if (!wrong.isEmpty()) {
+        std::fputs(qPrintable(UsageError::line(Program, wrong)), stderr);
+        return UsageError::ExitStatus;
+    }
+    if (parser.isSet(help) || parser.isSet(version)) {
+        const QString text =
+            parser.isSet(help)
+                ? parser.helpText()
+                : QStringLiteral("%1 %2\n").arg(Program, QLatin1String(PanelVersion));
+        std::fputs(qPrintable(text), stdout);
+        return std::fflush(stdout) == 0 ? 0 : ProjectordOptions::ExitFailed;
+    }
+    options.configFile = parser.value(config);
+    options.session = parser.isSet(session);
+
+    const auto loaded = ServiceConfig::load(options.configFile);
+    if (const auto *error = std::get_if<ConfigError>(&loaded)) {
+        log(error->text());
+        return ProjectordOptions::ExitFailed;
+    }
+    const ServiceConfig &service = std::get<ServiceConfig>(loaded);
+
+    const QString busName = options.session ? QStringLiteral("session") : QStringLiteral("system");
+    QDBusConnection bus =
+        options.session ? QDBusConnection::sessionBus() : QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        log(QStringLiteral("cannot connect to the %1 bus: %2")
+                .arg(busName, bus.lastError().message()));
+        return ProjectordOptions::ExitFailed;
+    }
+
+    std::vector<std::unique_ptr<ProjectorHost>> hosts;
+    QList<ProjectorHost *> hostList;
+    for (const ProjectorConfig &c : service.projectors) {
+        hosts.push_back(std::make_unique<ProjectorHost>(
+            c, std::make_unique<DeviceLink>(c.device, QString(), PreciseTimer::factory()),
+            PreciseTimer::factory()));
+        hostList.append(hosts.back().get());
+    }
+    BusFront front(bus, hostList);
+    QString why;
+    if (!front.exportObjects(&why)) {
+        log(why);
+        return ProjectordOptions::ExitFailed;
+    }
+    // The lines open once the name is ours: a second projectord leaves them alone.
+    QObject::connect(&front, &BusFront::nameClaimed, &front, [&] {
+        log(QStringLiteral("serving %1 projectors on the %2 bus from %3")
+                .arg(hosts.size())
+                .arg(busName, options.configFile));
+        for (const auto &host : hosts) logLineChanges(*host);
+    });
+    QObject::connect(&front, &BusFront::nameRefused, &front, [](const QString &reason) {
+        log(reason);
+        QCoreApplication::exit(ProjectordOptions::ExitFailed);
+    });
+    front.claimName();
+    stopOnSignals(app, hosts);
+    return app.exec();
+}
