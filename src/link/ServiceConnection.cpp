@@ -10,8 +10,15 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
+#include <QDBusUnixFileDescriptor>
 #include <QFileInfo>
 #include <QLoggingCategory>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 
@@ -50,6 +57,7 @@ ServiceConnection::ServiceConnection(const QString &device, Lookup lookup, QObje
 
 ServiceConnection::~ServiceConnection()
 {
+    closeOwnLine();
     unsubscribe();
 }
 
@@ -130,6 +138,13 @@ void ServiceConnection::onRead(const QDBusMessage &reply)
     takeProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)));
     if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
     m_step = Step::Trying;
+    if (m_bus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing) {
+        call(projectorCall(ProjectorInterface, QStringLiteral("OpenLine")),
+             [this](const QDBusMessage &answer) { onLineOpened(answer); });
+        return;
+    }
+    // Lines by WriteLine: an empty one, which the service refuses without writing anything,
+    // tells whether the bus policy lets this user send.
     call(projectorCall(ProjectorInterface, QStringLiteral("WriteLine")) << QByteArray(),
          [this](const QDBusMessage &answer) {
              const bool refusedAsEmpty =
@@ -142,8 +157,27 @@ void ServiceConnection::onRead(const QDBusMessage &reply)
          });
 }
 
+void ServiceConnection::onLineOpened(const QDBusMessage &reply)
+{
+    if (reply.type() == QDBusMessage::ErrorMessage) return failedStep(QDBusError(reply));
+    const auto socket = qdbus_cast<QDBusUnixFileDescriptor>(reply.arguments().value(0));
+    closeOwnLine();
+    if (socket.isValid()) m_ownLine = ::fcntl(socket.fileDescriptor(), F_DUPFD_CLOEXEC, 0);
+    if (m_ownLine < 0) return connectFailedWith(Cause::ServiceFailed, reply.signature());
+    if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
+    m_step = Step::Open;
+    Q_EMIT connected();
+}
+
+void ServiceConnection::closeOwnLine()
+{
+    if (m_ownLine >= 0) ::close(m_ownLine);
+    m_ownLine = -1;
+}
+
 void ServiceConnection::connectFailedWith(Cause cause, const QString &detail)
 {
+    closeOwnLine();
     ++m_generation;
     m_step = Step::Closed;
     fail(Action::Open, cause, detail);
@@ -183,6 +217,7 @@ void ServiceConnection::failedStep(const QDBusError &error)
 
 void ServiceConnection::close()
 {
+    closeOwnLine();
     ++m_generation;
     m_step = Step::Closed;
     m_watching = false;
@@ -196,6 +231,16 @@ bool ServiceConnection::write(const QByteArray &bytes)
     if (!isOpen()) return fail(Action::Send, Cause::NotOpen);
     // An earlier line was refused after write() had taken it: said now, with this one unsent.
     if (m_refused.isFailure()) return fail(std::exchange(m_refused, {}));
+    if (m_ownLine >= 0) {
+        const ssize_t n =
+            ::send(m_ownLine, bytes.constData(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n == bytes.size()) return true;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return fail({Action::Send, Cause::ServiceBusy, 0, {}, {}});
+        // The service closed the socket: it went away, or it refused a line.
+        lose(Cause::ServiceGone);
+        return false;
+    }
     if (m_unanswered >= MaxUnanswered)
         return fail({Action::Send, Cause::ServiceBusy, 0, {}, {}, 0, -1, m_unanswered});
     ++m_unanswered;
@@ -235,6 +280,7 @@ void ServiceConnection::onWriteError(const QDBusError &error)
 void ServiceConnection::lose(Cause cause, const QString &detail)
 {
     if (!isOpen()) return;
+    closeOwnLine();
     ++m_generation;
     m_step = Step::Closed;
     m_unanswered = 0;

@@ -16,11 +16,11 @@ class QDBusPendingCall;
 class QDBusServiceWatcher;
 
 // A projector that projectord holds, reached over D-Bus: service:NAME, or a local device that
-// the service has. The line is shared: lines go out with WriteLine the moment they are written,
-// and what the projector sends comes with the Received signal. Opening asks in steps, each
-// answered from the event loop: find the projector, read its state, and check that the bus
-// lets this user send to it (an empty line, which the service refuses without writing
-// anything, but only once the bus policy has let it through).
+// the service has. The line is shared: lines go out the moment they are written, on a socket
+// of this client's own from OpenLine (a call per line would cost a trip through the bus daemon
+// and two threads on each side), and what the projector sends comes with the Received signal.
+// Opening asks in steps, each answered from the event loop: find the projector, read its state,
+// and open the socket, which the bus policy lets only those who may send do.
 class ServiceConnection final : public Connection
 {
     Q_OBJECT
@@ -75,6 +75,8 @@ private:
     void connectFailedWith(LinkFailure::Cause cause, const QString &detail = {});
     void failedStep(const QDBusError &error);
     void onWriteError(const QDBusError &error);
+    void onLineOpened(const QDBusMessage &reply);
+    void closeOwnLine();
     void onOwnerChanged(const QString &oldOwner, const QString &newOwner);
     void lose(LinkFailure::Cause cause, const QString &detail = {});
     void subscribe(const QString &path);
@@ -96,6 +98,7 @@ private:
     QByteArray m_unread;
     qint64 m_dropped = 0;
     int m_unanswered = 0;
+    int m_ownLine = -1;    // the socket from OpenLine, or -1 on a bus that cannot pass one
     LinkFailure m_refused; // an answer to a write that refused it, for the next write
     bool m_ownRepliesOnly = false;
     bool m_watching = false;

@@ -10,10 +10,12 @@
 #include "TrafficLog.h"
 #include "TrafficLogFile.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,6 +26,9 @@
 #include <QXmlStreamReader>
 
 #include <csignal>
+
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -337,6 +342,26 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(trafficLogEntries(logFile).contains(other), Patience);
         QCOMPARE(trafficLogEntries(logFile).filter(QStringLiteral("other TX")).size(), 1);
         link.close();
+    }
+
+    // A client's own socket: each packet is a line, written at once; a packet longer than any
+    // line closes it, and nothing of it is written.
+    void ownLineTakesPackets()
+    {
+        const QDBusMessage r = m_client.call(method(Hall, QStringLiteral("OpenLine")));
+        QCOMPARE(r.type(), QDBusMessage::ReplyMessage);
+        const auto socket = qdbus_cast<QDBusUnixFileDescriptor>(r.arguments().value(0));
+        const int fd = socket.fileDescriptor();
+        QVERIFY(fd >= 0);
+        const qsizetype before = m_sim.lines().size();
+        QCOMPARE(::send(fd, "CR1\r", 4, MSG_NOSIGNAL), 4);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim.lines().mid(before), QByteArrayList{"CR1"}, Patience);
+        const QByteArray tooLong(65, 'C'); // a line is at most 64 bytes
+        QCOMPARE(::send(fd, tooLong.constData(), tooLong.size(), MSG_NOSIGNAL), tooLong.size());
+        pollfd closed{fd, POLLIN, 0};
+        QCOMPARE(::poll(&closed, 1, Patience), 1);
+        QCOMPARE(::recv(fd, nullptr, 0, MSG_DONTWAIT), 0);
+        QCOMPARE(m_sim.lines().mid(before), QByteArrayList{"CR1"});
     }
 
     // A missing device and a device server that never answers do not hold up a third
