@@ -17,16 +17,12 @@
 
 #include <QApplication>
 #include <QDBusMessage>
-#include <QDBusVariant>
 #include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
 #include <QDir>
 #include <QTest>
 
 #include <memory>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char **environ;
 
 using namespace bench;
 
@@ -37,23 +33,9 @@ constexpr double ReplyWindowMs = 500;
 
 double runMs(std::vector<std::string> args)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char *> argv;
-    for (auto &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const long long t0 = nowNs();
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        qFatal("cannot start %s", argv[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    const long long t1 = nowNs();
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        qFatal("%s %s exited with %d", argv[0], argv[2], status);
-    return (t1 - t0) / 1e6;
+    const Exit e = runOnce(args);
+    if (e.status != 0) qFatal("%s %s exited with %d", args[0].c_str(), args[2].c_str(), e.status);
+    return e.ms;
 }
 
 // Voluntary and involuntary context switches of every thread of a process: each is a wake-up.
@@ -65,7 +47,8 @@ long long contextSwitches(qint64 pid)
         QFile f(tasks.filePath(t + QStringLiteral("/status")));
         if (!f.open(QIODevice::ReadOnly)) continue;
         for (const QByteArray &line : f.readAll().split('\n'))
-            if (line.contains("ctxt_switches:")) sum += line.split('\t').last().trimmed().toLongLong();
+            if (line.contains("ctxt_switches:"))
+                sum += line.split('\t').last().trimmed().toLongLong();
     }
     return sum;
 }
@@ -104,7 +87,8 @@ int main(int argc, char **argv)
     }
     config += "[p00]\ndevice = " + sims[0]->device().toUtf8() + "\npoll = 3600\n";
     ProjectordProcess service(bus);
-    if (!service.start(config)) qFatal("projectord did not start: %s", service.errors().constData());
+    if (!service.start(config))
+        qFatal("projectord did not start: %s", service.errors().constData());
     QDBusConnection client = bus.connect(QStringLiteral("bench"));
 
     // The status reads every projector makes as it comes online are over before anything is
@@ -113,7 +97,8 @@ int main(int argc, char **argv)
         QDBusMessage get = QDBusMessage::createMethodCall(
             QLatin1String(ServiceNames::BusName), path(i),
             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        get << QLatin1String(ServiceNames::ProjectorInterface) << QStringLiteral("OrientationReadAt");
+        get << QLatin1String(ServiceNames::ProjectorInterface)
+            << QStringLiteral("OrientationReadAt");
         const QDBusMessage r = client.call(get);
         return r.type() == QDBusMessage::ReplyMessage &&
                qvariant_cast<QDBusVariant>(r.arguments().value(0)).variant().toLongLong() > 0;
@@ -170,9 +155,10 @@ int main(int argc, char **argv)
         ownMs.push_back(o);
     }
     const double cv = percentile(viaMs, 50), co = percentile(ownMs, 50);
-    note("projector-ctl status over " + std::to_string(runs) + " runs each, exec to exit: " +
-         "through projectord " + fmt("%.1f", cv) + " ms (max " + fmt("%.1f", percentile(viaMs, 100)) +
-         "), on its own line " + fmt("%.1f", co) + " ms (max " + fmt("%.1f", percentile(ownMs, 100)) +
+    note("projector-ctl status over " + std::to_string(runs) +
+         " runs each, exec to exit: " + "through projectord " + fmt("%.1f", cv) + " ms (max " +
+         fmt("%.1f", percentile(viaMs, 100)) + "), on its own line " + fmt("%.1f", co) +
+         " ms (max " + fmt("%.1f", percentile(ownMs, 100)) +
          "); both wait out the 500 ms reply window");
     row("projector-ctl status through the service (ms, median)", fmt("%.1f", cv), fmt("%.1f", co),
         "+" + fmt("%.1f", cv - co) + " ms; " + fmt("%.1f", cv - ReplyWindowMs) +
