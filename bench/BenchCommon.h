@@ -19,10 +19,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "Pty.h" // the pseudo-terminal the tests use
+
+extern char **environ;
 
 namespace bench {
 
@@ -174,5 +179,34 @@ private:
     std::vector<Line> m_lines;
     std::thread m_thread;
 };
+
+struct Exit
+{
+    double ms;
+    double peakMb;
+    int status;
+};
+
+// Runs a program from exec to exit, its output to /dev/null.
+inline Exit runOnce(std::vector<std::string> args)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    std::vector<char *> argv;
+    for (auto &a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const long long t0 = nowNs();
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        qFatal("cannot start %s", argv[0]);
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    const long long t1 = nowNs();
+    posix_spawn_file_actions_destroy(&actions);
+    return {(t1 - t0) / 1e6, usage.ru_maxrss / 1024.0,
+            WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
 
 } // namespace bench

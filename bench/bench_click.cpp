@@ -2,6 +2,7 @@
 // Click to wire: a real mouse click on POWER ON in the real window (offscreen), until the bytes
 // are readable on the far side of a pseudo-terminal; beside the same pty's bare write-to-read.
 #include "BenchCommon.h"
+#include "ClickProbe.h"
 #include "DeviceLink.h"
 #include "Form1.h"
 #include "Panel.h"
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QTest>
-#include <QWindow>
 
 using namespace bench;
 
@@ -28,33 +28,8 @@ int main(int argc, char **argv)
         qFatal("cannot start on %s", qPrintable(pty.device()));
     Form1 &form = running.form;
 
-    QWindow *window = form.windowHandle();
-    QWidget *button = form.findChild<QWidget *>(QStringLiteral("Command17"));
-    const QPoint at = button->mapTo(&form, button->rect().center());
-
-    // Both paths are read the same way: poll and read on the master in this thread.
-    const auto readLine = [&] {
-        char buf[64];
-        qsizetype got = 0;
-        while (got < 4) {
-            pollfd p{pty.master(), POLLIN, 0};
-            if (::poll(&p, 1, 2000) <= 0) return false;
-            const ssize_t n = ::read(pty.master(), buf + got, sizeof buf - got);
-            if (n <= 0) return false;
-            got += n;
-        }
-        return got == 4 && std::memcmp(buf, "C00\r", 4) == 0;
-    };
-    // What QTest::mouseClick does for a window, without the processEvents it runs afterwards:
-    // that would paint the pressed and released button before the bench could read the pty.
-    ulong stamp = 1000;
-    const auto mouse = [&](QEvent::Type type) {
-        const bool down = type == QEvent::MouseButtonPress;
-        qt_handleMouseEvent(window, at, window->mapToGlobal(at),
-                            down ? Qt::LeftButton : Qt::NoButton, Qt::LeftButton, type, {},
-                            int(stamp));
-        stamp += down ? 1 : 1000; // no two clicks make a double click
-    };
+    Clicker powerOn(form, QStringLiteral("Command17"));
+    const auto readLine = [&] { return bench::readLine(pty.master()); };
 
     const int clicks = quick ? 300 : 2000;
     const int warmUp = 50;
@@ -64,8 +39,7 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents();
 
         const long long t0 = nowNs();
-        mouse(QEvent::MouseButtonPress);
-        mouse(QEvent::MouseButtonRelease);
+        powerOn.click();
         const long long written = nowNs();
         if (!readLine()) qFatal("click %d: C00 did not arrive", i);
         const long long arrived = nowNs();

@@ -8,45 +8,7 @@
 
 #include <QCoreApplication>
 
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char **environ;
-
 using namespace bench;
-
-namespace {
-
-struct Exit
-{
-    double ms;
-    double peakMb;
-    int status;
-};
-
-Exit runOnce(std::vector<std::string> args)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char *> argv;
-    for (auto &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const long long t0 = nowNs();
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        qFatal("cannot start %s", argv[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    const long long t1 = nowNs();
-    posix_spawn_file_actions_destroy(&actions);
-    return {(t1 - t0) / 1e6, usage.ru_maxrss / 1024.0,
-            WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {

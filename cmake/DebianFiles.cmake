@@ -6,7 +6,8 @@
 #   usr/share/doc/projector-panel/copyright   machine-readable, from LICENSE (which it replaces)
 #   usr/share/doc/projector-panel/changelog.gz  packaging/debian-changelog, the changelog of a
 #                                               native package
-#   usr/share/lintian/overrides/projector-panel  packaging/lintian-overrides, if there is one
+#   usr/share/lintian/overrides/projector-panel  packaging/lintian-overrides, if there is one,
+#                                                for the files in the package
 #
 # CPACK_STRIP_FILES has stripped the programs already; as dh_strip does, the compiler's
 # identification (.comment) and .note sections go too.
@@ -18,7 +19,7 @@ if(NOT IS_DIRECTORY "${doc}")
   message(FATAL_ERROR "DebianFiles.cmake: no ${doc} in the staged package")
 endif()
 
-file(GLOB programs LIST_DIRECTORIES false "${usr}/bin/*")
+file(GLOB programs LIST_DIRECTORIES false "${usr}/bin/*" "${usr}/sbin/*")
 if(NOT CPACK_PANEL_STRIP)
   message(FATAL_ERROR "DebianFiles.cmake: no strip program (CMAKE_STRIP) to strip the programs")
 endif()
@@ -74,11 +75,33 @@ execute_process(COMMAND "${gzip}" -9nc "${src}/packaging/debian-changelog"
                 COMMAND_ERROR_IS_FATAL ANY)
 file(CHMOD "${doc}/copyright" "${doc}/changelog.gz" PERMISSIONS ${file_mode})
 
+# An override whose file (in brackets) is not in this package is left out, with the comments
+# just above it: lintian reports overrides it did not use, and projectord's files are there
+# only when projectord is built.
 if(EXISTS "${src}/packaging/lintian-overrides")
-  set(overrides "${usr}/share/lintian/overrides")
-  file(MAKE_DIRECTORY "${overrides}")
-  file(CHMOD "${usr}/share/lintian" "${overrides}" PERMISSIONS ${dir_mode})
-  configure_file("${src}/packaging/lintian-overrides" "${overrides}/${CPACK_PACKAGE_NAME}"
-                 COPYONLY)
-  file(CHMOD "${overrides}/${CPACK_PACKAGE_NAME}" PERMISSIONS ${file_mode})
+  file(STRINGS "${src}/packaging/lintian-overrides" lines)
+  set(kept "")
+  set(comments "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^#")
+      string(APPEND comments "${line}\n")
+      continue()
+    endif()
+    if(line MATCHES "\\[(.+)\\]$")
+      file(GLOB found "${CPACK_TEMPORARY_DIRECTORY}/${CMAKE_MATCH_1}")
+      if(NOT found)
+        set(comments "")
+        continue()
+      endif()
+    endif()
+    string(APPEND kept "${comments}${line}\n")
+    set(comments "")
+  endforeach()
+  if(NOT kept STREQUAL "")
+    set(overrides "${usr}/share/lintian/overrides")
+    file(MAKE_DIRECTORY "${overrides}")
+    file(CHMOD "${usr}/share/lintian" "${overrides}" PERMISSIONS ${dir_mode})
+    file(WRITE "${overrides}/${CPACK_PACKAGE_NAME}" "${kept}")
+    file(CHMOD "${overrides}/${CPACK_PACKAGE_NAME}" PERMISSIONS ${file_mode})
+  endif()
 endif()

@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # What gets installed besides the programs (desktop entry, icon, AppStream metadata, manual
-# pages, licence) and the Debian package built from it: cmake --build DIR --target package.
+# pages, licence, projectord's system files) and the Debian package built from it:
+# cmake --build DIR --target package.
 # Included from the top-level CMakeLists.txt before the programs, so that the hardening flags
 # reach every target.
 
@@ -83,31 +84,92 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.metainfo.xml DESTINATIO
 # The Debian package has its copyright file instead (cmake/DebianFiles.cmake).
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# The manual pages name the version and the date of the release, and are installed compressed.
-set(_panel_man_pages projector-panel projector-sim)
-if(EXISTS ${PROJECT_SOURCE_DIR}/docs/projector-ctl.1)
-  list(APPEND _panel_man_pages projector-ctl)
-endif()
-find_program(PANEL_GZIP gzip)
-mark_as_advanced(PANEL_GZIP)
-set(_panel_man_files)
-foreach(page IN LISTS _panel_man_pages)
-  set(_man ${PROJECT_BINARY_DIR}/man/${page}.1)
-  configure_file(${PROJECT_SOURCE_DIR}/docs/${page}.1 ${_man} @ONLY)
-  if(PANEL_GZIP)
-    # -n: no name or time stamp inside, so the same page gives the same bytes.
-    add_custom_command(OUTPUT ${_man}.gz
-                       COMMAND ${PANEL_GZIP} -9nkf ${page}.1
-                       WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/man
-                       DEPENDS ${_man}
-                       COMMENT "Compressing the manual page ${page}(1)" VERBATIM)
-    list(APPEND _panel_man_files ${_man}.gz)
-  else()
-    list(APPEND _panel_man_files ${_man})
+# --- What depends on the programs --------------------------------------------------------------
+# The manual pages, projectord's system files and the package's scripts follow from which
+# programs there are: they are set up at the end of the top directory, once all are defined
+# (the call is at the end of this file).
+macro(_panel_after_programs)
+  # The manual pages name the version and the date of the release, and are installed
+  # compressed. Each is docs/NAME.SECTION.
+  set(_panel_man_pages projector-panel.1 projector-sim.1)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/docs/projector-ctl.1)
+    list(APPEND _panel_man_pages projector-ctl.1)
   endif()
-endforeach()
-add_custom_target(man-pages ALL DEPENDS ${_panel_man_files})
-install(FILES ${_panel_man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  if(TARGET projectord)
+    list(APPEND _panel_man_pages projectord.8)
+    _panel_service_files()
+  endif()
+  find_program(PANEL_GZIP gzip)
+  mark_as_advanced(PANEL_GZIP)
+  set(_panel_man_files)
+  foreach(page IN LISTS _panel_man_pages)
+    set(_man ${PROJECT_BINARY_DIR}/man/${page})
+    configure_file(${PROJECT_SOURCE_DIR}/docs/${page} ${_man} @ONLY)
+    if(PANEL_GZIP)
+      # -n: no name or time stamp inside, so the same page gives the same bytes.
+      add_custom_command(OUTPUT ${_man}.gz
+                         COMMAND ${PANEL_GZIP} -9nkf ${page}
+                         WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/man
+                         DEPENDS ${_man}
+                         COMMENT "Compressing the manual page ${page}" VERBATIM)
+      set(_man ${_man}.gz)
+    endif()
+    list(APPEND _panel_man_files ${_man})
+    string(REGEX MATCH "[^.]+$" _section "${page}")
+    install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${_section})
+  endforeach()
+  add_custom_target(man-pages ALL DEPENDS ${_panel_man_files})
+
+  # The package's settings are below; CPack takes them as they are now.
+  include(CPack)
+endmacro()
+
+# --- projectord's system files ----------------------------------------------------------------
+# The interfaces go wherever the prefix is. The rest is read by systemd and the system bus only
+# from /usr and /etc, and the unit runs /usr/sbin/projectord: it is installed only with the
+# prefix /usr (the package, or "cmake --install --prefix /usr"); with any other it is left out
+# with a message, and projectord runs by hand (--session, --config).
+macro(_panel_service_files)
+  install(FILES ${PROJECT_SOURCE_DIR}/data/dbus/io.github.projector_panel.Projectord1.xml
+                ${PROJECT_SOURCE_DIR}/data/dbus/io.github.projector_panel.Projectord1.Projector.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
+  install(CODE "set(_panel_data \"${PROJECT_SOURCE_DIR}/data\")")
+  install(CODE [[
+    if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+      file(INSTALL "${_panel_data}/systemd/projectord.service" DESTINATION /usr/lib/systemd/system)
+      file(INSTALL "${_panel_data}/systemd/projectord.sysusers" DESTINATION /usr/lib/sysusers.d
+           RENAME projectord.conf)
+      file(INSTALL "${_panel_data}/dbus/io.github.projector_panel.Projectord1.service"
+           DESTINATION /usr/share/dbus-1/system-services)
+      file(INSTALL "${_panel_data}/dbus/io.github.projector_panel.Projectord1.conf"
+           DESTINATION /usr/share/dbus-1/system.d)
+      # The administrator's configuration is never overwritten; the package's is a conffile.
+      if(NOT EXISTS "$ENV{DESTDIR}/etc/projectord.conf")
+        file(INSTALL "${_panel_data}/projectord.conf" DESTINATION /etc)
+      endif()
+    else()
+      message(STATUS "Left out with the prefix ${CMAKE_INSTALL_PREFIX} (they need /usr): "
+                     "projectord's unit, user, D-Bus activation and policy, /etc/projectord.conf")
+    endif()
+  ]])
+
+  # In the package: the user is made, then the unit enabled and started as Debian does for a
+  # daemon (packaging/postinst, prerm, postrm). The service needs a system bus.
+  set(_panel_control ${PROJECT_BINARY_DIR}/debian)
+  file(WRITE ${_panel_control}/conffiles "/etc/projectord.conf\n")
+  foreach(script postinst prerm postrm)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/${script} ${_panel_control}/${script} COPYONLY)
+  endforeach()
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_panel_control}/conffiles ${_panel_control}/postinst
+                                         ${_panel_control}/prerm ${_panel_control}/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", dbus | dbus-system-bus")
+  string(APPEND CPACK_PACKAGE_DESCRIPTION "\n\n" [[
+The service projectord holds the serial lines of the projectors named in
+/etc/projectord.conf and shares each with the panel, projector-ctl and any
+program on the system bus: a nightly job can switch a projector off while
+the panel is open, and anyone can read its state.]])
+endmacro()
 
 # --- The Debian package -----------------------------------------------------------------------
 # Its dependencies come from the installed libraries (dpkg-shlibdeps), not the build.
@@ -147,4 +209,5 @@ set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianFiles.cmake)
 set(CPACK_PANEL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_PANEL_HOMEPAGE "${PANEL_HOMEPAGE}")
 set(CPACK_PANEL_STRIP "${CMAKE_STRIP}")
-include(CPack)
+
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL _panel_after_programs)

@@ -100,10 +100,6 @@ Exit status:
   2  コマンドラインが正しくない</translation>
     </message>
     <message>
-        <source>Use DEVICE as serial port 1: a USB adapter, a /dev/serial/by-id/ link, a pseudo-terminal, or a serial device server as socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (RFC 2217).</source>
-        <translation>DEVICE をシリアルポート 1 として使用します: USB アダプター、/dev/serial/by-id/ のリンク、疑似端末、またはシリアルデバイスサーバー (socket://ホスト:ポート は生の TCP、rfc2217://ホスト:ポート は RFC 2217)。</translation>
-    </message>
-    <message>
         <source>Use DEVICE as serial port 2, in the same forms.</source>
         <translation>DEVICE をシリアルポート 2 として使用します (指定形式はポート 1 と同じ)。</translation>
     </message>
@@ -115,13 +111,13 @@ Exit status:
         <source>unexpected argument &quot;%1&quot;</source>
         <translation>不要な引数 &quot;%1&quot; があります</translation>
     </message>
+    <message>
+        <source>Use DEVICE as serial port 1: a USB adapter, a /dev/serial/by-id/ link, a pseudo-terminal, a serial device server as socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT (RFC 2217), or service:NAME for a projector that projectord holds. A device that projectord holds is reached through it.</source>
+        <translation>DEVICE をシリアルポート 1 として使用します: USB アダプター、/dev/serial/by-id/ のリンク、疑似端末、シリアルデバイスサーバー (socket://ホスト:ポート は生の TCP、rfc2217://ホスト:ポート は RFC 2217)、または projectord が管理するプロジェクターを表す service:名前。projectord が管理するデバイスには projectord を経由して接続します。</translation>
+    </message>
 </context>
 <context>
     <name>CtlOptions</name>
-    <message>
-        <source>The serial device (default %1), or socket://HOST:PORT or rfc2217://HOST:PORT.</source>
-        <translation>シリアルデバイス (既定は %1)、または socket://ホスト:ポート、rfc2217://ホスト:ポート。</translation>
-    </message>
     <message>
         <source>Append the traffic and the port&apos;s events to FILE.</source>
         <translation>送受信とポートのイベントを FILE に追記します。</translation>
@@ -200,6 +196,10 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <source>the standard output is closed; nothing is sent.</source>
         <translation>標準出力が閉じています。何も送信しません。</translation>
     </message>
+    <message>
+        <source>The serial device (default %1), socket://HOST:PORT or rfc2217://HOST:PORT, or service:NAME for a projector that projectord holds. A device that projectord holds is reached through it.</source>
+        <translation>シリアルデバイス (既定は %1)、socket://ホスト:ポート、rfc2217://ホスト:ポート、または projectord が管理するプロジェクターを表す service:名前。projectord が管理するデバイスには projectord を経由して接続します。</translation>
+    </message>
 </context>
 <context>
     <name>CtlSession</name>
@@ -232,12 +232,16 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <translation>シリアルポート %1 のデバイス</translation>
     </message>
     <message>
-        <source>A device such as /dev/ttyUSB0, or rfc2217://host:port:</source>
-        <translation>/dev/ttyUSB0 などのデバイス、または rfc2217://ホスト:ポート:</translation>
-    </message>
-    <message>
         <source>Switches to serial port %1, now %2. Right-click to choose its device.</source>
         <translation>シリアルポート %1 (現在 %2) に切り替えます。右クリックでデバイスを選択できます。</translation>
+    </message>
+    <message>
+        <source>A device such as /dev/ttyUSB0, rfc2217://host:port or service:NAME:</source>
+        <translation>/dev/ttyUSB0 などのデバイス、rfc2217://ホスト:ポート、または service:名前:</translation>
+    </message>
+    <message>
+        <source>Shared with other programs through projectord.</source>
+        <translation>projectord を通じて他のプログラムと共有しています。</translation>
     </message>
 </context>
 <context>
@@ -749,6 +753,82 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <source>%1.</source>
         <translation>%1。</translation>
     </message>
+    <message>
+        <source>%1: &quot;%2&quot;</source>
+        <translation>%1: 「%2」</translation>
+    </message>
+    <message>
+        <source>Lost %1: %2</source>
+        <translation>%1 を失いました: %2</translation>
+    </message>
+    <message>
+        <source>no projector&apos;s name follows &quot;service:&quot;; write service:NAME.</source>
+        <translation>&quot;service:&quot; の後にプロジェクター名がありません。service:名前 と指定してください。</translation>
+    </message>
+    <message>
+        <source>projectord has no projector of that name.</source>
+        <translation>projectord にその名前のプロジェクターはありません。</translation>
+    </message>
+    <message>
+        <source>the D-Bus session bus, where projectord is looked for, cannot be reached.</source>
+        <translation>projectord を探す D-Bus セッションバスに接続できません。</translation>
+    </message>
+    <message>
+        <source>the D-Bus system bus, where projectord is looked for, cannot be reached.</source>
+        <translation>projectord を探す D-Bus システムバスに接続できません。</translation>
+    </message>
+    <message>
+        <source>projectord is not running and could not be started</source>
+        <translation>projectord は動作しておらず、起動もできませんでした</translation>
+    </message>
+    <message>
+        <source>projectord did not answer in time.</source>
+        <translation>projectord が時間内に応答しませんでした。</translation>
+    </message>
+    <message>
+        <source>projectord refused</source>
+        <translation>projectord が拒否しました</translation>
+    </message>
+    <message>
+        <source>%1 lines already await projectord&apos;s answer.</source>
+        <translation>すでに %1 行が projectord の応答を待っています。</translation>
+    </message>
+    <message>
+        <source>projectord is busy: too many commands wait for the projector.</source>
+        <translation>projectord がビジーです: プロジェクターへのコマンドが多すぎます。</translation>
+    </message>
+    <message>
+        <source>the bus policy does not let this user send to projectord.</source>
+        <translation>バスのポリシーにより、このユーザーは projectord に送信できません。</translation>
+    </message>
+    <message>
+        <source>%1 is shared through projectord, whose configuration sets the line: the speed cannot be chosen here.</source>
+        <translation>%1 は projectord を通じて共有されており、回線は projectord の設定で決まります。ここでは速度を選べません。</translation>
+    </message>
+    <message>
+        <source>%1 is shared through projectord, whose configuration sets the line to %2: the speed cannot be chosen here.</source>
+        <translation>%1 は projectord を通じて共有されており、回線は projectord の設定で %2 です。ここでは速度を選べません。</translation>
+    </message>
+    <message>
+        <source>projectord, which holds %1, has left the bus.</source>
+        <translation>%1 を管理する projectord がバスから去りました。</translation>
+    </message>
+    <message>
+        <source>projectord has left the bus.</source>
+        <translation>projectord がバスから去りました。</translation>
+    </message>
+    <message>
+        <source>projectord has lost the projector of %1</source>
+        <translation>projectord が %1 のプロジェクターを見失いました</translation>
+    </message>
+    <message>
+        <source>projectord cannot reach the projector</source>
+        <translation>projectord がプロジェクターに接続できません</translation>
+    </message>
+    <message>
+        <source>The panel opens the port again by itself when the projector can be reached again.</source>
+        <translation>プロジェクターに再び接続できるようになると、パネルが自動的にポートを開き直します。</translation>
+    </message>
 </context>
 <context>
     <name>ProjectordOptions</name>
@@ -943,10 +1023,6 @@ every line it receives is logged as &quot;&lt;CLOCK_MONOTONIC microseconds&gt; &
         <translation>シリアルポート 1 のデバイスを選択(&amp;D):</translation>
     </message>
     <message>
-        <source>A device such as /dev/ttyUSB0, or rfc2217://host:port</source>
-        <translation>/dev/ttyUSB0 などのデバイス、または rfc2217://ホスト:ポート</translation>
-    </message>
-    <message>
         <source>Other device</source>
         <translation>その他のデバイス</translation>
     </message>
@@ -979,6 +1055,10 @@ every line it receives is logged as &quot;&lt;CLOCK_MONOTONIC microseconds&gt; &
 Now %2. This name stays the same when the adapter is plugged into another socket.</source>
         <translation>%1
 現在は %2 です。この名前はアダプターを別の USB ポートに差し替えても変わりません。</translation>
+    </message>
+    <message>
+        <source>A device such as /dev/ttyUSB0, rfc2217://host:port or service:NAME</source>
+        <translation>/dev/ttyUSB0 などのデバイス、rfc2217://ホスト:ポート、または service:名前</translation>
     </message>
 </context>
 <context>

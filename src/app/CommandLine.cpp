@@ -3,6 +3,7 @@
 #include "PanelVersion.h"
 
 #include "NetAddress.h"
+#include "ServiceNames.h"
 #include "UsageError.h"
 
 #include <QCommandLineParser>
@@ -53,8 +54,9 @@ constexpr QtOption QtOptions[] = {
 // line like any other, not a port that fails to open.
 template <int Port> QString checkDevice(const QString &value)
 {
-    const QString wrong = UsageError::checkValue(value, UsageError::Value::Device);
-    return wrong.isEmpty() ? NetAddress::problem(value, Port) : wrong;
+    QString wrong = UsageError::checkValue(value, UsageError::Value::Device);
+    if (wrong.isEmpty()) wrong = NetAddress::problem(value, Port);
+    return wrong.isEmpty() ? ServiceNames::problem(value, Port) : wrong;
 }
 
 QString checkFile(const QString &value)
@@ -77,8 +79,9 @@ CommandLine::CommandLine(const QString &defaultCom1, const QString &defaultCom2)
       m_options{
           {QStringLiteral("com1"),
            tr("Use DEVICE as serial port 1: a USB adapter, a /dev/serial/by-id/ link, a "
-              "pseudo-terminal, or a serial device server as socket://HOST:PORT (raw TCP) or "
-              "rfc2217://HOST:PORT (RFC 2217)."),
+              "pseudo-terminal, a serial device server as socket://HOST:PORT (raw TCP) or "
+              "rfc2217://HOST:PORT (RFC 2217), or service:NAME for a projector that projectord "
+              "holds. A device that projectord holds is reached through it."),
            QStringLiteral("DEVICE"), defaultCom1, checkDevice<1>},
           {QStringLiteral("com2"), tr("Use DEVICE as serial port 2, in the same forms."),
            QStringLiteral("DEVICE"), defaultCom2, checkDevice<2>},

@@ -26,6 +26,10 @@ DeviceMenu::DeviceMenu(QWidget &form, Panel &panel, DeviceLink &link, DeviceMemo
     }
     // Whoever changed a device (this menu, or the chooser at start), an open tells of it.
     connect(&m_link, &SerialLink::opened, this, &DeviceMenu::onOpened);
+    // Whether the line is shared comes and goes with it.
+    connect(&m_link, &SerialLink::closed, this, &DeviceMenu::syncTips);
+    connect(&m_link, &SerialLink::lost, this, &DeviceMenu::syncTips);
+    connect(&m_link, &SerialLink::restored, this, &DeviceMenu::syncTips);
     syncTips();
 }
 
@@ -89,19 +93,23 @@ void DeviceMenu::popUp(int port, const QPoint &at)
 void DeviceMenu::askForOther(int port)
 {
     bool ok = false;
-    const QString device =
-        QInputDialog::getText(&m_form, tr("Device for serial port %1").arg(port),
-                              tr("A device such as /dev/ttyUSB0, or rfc2217://host:port:"),
-                              QLineEdit::Normal, m_link.device(port), &ok);
+    const QString device = QInputDialog::getText(
+        &m_form, tr("Device for serial port %1").arg(port),
+        tr("A device such as /dev/ttyUSB0, rfc2217://host:port or service:NAME:"),
+        QLineEdit::Normal, m_link.device(port), &ok);
     if (ok) choose(port, device);
 }
 
 void DeviceMenu::syncTips()
 {
-    // The captions stay COM1 and COM2; the tip tells what they stand for and where to change it.
-    for (int port : {1, 2})
-        m_options[port - 1]->setToolTip(
-            tr("Switches to serial port %1, now %2. Right-click to choose its device.")
-                .arg(port)
-                .arg(m_link.device(port)));
+    // The captions stay COM1 and COM2; the tip tells what they stand for and where to change it,
+    // and that other programs send on the line too, when they do.
+    for (int port : {1, 2}) {
+        QString tip = tr("Switches to serial port %1, now %2. Right-click to choose its device.")
+                          .arg(port)
+                          .arg(m_link.device(port));
+        if (port == m_link.portNumber() && m_link.isShared())
+            tip += u'\n' + tr("Shared with other programs through projectord.");
+        m_options[port - 1]->setToolTip(tip);
+    }
 }

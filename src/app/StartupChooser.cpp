@@ -55,7 +55,8 @@ StartupChooser::StartupChooser(PortLister ports, QWidget *parent)
 
     m_other = new QLineEdit(this);
     m_other->setObjectName(QStringLiteral("other"));
-    m_other->setPlaceholderText(tr("A device such as /dev/ttyUSB0, or rfc2217://host:port"));
+    m_other->setPlaceholderText(
+        tr("A device such as /dev/ttyUSB0, rfc2217://host:port or service:NAME"));
     m_other->setAccessibleName(tr("Other device"));
     m_other->setClearButtonEnabled(true);
     m_other->installEventFilter(this);

@@ -65,6 +65,8 @@ int runWithoutScreen(int argc, char *argv[], const DeviceMemory &memory,
     QCoreApplication app(argc, argv);
     Translations::install();
     DeviceLink link(deviceFor(1, memory, options), deviceFor(2, memory, options));
+    // A device that projectord holds is shared through it.
+    link.setThroughService(true);
     Panel panel(link, PreciseTimer::factory());
     const PortLister ports = PortList::system;
     const auto noScreen = [] {
@@ -130,6 +132,8 @@ int main(int argc, char *argv[])
     Form1::prepareApplication();
 
     DeviceLink link(deviceFor(1, memory, options), deviceFor(2, memory, options));
+    // A device that projectord holds is shared through it.
+    link.setThroughService(true);
     Panel panel(link, PreciseTimer::factory());
     Form1 form(panel);
     form.place();

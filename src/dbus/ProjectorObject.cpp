@@ -6,7 +6,14 @@
 #include "ServiceNames.h"
 
 #include <QDBusConnection>
+#include <QSocketNotifier>
 #include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +52,15 @@ QString lineProblem(const QByteArray &line)
 }
 
 } // namespace
+
+// A client's socket from OpenLine: the service's end, and who sends on it.
+struct ProjectorObject::OwnLine
+{
+    int fd = -1;
+    QString client;
+    QString sender;
+    QSocketNotifier *notifier = nullptr;
+};
 
 ProjectorObject::ProjectorObject(ProjectorHost &host, ClientNames &names,
                                  const QDBusConnection &bus, QObject *parent)
@@ -98,6 +114,74 @@ void ProjectorObject::WriteLine(const QByteArray &line)
             writeLine(call, line, client);
         }))
         refuse(call, Busy, QStringLiteral("too many calls from this client wait already"));
+}
+
+ProjectorObject::~ProjectorObject()
+{
+    while (!m_lines.empty()) closeLine(m_lines.back().get());
+}
+
+QDBusUnixFileDescriptor ProjectorObject::OpenLine()
+{
+    const QDBusMessage call = message();
+    setDelayedReply(true);
+    if (!m_names.whenKnown(call.service(), this,
+                           [this, call](const QString &client) { openLine(call, client); }))
+        refuse(call, Busy, QStringLiteral("too many calls from this client wait already"));
+    return {};
+}
+
+void ProjectorObject::openLine(const QDBusMessage &call, const QString &client)
+{
+    if (m_lines.size() >= std::size_t(MaxOpenLines))
+        return refuse(call, Busy,
+                      QStringLiteral("%1 lines of clients are open already").arg(MaxOpenLines));
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0)
+        return refuse(call, Failed,
+                      QStringLiteral("cannot make a socket: %1").arg(qt_error_string(errno)));
+    auto line = std::make_unique<OwnLine>();
+    line->fd = fds[0];
+    line->client = client;
+    line->sender = call.service();
+    line->notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, this);
+    OwnLine *raw = line.get();
+    connect(line->notifier, &QSocketNotifier::activated, this, [this, raw] { readPackets(raw); });
+    m_lines.push_back(std::move(line));
+    // The message holds a duplicate of the client's end, which is ours to close.
+    m_bus.send(call.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(fds[1]))));
+    ::close(fds[1]);
+}
+
+void ProjectorObject::readPackets(OwnLine *line)
+{
+    char packet[ProjectorHost::MaxLineLength + 1];
+    for (int taken = 0; taken < PacketsPerTurn; ++taken) {
+        // MSG_TRUNC: the packet's whole length, so that a long one is told from a fitting one.
+        const ssize_t n = ::recv(line->fd, packet, sizeof packet, MSG_DONTWAIT | MSG_TRUNC);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        // Closed by the client (or an empty packet, which no line is), or broken.
+        if (n <= 0) return closeLine(line);
+        const QByteArray bytes(packet, qMin<qsizetype>(n, sizeof packet));
+        if (n > ProjectorHost::MaxLineLength) return closeLine(line);
+        // Offline or a failed write: the client hears of it from Online, as every client does.
+        if (m_host.writeLine(line->client, line->sender, bytes) ==
+            ProjectorHost::Refusal::InvalidLine)
+            return closeLine(line);
+    }
+}
+
+void ProjectorObject::closeLine(OwnLine *line)
+{
+    const auto it = std::find_if(m_lines.begin(), m_lines.end(),
+                                 [line](const auto &l) { return l.get() == line; });
+    if (it == m_lines.end()) return;
+    // Possibly within its own signal: not deleted here.
+    line->notifier->setEnabled(false);
+    line->notifier->deleteLater();
+    ::close(line->fd);
+    m_lines.erase(it);
 }
 
 void ProjectorObject::request(const QDBusMessage &call, const QString &code, const QString &client)

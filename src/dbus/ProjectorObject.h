@@ -7,10 +7,14 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
 #include <QHash>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+
+#include <memory>
+#include <vector>
 
 class ClientNames;
 
@@ -37,15 +41,21 @@ class ProjectorObject final : public QObject, protected QDBusContext
 public:
     // A command name or code longer than this is refused before it is looked at.
     static constexpr int MaxCommandLength = 64;
+    // Sockets from OpenLine open at once on one projector.
+    static constexpr int MaxOpenLines = 32;
+    // Packets taken from one socket before the others get their turn.
+    static constexpr int PacketsPerTurn = 16;
 
     ProjectorObject(ProjectorHost &host, ClientNames &names, const QDBusConnection &bus,
                     QObject *parent = nullptr);
+    ~ProjectorObject() override;
 
     QString path() const;
 
     // The interface's methods, called by the adaptor. Both answer later, by themselves.
     QString Send(const QString &command, QString &reply, QString &status, bool &answered);
     void WriteLine(const QByteArray &line);
+    QDBusUnixFileDescriptor OpenLine();
 
     QString name() const;
     QString device() const;
@@ -67,6 +77,10 @@ Q_SIGNALS:
     void Received(const QByteArray &bytes, const QString &owner);
 
 private:
+    struct OwnLine;
+    void openLine(const QDBusMessage &call, const QString &client);
+    void readPackets(OwnLine *line);
+    void closeLine(OwnLine *line);
     void request(const QDBusMessage &call, const QString &code, const QString &client);
     void writeLine(const QDBusMessage &call, const QByteArray &line, const QString &client);
     void onFinished(const HostResult &result);
@@ -82,4 +96,5 @@ private:
     // The host bounds how many there are.
     QHash<quint64, QDBusMessage> m_pending;
     QVariantMap m_announced; // the changing properties as last announced
+    std::vector<std::unique_ptr<OwnLine>> m_lines;
 };

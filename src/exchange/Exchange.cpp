@@ -27,11 +27,22 @@ bool Exchange::hyouji(const QString &lineText)
         return false;
     }
     Q_EMIT lineSent(lineText);
+    openReplyWindow(lineText);
+    return true;
+}
+
+void Exchange::showSharedLine(const QString &lineText)
+{
+    m_commandText = lineText;
+    openReplyWindow(lineText);
+}
+
+void Exchange::openReplyWindow(const QString &lineText)
+{
     setDisplay(Display::Txd, lineTrace(lineText));
     m_timer2.start();
     m_replyPending = 1;
     m_timer4.start();
-    return true;
 }
 
 void Exchange::showAsReceived(const QString &lineText)

@@ -31,6 +31,10 @@ public:
     // Hyouji with any other mode: shows LineText as received text.
     void showAsReceived(const QString &lineText);
 
+    // A line another client of a shared line sent: shown and waited for as if sent here, so
+    // that its reply is read against it instead of running into the next reply of ours.
+    void showSharedLine(const QString &lineText);
+
     // CommandText := code + CR, then Hyouji(CommandText, 1).
     bool transmit(QLatin1StringView code);
 
@@ -60,6 +64,7 @@ Q_SIGNALS:
     void noReply();
 
 private:
+    void openReplyWindow(const QString &lineText);
     void showReceivedTrace(const QString &trace);
     void showReply(bool grew);
     void setDisplay(Display which, const QString &text);

@@ -53,11 +53,25 @@ TrafficLog::TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent)
         m_settings = settings;
         append(QStringLiteral("speed %1").arg(settings.toString()));
     });
-    // What really happened on a raw TCP device: nothing on the line.
+    // What really happened on a raw TCP device, or on a line projectord sets: nothing on the
+    // line, or the service's settings.
     connect(&link, &SerialLink::settingsNotApplied, this, [this](const LinkFailure &failure) {
+        if (const auto inForce = LineSettings::parse(failure.lineInForce)) m_settings = *inForce;
         append(QStringLiteral("speed %1 not set: %2")
                    .arg(failure.detail, failure.text(LinkFailure::Reader::Log)));
     });
+    // A program that cannot get the line says so here too: a cron job's log is all that is
+    // read of it.
+    connect(&link, &SerialLink::cannotOpen, this, [this](const LinkFailure &failure) {
+        append(QStringLiteral("not opened %1: %2")
+                   .arg(m_link.deviceName(), failure.text(LinkFailure::Reader::Log)));
+    });
+    connect(&link, &SerialLink::sharedLineSent, this,
+            [this](const QByteArray &line, const QString &client) {
+                if (m_fd < 0) return;
+                append(QStringLiteral("other TX  %1 by %2")
+                           .arg(lineTrace(QString::fromLatin1(line)), client));
+            });
 }
 
 TrafficLog::~TrafficLog()

@@ -31,10 +31,11 @@ public:
 };
 
 // The traffic of one exchange and its link, appended to a file one line per event: lines sent,
-// stretches of reply, no-reply marks, the port opened, lost, restored and closed, and speed
-// changes. Each line goes to the file as a whole when it happens, so a crash or a power cut
-// loses at most the line being written. The format is in docs/traffic-log.md. A FIFO or a pipe gets
-// the log only while it is read: the panel's event thread never waits for the log's reader.
+// by this program or by another sharing the line through projectord, stretches of reply,
+// no-reply marks, the port opened, not opened, lost, restored and closed, and speed changes.
+// Each line goes to the file as a whole when it happens, so a crash or a power cut loses at
+// most the line being written. The format is in docs/traffic-log.md. A FIFO or a pipe gets the
+// log only while it is read: the panel's event thread never waits for the log's reader.
 class TrafficLog final : public QObject
 {
     Q_OBJECT

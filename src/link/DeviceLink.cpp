@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "DeviceLink.h"
 
+#include "LocalConnection.h"
 #include "NetAddress.h"
 #include "NetConnection.h"
+#include "ServiceConnection.h"
+#include "ServiceNames.h"
 #include "TtyConnection.h"
 
 #include <algorithm>
@@ -39,10 +42,13 @@ QString DeviceLink::defaultDevice(int port)
 #endif
 }
 
-std::unique_ptr<Connection> DeviceLink::makeConnection(const QString &device,
-                                                       const TimerFactory &timers)
+std::unique_ptr<Connection>
+DeviceLink::makeConnection(const QString &device, const TimerFactory &timers, bool throughService)
 {
     if (NetConnection::handles(device)) return std::make_unique<NetConnection>(device, timers);
+    if (ServiceNames::handles(device))
+        return std::make_unique<ServiceConnection>(device, ServiceConnection::Lookup::ByName);
+    if (throughService) return std::make_unique<LocalConnection>(device);
     return std::make_unique<TtyConnection>(device);
 }
 
@@ -76,6 +82,24 @@ bool DeviceLink::failWith(LinkFailure failure)
     failure.port = m_portNumber;
     if (failure.device.isEmpty()) failure.device = deviceName();
     return fail(std::move(failure));
+}
+
+bool DeviceLink::isShared() const
+{
+    return isOpen() && m_connection->isShared();
+}
+
+void DeviceLink::setThroughService(bool through)
+{
+    m_throughService = through;
+    // The next open makes the connection of the kind now asked for.
+    if (m_connection && !isOpen() && !m_connecting && !m_waiting) dropConnection();
+}
+
+void DeviceLink::setOwnRepliesOnly(bool own)
+{
+    m_ownRepliesOnly = own;
+    if (m_connection) m_connection->setOwnRepliesOnly(own);
 }
 
 bool DeviceLink::isOpen() const
@@ -121,13 +145,15 @@ bool DeviceLink::open()
     m_waitIfNotMade = false;
     if (isOpen() || m_connecting) return true;
     if (!m_connection) {
-        m_connection = makeConnection(deviceName(), m_timers);
+        m_connection = makeConnection(deviceName(), m_timers, m_throughService);
         Connection *c = m_connection.get();
         connect(c, &Connection::received, this, &SerialLink::received);
         connect(c, &Connection::connected, this, &DeviceLink::onConnected);
         connect(c, &Connection::connectFailed, this, &DeviceLink::onConnectFailed);
         connect(c, &Connection::lost, this, &DeviceLink::onLost);
         connect(c, &Connection::available, this, &DeviceLink::tryAgain);
+        connect(c, &Connection::sharedLineSent, this, &SerialLink::sharedLineSent);
+        c->setOwnRepliesOnly(m_ownRepliesOnly);
     }
     // The caller's own open ends any wait for a lost device.
     const bool wasWaiting = std::exchange(m_waiting, false);
@@ -137,7 +163,9 @@ bool DeviceLink::open()
     m_connection->stopWatching();
     if (!m_connection->open(m_settings)) {
         if (wasWaiting) Q_EMIT closed();
-        return failWith(m_connection->failure());
+        failWith(m_connection->failure());
+        Q_EMIT cannotOpen(failure());
+        return false;
     }
     if (m_connection->isConnecting()) {
         m_connecting = true;
@@ -146,9 +174,21 @@ bool DeviceLink::open()
     }
     qCDebug(lcSerial) << "opened port" << m_portNumber << deviceName();
     startStableTimer();
+    sayIfShared();
     if (wasWaiting) Q_EMIT restored();
     Q_EMIT opened();
     return true;
+}
+
+// A shared line has the settings the service gives it, whatever was asked for: said each time
+// it opens, once those are known, as for a raw TCP device.
+void DeviceLink::sayIfShared()
+{
+    if (!m_connection->isShared()) return;
+    LinkFailure f{Action::SetLine, Cause::LineSetByService, m_portNumber, deviceName(),
+                  m_settings.toString()};
+    f.lineInForce = m_connection->lineInForce();
+    Q_EMIT settingsNotApplied(f);
 }
 
 void DeviceLink::onConnected()
@@ -157,6 +197,7 @@ void DeviceLink::onConnected()
     if (m_connecting) {
         m_connecting = false;
         qCDebug(lcSerial) << "opened port" << m_portNumber << deviceName();
+        sayIfShared();
         // The lines clicked while connecting go first, in order.
         for (const QByteArray &line : std::exchange(m_waitingLines, {})) {
             if (!m_connection->write(line)) {
@@ -194,6 +235,7 @@ void DeviceLink::settled()
     m_settling = false;
     m_waiting = false;
     qCDebug(lcSerial) << "reopened port" << m_portNumber << deviceName();
+    sayIfShared();
     Q_EMIT restored();
 }
 
@@ -209,6 +251,7 @@ void DeviceLink::onConnectFailed(const LinkFailure &failure)
         qCDebug(lcSerial) << "could not connect port" << m_portNumber << deviceName() << "with"
                           << dropped << "lines waiting";
         m_waiting = std::exchange(m_waitIfNotMade, false) && worthWaitingFor(f.cause);
+        Q_EMIT cannotOpen(f);
         Q_EMIT openFailed(f);
         if (m_waiting) waitForDevice();
         return;
@@ -306,17 +349,21 @@ bool DeviceLink::applySettings(const LineSettings &settings)
     m_settings = settings;
     if (m_connection && !m_connection->applySettings(settings))
         return failWith(m_connection->failure());
-    const bool settable = m_connection
-                              ? m_connection->canSetLine()
-                              : !NetAddress::handles(deviceName()) ||
-                                    NetAddress::parse(deviceName()).kind != NetAddress::Kind::Raw;
+    const bool shared =
+        m_connection ? m_connection->isShared() : ServiceNames::handles(deviceName());
+    const bool settable =
+        m_connection ? m_connection->canSetLine()
+                     : !shared && (!NetAddress::handles(deviceName()) ||
+                                   NetAddress::parse(deviceName()).kind != NetAddress::Kind::Raw);
     if (!settable) {
         // Recorded for the next open, but nothing reaches the line: say so every time, and
         // never that the speed changed. Whether to tell a person is the caller's choice.
         qCDebug(lcSerial) << "settings" << settings.toString() << "cannot reach port"
                           << m_portNumber;
-        Q_EMIT settingsNotApplied({Action::SetLine, Cause::LineNotSettable, m_portNumber,
-                                   deviceName(), settings.toString()});
+        LinkFailure f{Action::SetLine, shared ? Cause::LineSetByService : Cause::LineNotSettable,
+                      m_portNumber, deviceName(), settings.toString()};
+        if (m_connection) f.lineInForce = m_connection->lineInForce();
+        Q_EMIT settingsNotApplied(f);
         return true;
     }
     qCDebug(lcSerial) << "settings" << settings.toString() << "on port" << m_portNumber;

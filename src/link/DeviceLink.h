@@ -16,10 +16,12 @@ Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 
 // The serial link on real devices. Port numbers 1 and 2 stand for two device names, by default
 // the platform's first two serial ports; a name may also be a serial device server,
-// socket://HOST:PORT or rfc2217://HOST:PORT. When the open port's device goes away, the link
-// waits for it and opens it again by itself with the settings in force. The one reconnection
-// policy lives here, on the timer seam: a device's connection says how long to wait between
-// attempts and whether it can watch for the device instead.
+// socket://HOST:PORT or rfc2217://HOST:PORT, or a projector that projectord holds,
+// service:NAME. A local device that projectord holds is reached through the service too. When
+// the open port's device goes away, the link waits for it and opens it again by itself with
+// the settings in force. The one reconnection policy lives here, on the timer seam: a device's
+// connection says how long to wait between attempts and whether it can watch for the device
+// instead.
 class DeviceLink final : public SerialLink
 {
     Q_OBJECT
@@ -36,9 +38,10 @@ public:
     ~DeviceLink() override;
 
     static QString defaultDevice(int port);
-    // The connection a device name calls for: a local device or a device server.
-    static std::unique_ptr<Connection> makeConnection(const QString &device,
-                                                      const TimerFactory &timers);
+    // The connection a device name calls for: a local device, a device server or a projector
+    // that projectord holds; a local device through projectord only when `throughService`.
+    static std::unique_ptr<Connection>
+    makeConnection(const QString &device, const TimerFactory &timers, bool throughService = false);
 
     bool isOpen() const override;
     bool open() override;
@@ -52,6 +55,15 @@ public:
     QByteArray readAll() override;
     QString deviceName() const override { return device(m_portNumber); }
     bool isWaitingForDevice() const override { return m_waiting; }
+    bool isShared() const override;
+
+    // Whether a local device that projectord holds is reached through the service, which is
+    // asked at each open: so the panel and projector-ctl share its line. Off unless set, since
+    // projectord itself, and anything else that must own the device, opens it directly.
+    void setThroughService(bool through);
+    // On a line shared through projectord, receive only the replies to this program's own
+    // lines (projector-ctl), not all that the line receives (the panel).
+    void setOwnRepliesOnly(bool own);
 
     QString device(int port) const;
     void setDevice(int port, const QString &device);
@@ -66,6 +78,7 @@ private:
     void tryAgain();
     void settled();
     void startStableTimer();
+    void sayIfShared();
 
     std::array<QString, 2> m_devices;
     TimerFactory m_timers;
@@ -81,4 +94,6 @@ private:
     std::unique_ptr<IntervalTimer> m_retry;   // the next reopen attempt
     std::unique_ptr<IntervalTimer> m_settle;  // a reopened connection's settling time
     std::unique_ptr<IntervalTimer> m_stable;  // resets the backoff
+    bool m_throughService = false;
+    bool m_ownRepliesOnly = false;
 };

@@ -99,6 +99,8 @@ QString LinkFailure::text(Reader reader) const
     default: break;
     }
 
+    if (const QString words = serviceText(reader, label); !words.isEmpty()) return words;
+
     if (action == Action::Send || action == Action::SetLine) {
         const QString head = action == Action::Send
                                  ? t(QT_TR_NOOP("Cannot send to %1: %2"))
@@ -190,4 +192,91 @@ QString LinkFailure::text(Reader reader) const
         return t(QT_TR_NOOP("Cannot open %1: %2"))
             .arg(label, why.isEmpty() ? t(QT_TR_NOOP("unknown error")) : why);
     }
+}
+
+// The words for a line shared through projectord; empty for the other causes.
+QString LinkFailure::serviceText(Reader reader, const QString &label) const
+{
+    const bool english = reader == Reader::Log;
+    const auto t = [english](const char *source) {
+        return english ? QString::fromUtf8(source) : tr(source);
+    };
+    // What projectord or the bus said, quoted, when they said anything: it is their sentence.
+    const auto quoting = [&](const QString &sentence) {
+        return detail.isEmpty() ? t(QT_TR_NOOP("%1.")).arg(sentence)
+                                : t(QT_TR_NOOP("%1: \"%2\"")).arg(sentence, detail);
+    };
+    QString head;
+    switch (action) {
+    case Action::Send: head = t(QT_TR_NOOP("Cannot send to %1: %2")); break;
+    case Action::SetLine: head = t(QT_TR_NOOP("Cannot set the line of %1: %2")); break;
+    case Action::Lose: head = t(QT_TR_NOOP("Lost %1: %2")); break;
+    default: head = t(QT_TR_NOOP("Cannot open %1: %2")); break;
+    }
+
+    QString words;
+    switch (cause) {
+    case Cause::ServiceNoName:
+        words = head.arg(label, t(QT_TR_NOOP("no projector's name follows \"service:\"; write "
+                                             "service:NAME.")));
+        break;
+    case Cause::NoSuchProjector:
+        words = head.arg(label, t(QT_TR_NOOP("projectord has no projector of that name.")));
+        break;
+    case Cause::NoServiceBus:
+        words = head.arg(label, detail == QLatin1String("session")
+                                    ? t(QT_TR_NOOP("the D-Bus session bus, where projectord is "
+                                                   "looked for, cannot be reached."))
+                                    : t(QT_TR_NOOP("the D-Bus system bus, where projectord is "
+                                                   "looked for, cannot be reached.")));
+        break;
+    case Cause::ServiceNotRunning:
+        words = head.arg(label, quoting(t(QT_TR_NOOP("projectord is not running and could not "
+                                                     "be started"))));
+        break;
+    case Cause::ServiceNotAnswering:
+        words = head.arg(label, t(QT_TR_NOOP("projectord did not answer in time.")));
+        break;
+    case Cause::ServiceFailed:
+        words = head.arg(label, quoting(t(QT_TR_NOOP("projectord refused"))));
+        break;
+    case Cause::ServiceBusy:
+        words = count > 0 ? head.arg(label, t(QT_TR_NOOP("%1 lines already await projectord's "
+                                                         "answer."))
+                                                .arg(count))
+                          : head.arg(label, t(QT_TR_NOOP("projectord is busy: too many commands "
+                                                         "wait for the projector.")));
+        break;
+    case Cause::AccessDenied:
+        words = head.arg(
+            label, t(QT_TR_NOOP("the bus policy does not let this user send to projectord.")));
+        if (!english)
+            words += u' ' + t(QT_TR_NOOP("Add your user to the \"dialout\" group and log in "
+                                         "again."));
+        return words;
+    case Cause::LineSetByService:
+        if (lineInForce.isEmpty())
+            return t(QT_TR_NOOP("%1 is shared through projectord, whose configuration sets the "
+                                "line: the speed cannot be chosen here."))
+                .arg(label);
+        return t(QT_TR_NOOP("%1 is shared through projectord, whose configuration sets the line "
+                            "to %2: the speed cannot be chosen here."))
+            .arg(label, lineInForce);
+    case Cause::ServiceGone:
+        words = action == Action::Lose
+                    ? t(QT_TR_NOOP("projectord, which holds %1, has left the bus.")).arg(label)
+                    : head.arg(label, t(QT_TR_NOOP("projectord has left the bus.")));
+        break;
+    case Cause::ServiceOffline:
+        words =
+            action == Action::Lose
+                ? quoting(t(QT_TR_NOOP("projectord has lost the projector of %1")).arg(label))
+                : head.arg(label, quoting(t(QT_TR_NOOP("projectord cannot reach the projector"))));
+        break;
+    default: return {};
+    }
+    if (action != Action::Lose || reader != Reader::Window) return words;
+    return words + u' ' +
+           t(QT_TR_NOOP("The panel opens the port again by itself when the projector can be "
+                        "reached again."));
 }

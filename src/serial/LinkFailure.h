@@ -48,6 +48,19 @@ public:
         LineNotSettable,  // a raw TCP device: the server's own line settings apply
         QueueFull,        // count lines already wait for the connection to be made
         AwaitingDevice,   // a write while the link waits for a lost device to return
+
+        // Through projectord: service:NAME, or a local device that it holds.
+        ServiceNoName,       // "service:" with no projector's name after it
+        NoSuchProjector,     // projectord has no projector of that name
+        NoServiceBus,        // its bus cannot be reached; detail is "system" or "session"
+        ServiceNotRunning,   // not on the bus, and could not be started; detail: the bus's words
+        ServiceNotAnswering, // no answer in the time allowed
+        ServiceGone,         // projectord left the bus while the line was open
+        ServiceOffline,      // projectord cannot reach the projector; detail: its reason (English)
+        AccessDenied,        // the bus policy does not let this user send to projectord
+        ServiceBusy,         // too many commands wait at projectord; or count lines await answers
+        ServiceFailed,       // any other error projectord answered; detail: its message
+        LineSetByService,    // projectord's configuration sets the line; lineInForce when known
     };
     // Who reads the words: the window may point to its own controls; a script's reader may
     // not; the traffic log is always English and gives no advice.
@@ -57,11 +70,12 @@ public:
     Cause cause = Cause::None;
     int port = 0;
     QString device;
-    QString detail; // data, never a sentence: an address's part at fault, or what a server said as
-                    // it hung up
-    int systemError = 0;  // errno, where the system gave one
-    int socketError = -1; // QAbstractSocket::SocketError, where a socket gave one
-    qint64 count = 0;     // bytes or lines, where the cause has a number
+    QString detail; // data, never a sentence of ours: an address's part at fault, or what a server
+                    // or projectord said
+    int systemError = 0;   // errno, where the system gave one
+    int socketError = -1;  // QAbstractSocket::SocketError, where a socket gave one
+    qint64 count = 0;      // bytes or lines, where the cause has a number
+    QString lineInForce{}; // LineSetByService: the settings projectord gives the line, if known
 
     bool isFailure() const { return cause != Cause::None; }
     QString text(Reader reader = Reader::Window) const;
@@ -69,6 +83,9 @@ public:
     {
         return action == o.action && cause == o.cause && port == o.port && device == o.device &&
                detail == o.detail && systemError == o.systemError && socketError == o.socketError &&
-               count == o.count;
+               count == o.count && lineInForce == o.lineInForce;
     }
+
+private:
+    QString serviceText(Reader reader, const QString &label) const;
 };

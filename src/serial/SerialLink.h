@@ -45,6 +45,9 @@ public:
     virtual QString deviceName() const = 0;
     // True from lost() until the port is open again or closed: the link waits for the device.
     virtual bool isWaitingForDevice() const { return false; }
+    // True while the open port reaches its projector through projectord, shared with the
+    // service's other clients.
+    virtual bool isShared() const { return false; }
 
     const LinkFailure &failure() const { return m_failure; }
     QString errorString() const { return m_failure.text(); }
@@ -65,6 +68,13 @@ Q_SIGNALS:
     // The settings are recorded but cannot reach the line (a raw TCP device): instead of
     // settingsApplied, with Cause::LineNotSettable and the settings as the failure's detail.
     void settingsNotApplied(const LinkFailure &failure);
+    // Every open() the caller began that did not open the port, at once (open() returned false)
+    // or once connecting: for a record, such as the traffic log. openFailed() is the one to act
+    // on.
+    void cannotOpen(const LinkFailure &failure);
+    // Through projectord: a line that another of its clients sent. `client` is its name as the
+    // service gives it ("projector-ctl[4321]", or "projectord" for its own status reads).
+    void sharedLineSent(const QByteArray &line, const QString &client);
 
 protected:
     // Records the failure and returns false, for "return fail(...)".

@@ -31,6 +31,9 @@ private Q_SLOTS:
             << QStringList{"-platform", "offscreen", "-reverse", "-style=fusion", "--com1", "/x"}
             << "/x"
             << "/dev/second";
+        QTest::newRow("projector at the service")
+            << QStringList{"--com2", "Service:hall-1"} << "/dev/first"
+            << "Service:hall-1";
     }
     void runs()
     {
@@ -78,6 +81,10 @@ private Q_SLOTS:
             << QStringList{"--com1", "socket://[::1"} << 2 << QStringList()
             << u.arg("--com1: Cannot open serial port 1 (socket://[::1): \"[::1\" is not a host "
                      "name or a bracketed IPv6 address; write socket://HOST:PORT");
+        QTest::newRow("service without a name")
+            << QStringList{"--com2", "service:"} << 2 << QStringList()
+            << u.arg("--com2: Cannot open serial port 2 (service:): no projector's name follows "
+                     "\"service:\"; write service:NAME");
         QTest::newRow("option after --") << QStringList{"--", "--help"} << 2 << QStringList()
                                          << u.arg("unexpected argument \"--help\"");
     }

@@ -148,18 +148,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reply");
         QTest::addColumn<QString>("status"); // empty: null
         QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QJsonObject>("decoded"); // the state as data, and nothing else
         const auto row = [](const char *tag, QStringList sim, const char *name, const char *reply,
-                            const char *status, int exitCode = 0) {
+                            const char *status, QJsonObject decoded = {}, int exitCode = 0) {
             QTest::newRow(tag) << sim << QString::fromLatin1(name) << QString::fromLatin1(reply)
-                               << QString::fromLatin1(status) << exitCode;
+                               << QString::fromLatin1(status) << exitCode << decoded;
         };
-        row("stand by", {}, "status", " 8 0 CR ", " Stand by");
-        row("key lock", {"--fault", "keylock"}, "CR0", " 0 2 CR ", " Key input prohibition");
-        row("input", {"--input", "2"}, "input", " 2 CR ", " Computer 2");
-        row("lamp", {"--hours", "1234"}, "lamp-hours", " 1 2 3 4 CR ", " 1 2 3 4 Hour Use");
-        row("mirror", {"--orientation", "10"}, "mirror", " 1 0 CR ", " Top/Bottom reversal");
+        row("stand by", {}, "status", " 8 0 CR ", " Stand by", {{"power", "standby"}});
+        row("key lock", {"--fault", "keylock"}, "CR0", " 0 2 CR ", " Key input prohibition",
+            {{"power", "key-lock"}});
+        row("input", {"--input", "2"}, "input", " 2 CR ", " Computer 2", {{"input", "computer-2"}});
+        row("lamp", {"--hours", "1234"}, "lamp-hours", " 1 2 3 4 CR ", " 1 2 3 4 Hour Use",
+            {{"lamp_hours", 1234}});
+        row("mirror", {"--orientation", "10"}, "mirror", " 1 0 CR ", " Top/Bottom reversal",
+            {{"orientation", "top-bottom-reversed"}});
         row("no status", {}, "power-on", " ACK CR ", "");
-        row("silent", {"--silent"}, "status", " X X X X", "", 3);
+        row("silent", {"--silent"}, "status", " X X X X", "", {}, 3);
     }
 
     void replies()
@@ -181,6 +185,9 @@ private Q_SLOTS:
         QCOMPARE(o.value(u"reply").toString(), reply);
         QCOMPARE(o.value(u"status"), status.isEmpty() ? QJsonValue() : QJsonValue(status));
         QCOMPARE(o.value(u"replied"), QJsonValue(exitCode == 0));
+        QFETCH(QJsonObject, decoded);
+        for (const char *key : {"power", "input", "lamp_hours", "orientation"})
+            QCOMPARE(o.value(QLatin1String(key)), decoded.value(QLatin1String(key)));
     }
 
     // Nothing reaches the device; the one line on stderr names what is wrong.
@@ -205,6 +212,10 @@ private Q_SLOTS:
         row("no port", {"--device", "rfc2217://127.0.0.1", "status"}, 2, "no port number");
         row("bad host", {"--device", "socket://[::1", "status"}, 2, "\"[::1\"");
         row("junk after host", {"--device", "socket://[::1]x:80", "status"}, 2, "\"[::1]x:80\"");
+        row("service without a name", {"--device", "SERVICE:", "status"}, 2, "service:NAME");
+        // The tests' system bus leads nowhere.
+        row("no bus for the service", {"--device", "service:hall-1", "status"}, 1,
+            "(service:hall-1): the D-Bus system bus");
         row("missing device", {"--device", absentDevice(), "status"}, 1,
             "(" + absentDevice() + "): the device does not exist");
         row("Japanese", {"--device", absentDevice(), "status"}, 1, "デバイスが存在しません", "ja");

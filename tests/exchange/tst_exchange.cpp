@@ -118,6 +118,23 @@ private Q_SLOTS:
         QCOMPARE(r.status(), QStringLiteral(" Video"));
     }
 
+    // Another client's status read on a shared line: its reply is read against its line, and
+    // the window it opened keeps it out of the next reply of ours.
+    void sharedLineFramesItsReply()
+    {
+        Rig r;
+        r.ex.showSharedLine(QStringLiteral("CR3\r"));
+        QCOMPARE(r.link.written(), QByteArray());
+        QCOMPARE(r.txd(), QStringLiteral(" C R 3 CR "));
+        r.link.receive("0123\r");
+        QCOMPARE(r.status(), QStringLiteral(" 0 1 2 3 Hour Use"));
+        r.at(500);
+        r.ex.transmit(QLatin1StringView("CR0"));
+        r.link.receive("80\r");
+        QCOMPARE(r.rxd(), QStringLiteral(" 8 0 CR "));
+        QCOMPARE(r.status(), QStringLiteral(" Stand by"));
+    }
+
     void replySpanningTheReplyWindowTick()
     {
         Rig r;

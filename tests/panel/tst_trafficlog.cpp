@@ -41,6 +41,8 @@ private Q_SLOTS:
         rig.at(600);
         rig.click("Command17"); // unanswered
         rig.at(1100);
+        // Another program's line through projectord.
+        Q_EMIT rig.link.sharedLineSent("CR0\r", QStringLiteral("projector-ctl[4321]"));
         rig.click("Command46");
         rig.link.receive("0123\r");
         rig.at(2000);
@@ -51,6 +53,9 @@ private Q_SLOTS:
         rig.link.unplug();
         rig.link.replug();
         rig.panel.ports().selectPort(2);
+        // A port that cannot be had is in the log as well as in the box.
+        rig.link.missingPorts = {1};
+        rig.panel.ports().selectPort(1);
 
         QCOMPARE(trafficLogEntries(path),
                  (QStringList{
@@ -63,6 +68,7 @@ private Q_SLOTS:
                      "port 1  RX   0 CR   Power ON",
                      "port 1  TX   C 0 0 CR ",
                      "port 1  --  no reply",
+                     "port 1  other TX   C R 0 CR  by projector-ctl[4321]",
                      "port 1  TX   C R 3 CR ",
                      "port 1  RX   0 1 2 3 CR   0 1 2 3 Hour Use",
                      "port 1  speed 9600,N,8,1",
@@ -73,6 +79,9 @@ private Q_SLOTS:
                      "port 1  restored fake1 9600,N,8,1",
                      "port 1  closed fake1",
                      "port 2  opened fake2 9600,N,8,1",
+                     "port 2  closed fake2",
+                     "port 1  not opened fake1: Cannot open serial port 1 (fake1): the device "
+                     "does not exist.",
                  }));
     }
 

@@ -43,6 +43,35 @@ private Q_SLOTS:
         QTest::newRow("not an RFC 2217 server")
             << LinkFailure{Action::Open, Cause::NotRfc2217, 1, QStringLiteral("rfc2217://h:1"), {}}
             << "use socket://" << false;
+        // Through projectord: its words are quoted, and a loss is waited out as any other.
+        const QString hall = QStringLiteral("service:hall-1");
+        QTest::newRow("no such projector")
+            << LinkFailure{Action::Open, Cause::NoSuchProjector, 1, hall, {}} << "no projector"
+            << false;
+        QTest::newRow("no session bus")
+            << LinkFailure{Action::Open, Cause::NoServiceBus, 1, hall, QStringLiteral("session")}
+            << "session bus" << false;
+        QTest::newRow("projector offline at the service")
+            << LinkFailure{Action::Lose, Cause::ServiceOffline, 1, dev, QStringLiteral("No tty.")}
+            << "projectord has lost the projector of serial port 1 (/dev/ttyUSB0): \"No tty.\""
+            << true;
+        QTest::newRow("service gone")
+            << LinkFailure{Action::Lose, Cause::ServiceGone, 2, hall, {}} << "left the bus" << true;
+        QTest::newRow("refused by the bus policy")
+            << LinkFailure{Action::Open, Cause::AccessDenied, 1, dev, {}} << "bus policy" << false;
+        QTest::newRow("answers awaited")
+            << LinkFailure{Action::Send, Cause::ServiceBusy, 1, hall, {}, 0, -1, 32}
+            << "32 lines already await" << false;
+        QTest::newRow("line set by projectord") << LinkFailure{Action::SetLine,
+                                                               Cause::LineSetByService,
+                                                               1,
+                                                               hall,
+                                                               QStringLiteral("19200,N,8,1"),
+                                                               0,
+                                                               -1,
+                                                               0,
+                                                               QStringLiteral("9600,N,8,1")}
+                                                << "sets the line to 9600,N,8,1" << false;
     }
     void wordsFitTheReader()
     {
@@ -61,6 +90,10 @@ private Q_SLOTS:
         QVERIFY2(!script.contains(QLatin1String("COM button")) &&
                      !script.contains(QLatin1String("by itself")),
                  qPrintable(script));
+        // Where a group would help, a person is told; the log is not.
+        const bool groupHint = failure.cause == Cause::AccessDenied;
+        QCOMPARE(script.contains(QLatin1String("\"dialout\" group")), groupHint);
+        QVERIFY(!failure.text(Reader::Log).contains(QLatin1String("group")));
     }
 
     // The log stays English whatever language the reader's texts are in.

@@ -2,6 +2,8 @@
 // projectord's configuration: what it takes, and the line and words of what it refuses.
 #include "ServiceConfig.h"
 
+#include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +51,25 @@ private Q_SLOTS:
         QTest::newRow("pjlink-name alone") << QByteArray("[a]\ndevice=/dev/x\npjlink-name=A\n[b]\ndevice=/dev/y\n") << 3 << "needs pjlink";
         QTest::newRow("pjlink-inf1 8-bit") << QByteArray("[a]\ndevice=/dev/x\npjlink=127.0.0.1:1\npjlink-inf1=\xc3\xbc\n") << 4 << "printable ASCII";
         // clang-format on
+
+        // The example installed as /etc/projectord.conf: the service must start on it as it is,
+        // and on its projector once that is uncommented.
+        QFile example(QStringLiteral(PANEL_EXAMPLE_CONFIG));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        const QByteArray installed = example.readAll();
+        QTest::newRow("installed example") << installed << -1 << "";
+        const QByteArray enabled =
+            QString::fromUtf8(installed)
+                .replace(QRegularExpression(QStringLiteral("^#(?=\\S)"),
+                                            QRegularExpression::MultilineOption),
+                         QString())
+                .toUtf8();
+        const auto header = enabled.left(enabled.indexOf("[hall-1]")).count('\n') + 1;
+        QTest::newRow("installed example's projector")
+            << enabled << -1
+            << QStringLiteral("hall-1 /dev/serial/by-id/usb-Example_USB_Serial_A1B2C3-if00-port0 "
+                              "19200 30 %1")
+                   .arg(header);
     }
     void parse()
     {
@@ -64,6 +85,7 @@ private Q_SLOTS:
             QVERIFY2(message.contains(expected), qPrintable(message));
             return;
         }
+        if (const auto *error = std::get_if<ConfigError>(&parsed)) QFAIL(qPrintable(error->text()));
         QStringList read;
         for (const ProjectorConfig &p : std::get<ServiceConfig>(parsed).projectors)
             read << QStringLiteral("%1 %2 %3 %4 %5")

@@ -2,23 +2,33 @@
 // projectord as its clients meet it: the real program on a private bus with the shipped policy,
 // holding the simulator's lines.
 #include "DbusDaemon.h"
+#include "DeviceLink.h"
+#include "Panel.h"
 #include "ProjectordProcess.h"
 #include "ServiceNames.h"
 #include "SimProcess.h"
+#include "TrafficLog.h"
+#include "TrafficLogFile.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusUnixFileDescriptor>
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QXmlStreamReader>
 
 #include <csignal>
+
+#include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -110,6 +120,8 @@ private Q_SLOTS:
     {
         QVERIFY(m_sim.start({}));
         QVERIFY2(m_bus.start(), qPrintable(m_bus.errors()));
+        // The clients in this process look for projectord on the system bus: this one.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address().toUtf8());
         m_service = std::make_unique<ProjectordProcess>(m_bus);
         QVERIFY2(m_service->start(section(QStringLiteral("hall-1"), m_sim.device()) +
                                   section(QStringLiteral("absent"), absentDevice())),
@@ -294,6 +306,62 @@ private Q_SLOTS:
             senders.insert(l.sender);
         }
         for (const QDBusConnection &c : clients) QVERIFY(senders.contains(c.baseService()));
+    }
+
+    // The panel holds the projector's device through the service, as it does by itself when
+    // projectord has it; the crontab's projector-ctl line on the same device works meanwhile.
+    // Each command reaches the projector once, and the panel's log names the other's line.
+    void panelAndCrontabShareTheLine()
+    {
+        DeviceLink link(m_sim.device(), QString());
+        link.setThroughService(true);
+        Panel panel(link, PreciseTimer::factory());
+        QTemporaryDir dir;
+        const QString logFile = dir.filePath(QStringLiteral("panel.log"));
+        TrafficLog log(panel.exchange(), link);
+        QVERIFY(log.open(logFile));
+        QSignalSpy started(&panel.ports(), &PortControl::started);
+        QVERIFY(panel.load() && panel.ports().isStarting());
+        QVERIFY(started.wait(Patience));
+        QVERIFY(link.isShared());
+        const qsizetype before = m_sim.lines().size();
+        QVERIFY(panel.activate(QLatin1StringView("Command44"))); // a status read
+        QTRY_COMPARE_WITH_TIMEOUT(panel.exchange().display(Exchange::Display::Status),
+                                  QStringLiteral(" Stand by"), Patience);
+
+        QProcess ctl;
+        ctl.setProcessEnvironment(m_bus.environment());
+        ctl.start(QStringLiteral(PROJECTOR_CTL_PATH), {"--device", m_sim.device(), "power-off"});
+        QVERIFY(ctl.waitForStarted(Patience));
+        const QString client = QStringLiteral("projector-ctl[%1]").arg(ctl.processId());
+        QTRY_VERIFY_WITH_TIMEOUT(ctl.state() == QProcess::NotRunning, Patience);
+        QCOMPARE(ctl.exitCode(), 0);
+        QCOMPARE(ctl.readAllStandardOutput(), QByteArray("C02   ACK CR \n"));
+        QCOMPARE(m_sim.lines().mid(before), (QByteArrayList{"CR0", "C02"}));
+        const QString other = QStringLiteral("port 1  other TX   C 0 2 CR  by ") + client;
+        QTRY_VERIFY_WITH_TIMEOUT(trafficLogEntries(logFile).contains(other), Patience);
+        QCOMPARE(trafficLogEntries(logFile).filter(QStringLiteral("other TX")).size(), 1);
+        link.close();
+    }
+
+    // A client's own socket: each packet is a line, written at once; a packet longer than any
+    // line closes it, and nothing of it is written.
+    void ownLineTakesPackets()
+    {
+        const QDBusMessage r = m_client.call(method(Hall, QStringLiteral("OpenLine")));
+        QCOMPARE(r.type(), QDBusMessage::ReplyMessage);
+        const auto socket = qdbus_cast<QDBusUnixFileDescriptor>(r.arguments().value(0));
+        const int fd = socket.fileDescriptor();
+        QVERIFY(fd >= 0);
+        const qsizetype before = m_sim.lines().size();
+        QCOMPARE(::send(fd, "CR1\r", 4, MSG_NOSIGNAL), 4);
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim.lines().mid(before), QByteArrayList{"CR1"}, Patience);
+        const QByteArray tooLong(65, 'C'); // a line is at most 64 bytes
+        QCOMPARE(::send(fd, tooLong.constData(), tooLong.size(), MSG_NOSIGNAL), tooLong.size());
+        pollfd closed{fd, POLLIN, 0};
+        QCOMPARE(::poll(&closed, 1, Patience), 1);
+        QCOMPARE(::recv(fd, nullptr, 0, MSG_DONTWAIT), 0);
+        QCOMPARE(m_sim.lines().mid(before), QByteArrayList{"CR1"});
     }
 
     // A missing device and a device server that never answers do not hold up a third

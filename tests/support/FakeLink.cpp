@@ -13,7 +13,9 @@ bool FakeLink::open()
     m_waitIfNotMade = false;
     if (missingPorts.count(m_port) && !connects) {
         operations << QStringLiteral("open %1 failed").arg(m_port);
-        return failAs(LinkFailure::Action::Open, LinkFailure::Cause::Missing);
+        failAs(LinkFailure::Action::Open, LinkFailure::Cause::Missing);
+        Q_EMIT cannotOpen(failure());
+        return false;
     }
     m_waiting = false;
     if (connects) {
@@ -58,6 +60,7 @@ void FakeLink::failConnect(LinkFailure::Cause cause)
     operations << QStringLiteral("open %1 failed").arg(m_port);
     failAs(LinkFailure::Action::Open, cause);
     m_waiting = std::exchange(m_waitIfNotMade, false);
+    Q_EMIT cannotOpen(failure());
     Q_EMIT openFailed(failure());
 }
 

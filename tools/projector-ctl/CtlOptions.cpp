@@ -4,6 +4,7 @@
 #include "ButtonTables.h"
 #include "DeviceLink.h"
 #include "NetAddress.h"
+#include "ServiceNames.h"
 
 #include <QCommandLineParser>
 
@@ -47,8 +48,9 @@ QString exitStatusText()
 // here, so that a typing error in it is a wrong command line, not a failed open.
 QString checkDevice(const QString &value)
 {
-    const QString wrong = UsageError::checkValue(value, UsageError::Value::Device);
-    return wrong.isEmpty() ? NetAddress::problem(value, 1) : wrong;
+    QString wrong = UsageError::checkValue(value, UsageError::Value::Device);
+    if (wrong.isEmpty()) wrong = NetAddress::problem(value, 1);
+    return wrong.isEmpty() ? ServiceNames::problem(value, 1) : wrong;
 }
 
 } // namespace
@@ -62,7 +64,9 @@ CtlOptions::Parsed CtlOptions::parse(const QStringList &args)
             .arg(NormalReplyWindow.count()));
     const QCommandLineOption device(
         QStringLiteral("device"),
-        tr("The serial device (default %1), or socket://HOST:PORT or rfc2217://HOST:PORT.")
+        tr("The serial device (default %1), socket://HOST:PORT or rfc2217://HOST:PORT, or "
+           "service:NAME for a projector that projectord holds. A device that projectord holds "
+           "is reached through it.")
             .arg(DeviceLink::defaultDevice(1)),
         QStringLiteral("DEV"), DeviceLink::defaultDevice(1));
     const QCommandLineOption speed(

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "CtlSession.h"
 
+#include "StatusDecode.h"
+
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,13 +22,19 @@ QString textLine(const CommandResult &r)
 
 QString jsonLine(const CommandResult &r)
 {
-    const QJsonObject o{
+    QJsonObject o{
         {QStringLiteral("code"), QString(r.command.code)},
         {QStringLiteral("name"), r.command.name},
         {QStringLiteral("reply"), r.reply},
         {QStringLiteral("status"), r.status ? QJsonValue(*r.status) : QJsonValue()},
         {QStringLiteral("replied"), r.replied},
     };
+    // The state as data, for a script to act on: only what this status read gave.
+    const DecodedStatus d = decodeStatus(r.command.code + u'\r', r.reply);
+    if (d.power) o.insert(QStringLiteral("power"), QString(name(*d.power)));
+    if (d.input) o.insert(QStringLiteral("input"), QString(name(*d.input)));
+    if (d.lampHours) o.insert(QStringLiteral("lamp_hours"), *d.lampHours);
+    if (d.orientation) o.insert(QStringLiteral("orientation"), QString(name(*d.orientation)));
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
@@ -58,10 +66,15 @@ CtlSession::CtlSession(SerialLink &link, const TimerFactory &makeTimer, const Ct
     connect(&link, &SerialLink::lost, this, [this](const LinkFailure &f) {
         fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
     });
-    // A raw TCP device keeps its server's speed: said when another speed was asked for, and
-    // the commands go all the same.
+    // A raw TCP device keeps its server's speed, and projectord gives the line its own: said
+    // when another speed was asked for, and the commands go all the same. A crontab's line
+    // that asks for none stays quiet.
     connect(&link, &SerialLink::settingsNotApplied, this, [this](const LinkFailure &f) {
-        if (f.detail != QLatin1String(Settings19200)) complain(f.text(LinkFailure::Reader::Script));
+        const bool shared = f.cause == LinkFailure::Cause::LineSetByService;
+        if (f.detail == QLatin1String(Settings19200) || (shared && f.lineInForce.isEmpty()) ||
+            (shared && f.lineInForce == f.detail))
+            return;
+        complain(f.text(LinkFailure::Reader::Script));
     });
 }
 

@@ -95,6 +95,10 @@ int main(int argc, char *argv[])
     }
 
     DeviceLink link(parsed.options.device, QString());
+    // A device that projectord holds is shared through it, and there another client's reply is
+    // never printed as ours.
+    link.setThroughService(true);
+    link.setOwnRepliesOnly(true);
     CtlSession session(link, PreciseTimer::factory(), parsed.options, stdout, stderr);
     closeOnSignals(app, link);
     return session.exec();
