@@ -18,11 +18,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-
-extern char **environ;
 
 using namespace bench;
 
@@ -30,21 +26,9 @@ namespace {
 
 double runCtl(std::vector<std::string> args)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<char *> argv;
-    for (auto &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const long long t0 = nowNs();
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        qFatal("cannot start %s", argv[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) qFatal("projector-ctl failed");
-    return (nowNs() - t0) / 1e6;
+    const Exit e = runOnce(std::move(args));
+    if (e.status != 0) qFatal("projector-ctl failed");
+    return e.ms;
 }
 
 std::string summary(std::vector<double> &v)
