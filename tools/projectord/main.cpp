@@ -97,6 +97,9 @@ int main(int argc, char *argv[])
 {
     // A journal or pipe that goes away must not end the service with its lines open.
     std::signal(SIGPIPE, SIG_IGN);
+    // Qt's own event dispatcher: a client's line wakes the service sooner than through glib's
+    // main loop, which nothing here needs.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(Program);
     QCoreApplication::setApplicationVersion(QLatin1String(PanelVersion));
