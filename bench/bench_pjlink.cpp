@@ -3,18 +3,16 @@
 // same read through the service's D-Bus Send, and projector-ctl opening a line of its own from
 // exec to exit. All three wait out the 500 ms reply window; what is left is what each way costs.
 #include "BenchCommon.h"
+#include "DbusDaemon.h"
 #include "Probes.h"
+#include "ProjectordProcess.h"
 #include "ServiceNames.h"
 #include "SimProcess.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QThread>
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -47,33 +45,19 @@ int main(int argc, char **argv)
     if (!held.start({}) || !own.start({})) qFatal("projector-sim did not start");
 
     // The service on a private bus of its own, never the machine's.
-    QTemporaryDir dir;
-    QProcess bus;
-    bus.setChildProcessModifier(dieWithParent);
-    bus.start(QStringLiteral("dbus-daemon"),
-              {"--session", "--nofork", "--print-address=1",
-               "--address=unix:path=" + dir.filePath(QStringLiteral("bus"))});
-    if (!bus.waitForReadyRead(5000)) qFatal("dbus-daemon did not start");
-    const QString address = QString::fromUtf8(bus.readLine().trimmed());
+    DbusDaemon bus;
+    if (!bus.start()) qFatal("dbus-daemon: %s", qPrintable(bus.errors()));
     QTcpServer probe; // a free port for PJLink
     probe.listen(QHostAddress::LocalHost);
     const quint16 port = probe.serverPort();
     probe.close();
-    QFile config(dir.filePath(QStringLiteral("projectord.conf")));
-    if (!config.open(QIODevice::WriteOnly)) qFatal("cannot write the configuration");
-    config.write(QStringLiteral("[hall-1]\ndevice = %1\npoll = 0\npjlink = 127.0.0.1:%2\n")
-                     .arg(held.device())
-                     .arg(port)
-                     .toUtf8());
-    config.close();
-    QProcess service;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-    service.setProcessEnvironment(env);
-    service.setChildProcessModifier(dieWithParent);
-    service.start(QStringLiteral(PROJECTORD_EXE), {"--session", "--config", config.fileName()});
-
-    QDBusConnection dbus = QDBusConnection::connectToBus(address, QStringLiteral("bench"));
+    ProjectordProcess service(bus);
+    if (!service.start(QStringLiteral("[hall-1]\ndevice = %1\npoll = 0\npjlink = 127.0.0.1:%2\n")
+                           .arg(held.device())
+                           .arg(port)
+                           .toUtf8()))
+        qFatal("projectord did not start: %s", service.errors().constData());
+    QDBusConnection dbus = bus.connect(QStringLiteral("bench"));
     const QDBusMessage send =
         QDBusMessage::createMethodCall(QLatin1String(ServiceNames::BusName),
                                        ServiceNames::projectorPath(QStringLiteral("hall-1")),
@@ -136,9 +120,5 @@ int main(int argc, char **argv)
         fmt("%.1f", pm) + " (PJLink)", fmt("%+.1f", percentile(c, 50) - pm) + " ms",
         "for reference", "-");
     ::close(fd);
-    service.terminate();
-    service.waitForFinished(5000);
-    bus.terminate();
-    bus.waitForFinished(5000);
     return 0;
 }

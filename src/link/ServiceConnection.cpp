@@ -83,8 +83,6 @@ bool ServiceConnection::open(const LineSettings &)
     ++m_generation;
     m_found = false;
     m_watching = false;
-    m_unanswered = 0;
-    m_refused = {};
     m_unread.clear();
     m_step = Step::Finding;
     QDBusMessage find = QDBusMessage::createMethodCall(
@@ -138,23 +136,12 @@ void ServiceConnection::onRead(const QDBusMessage &reply)
     takeProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)));
     if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
     m_step = Step::Trying;
-    if (m_bus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing) {
-        call(projectorCall(ProjectorInterface, QStringLiteral("OpenLine")),
-             [this](const QDBusMessage &answer) { onLineOpened(answer); });
-        return;
-    }
-    // Lines by WriteLine: an empty one, which the service refuses without writing anything,
-    // tells whether the bus policy lets this user send.
-    call(projectorCall(ProjectorInterface, QStringLiteral("WriteLine")) << QByteArray(),
-         [this](const QDBusMessage &answer) {
-             const bool refusedAsEmpty =
-                 answer.type() != QDBusMessage::ErrorMessage ||
-                 isServiceError(answer.errorName(), QLatin1StringView("InvalidLine"));
-             if (!refusedAsEmpty) return failedStep(QDBusError(answer));
-             if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
-             m_step = Step::Open;
-             Q_EMIT connected();
-         });
+    // A bus on a unix socket always passes sockets; one that cannot is no way to the service.
+    if (!(m_bus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing))
+        return connectFailedWith(Cause::ServiceFailed,
+                                 QStringLiteral("no file descriptor passing"));
+    call(projectorCall(ProjectorInterface, QStringLiteral("OpenLine")),
+         [this](const QDBusMessage &answer) { onLineOpened(answer); });
 }
 
 void ServiceConnection::onLineOpened(const QDBusMessage &reply)
@@ -221,7 +208,6 @@ void ServiceConnection::close()
     ++m_generation;
     m_step = Step::Closed;
     m_watching = false;
-    m_unanswered = 0;
     m_unread.clear();
     unsubscribe();
 }
@@ -229,52 +215,14 @@ void ServiceConnection::close()
 bool ServiceConnection::write(const QByteArray &bytes)
 {
     if (!isOpen()) return fail(Action::Send, Cause::NotOpen);
-    // An earlier line was refused after write() had taken it: said now, with this one unsent.
-    if (m_refused.isFailure()) return fail(std::exchange(m_refused, {}));
-    if (m_ownLine >= 0) {
-        const ssize_t n =
-            ::send(m_ownLine, bytes.constData(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n == bytes.size()) return true;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return fail({Action::Send, Cause::ServiceBusy, 0, {}, {}});
-        // The service closed the socket: it went away, or it refused a line.
-        lose(Cause::ServiceGone);
-        return false;
-    }
-    if (m_unanswered >= MaxUnanswered)
-        return fail({Action::Send, Cause::ServiceBusy, 0, {}, {}, 0, -1, m_unanswered});
-    ++m_unanswered;
-    call(projectorCall(ProjectorInterface, QStringLiteral("WriteLine")) << bytes,
-         [this](const QDBusMessage &answer) {
-             --m_unanswered;
-             if (answer.type() == QDBusMessage::ErrorMessage) onWriteError(QDBusError(answer));
-         });
-    return true;
-}
-
-void ServiceConnection::onWriteError(const QDBusError &error)
-{
-    const QString name = error.name();
-    qCDebug(lcSerial) << "projectord refused a line:" << name << error.message();
-    if (isServiceError(name, QLatin1StringView("Offline")))
-        return lose(Cause::ServiceOffline, error.message());
-    if (isAbsent(error)) return lose(Cause::ServiceGone);
-    switch (error.type()) {
-    case QDBusError::Disconnected:
-    case QDBusError::UnknownObject: return lose(Cause::ServiceGone);
-    case QDBusError::NoReply:
-    case QDBusError::Timeout:
-    case QDBusError::TimedOut: return lose(Cause::ServiceNotAnswering);
-    case QDBusError::AccessDenied:
-        m_refused = {Action::Send, Cause::AccessDenied, 0, device(), {}};
-        return;
-    default: break;
-    }
-    if (isServiceError(name, QLatin1StringView("Busy")))
-        m_refused = {Action::Send, Cause::ServiceBusy, 0, device(), {}};
-    else
-        m_refused = {Action::Send, Cause::ServiceFailed, 0, device(),
-                     error.message().isEmpty() ? name : error.message()};
+    const ssize_t n =
+        ::send(m_ownLine, bytes.constData(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n == bytes.size()) return true;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return fail({Action::Send, Cause::ServiceBusy, 0, {}, {}});
+    // The service closed the socket: it went away, or it refused a line.
+    lose(Cause::ServiceGone);
+    return false;
 }
 
 void ServiceConnection::lose(Cause cause, const QString &detail)
@@ -283,7 +231,6 @@ void ServiceConnection::lose(Cause cause, const QString &detail)
     closeOwnLine();
     ++m_generation;
     m_step = Step::Closed;
-    m_unanswered = 0;
     m_unread.clear();
     fail(Action::Lose, cause, detail);
     Q_EMIT lost(failure());

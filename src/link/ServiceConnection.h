@@ -31,8 +31,6 @@ public:
 
     // For each call; activation of the service included.
     static constexpr std::chrono::milliseconds CallTimeout{5000};
-    // Lines written whose answer has not come; write() refuses more.
-    static constexpr int MaxUnanswered = 32;
     // Received bytes not yet taken by readAll(); past that they are dropped, and counted.
     static constexpr qsizetype MaxUnread = 1024 * 1024;
 
@@ -74,7 +72,6 @@ private:
     void onRead(const QDBusMessage &reply);
     void connectFailedWith(LinkFailure::Cause cause, const QString &detail = {});
     void failedStep(const QDBusError &error);
-    void onWriteError(const QDBusError &error);
     void onLineOpened(const QDBusMessage &reply);
     void closeOwnLine();
     void onOwnerChanged(const QString &oldOwner, const QString &newOwner);
@@ -97,9 +94,7 @@ private:
     QString m_serviceFailure; // why the service has the projector offline
     QByteArray m_unread;
     qint64 m_dropped = 0;
-    int m_unanswered = 0;
-    int m_ownLine = -1;    // the socket from OpenLine, or -1 on a bus that cannot pass one
-    LinkFailure m_refused; // an answer to a write that refused it, for the next write
+    int m_ownLine = -1; // the socket from OpenLine, or -1 on a bus that cannot pass one
     bool m_ownRepliesOnly = false;
     bool m_watching = false;
 };
