@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <chrono>
 #include <cstring>
 
 #include <poll.h>
@@ -46,15 +47,23 @@ private:
     ulong m_stamp = 1000;
 };
 
-// Reads exactly the four bytes of `line` from a pseudo-terminal's master, polling in this
-// thread; false on anything else or after 2 s.
+// Reads exactly the four bytes of `line` from a pseudo-terminal's master; false on anything else
+// or after 2 s. It spins rather than sleeps: a line another process writes (projectord) is then
+// timed when it reaches the device, not when this thread has woken up for it, a wake-up that a
+// line written by this very thread never waits for.
 inline bool readLine(int master, const char *line = "C00\r")
 {
     char buf[64];
     qsizetype got = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (got < 4) {
         pollfd p{master, POLLIN, 0};
-        if (::poll(&p, 1, 2000) <= 0) return false;
+        const int ready = ::poll(&p, 1, 0);
+        if (ready < 0) return false;
+        if (ready == 0) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            continue;
+        }
         const ssize_t n = ::read(master, buf + got, sizeof buf - got);
         if (n <= 0) return false;
         got += n;
