@@ -790,6 +790,10 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <translation>projectord が拒否しました</translation>
     </message>
     <message>
+        <source>this program&apos;s client of projectord is missing or broken; reinstall the package</source>
+        <translation>このプログラムの projectord クライアントが見つからないか壊れています。パッケージを再インストールしてください</translation>
+    </message>
+    <message>
         <source>%1 lines already await projectord&apos;s answer.</source>
         <translation>すでに %1 行が projectord の応答を待っています。</translation>
     </message>

@@ -48,8 +48,7 @@ bool LocalConnection::open(const LineSettings &settings)
     m_active = nullptr;
     // The service cannot hold a device that is not there, and without a bus there is nobody to
     // ask: such a device is opened, or refused, at once.
-    if (!QFileInfo::exists(device()) || !ServiceBus::connection().isConnected())
-        return openDirectly();
+    if (!QFileInfo::exists(device()) || !ServiceBus::mayListen()) return openDirectly();
     if (!m_service.open(settings)) return openDirectly();
     m_asking = true;
     return true;

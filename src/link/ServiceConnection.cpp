@@ -2,25 +2,11 @@
 #include "ServiceConnection.h"
 
 #include "ServiceBus.h"
-#include "ServiceNames.h"
 
-#include <QDBusArgument>
-#include <QDBusError>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusServiceWatcher>
-#include <QDBusUnixFileDescriptor>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
-
-#include <cerrno>
-
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-Q_DECLARE_LOGGING_CATEGORY(lcSerial)
+#include <QPluginLoader>
 
 using namespace std::chrono_literals;
 using Cause = LinkFailure::Cause;
@@ -28,23 +14,33 @@ using Action = LinkFailure::Action;
 
 namespace {
 
-const QString BusName = QLatin1String(ServiceNames::BusName);
-const QString ProjectorInterface = QLatin1String(ServiceNames::ProjectorInterface);
-const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-
-// One of the service's own errors, by its last part ("Offline").
-bool isServiceError(const QString &name, QLatin1StringView which)
+// Installed, where the program's own directory says; in the build tree, the plug-in built with
+// the program. Only a program that runs from the build tree looks there.
+QString pluginPath()
 {
-    return name.startsWith(QLatin1String(ServiceNames::ErrorPrefix)) &&
-           QStringView(name).mid(
-               qsizetype(std::char_traits<char>::length(ServiceNames::ErrorPrefix))) == which;
+    const QString programs = QCoreApplication::applicationDirPath();
+    const QString installed =
+        QDir::cleanPath(programs + QLatin1String("/" PANEL_SERVICE_CLIENT_FROM_PROGRAMS));
+    const QString tree = QFileInfo(QStringLiteral(PANEL_BUILD_TREE)).canonicalFilePath();
+    if (QFileInfo::exists(installed) || tree.isEmpty() ||
+        !(programs + u'/').startsWith(tree + u'/'))
+        return installed;
+    return QStringLiteral(PANEL_SERVICE_CLIENT_BUILT);
 }
 
-// The bus found nobody there: not running, or not started.
-bool isAbsent(const QDBusError &error)
+// Loaded once, and never unloaded: its objects may live until the program ends.
+ServiceClientFactory *factory(QString *why)
 {
-    return error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::NoServer ||
-           error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+    static QString error;
+    static ServiceClientFactory *const loaded = [] {
+        static QPluginLoader loader(pluginPath());
+        loader.setLoadHints(QLibrary::PreventUnloadHint);
+        auto *f = qobject_cast<ServiceClientFactory *>(loader.instance());
+        if (!f) error = loader.errorString();
+        return f;
+    }();
+    *why = error;
+    return loaded;
 }
 
 } // namespace
@@ -55,190 +51,34 @@ ServiceConnection::ServiceConnection(const QString &device, Lookup lookup, QObje
     setDevice(device);
 }
 
-ServiceConnection::~ServiceConnection()
-{
-    closeOwnLine();
-    unsubscribe();
-}
+ServiceConnection::~ServiceConnection() = default;
 
 bool ServiceConnection::open(const LineSettings &)
 {
-    if (isOpen()) return true;
-    if (isConnecting()) return fail(Action::Open, Cause::Connecting);
-    const bool byName = m_lookup == Lookup::ByName;
-    const QString name = ServiceNames::projectorName(device());
-    if (byName && name.isEmpty()) return fail(Action::Open, Cause::ServiceNoName);
-    m_bus = ServiceBus::connection();
-    if (!m_bus.isConnected())
-        return fail(Action::Open, Cause::NoServiceBus,
-                    ServiceBus::isSession() ? QStringLiteral("session") : QStringLiteral("system"));
-    if (!m_watcher) {
-        m_watcher = std::make_unique<QDBusServiceWatcher>(BusName, m_bus,
-                                                          QDBusServiceWatcher::WatchForOwnerChange);
-        connect(m_watcher.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
-                [this](const QString &, const QString &oldOwner, const QString &newOwner) {
-                    onOwnerChanged(oldOwner, newOwner);
-                });
+    // Not even loaded for a bus that is not there.
+    if (!ServiceBus::mayListen())
+        return fail(Action::Open, Cause::NoServiceBus, QStringLiteral("system"));
+    if (!m_client) {
+        QString why;
+        ServiceClientFactory *clients = factory(&why);
+        if (!clients) return fail(Action::Open, Cause::NoServiceClient, why);
+        m_client = clients->create(device(), m_lookup, *this);
+        m_client->setOwnRepliesOnly(m_ownRepliesOnly);
     }
-    ++m_generation;
-    m_found = false;
-    m_watching = false;
-    m_unread.clear();
-    m_step = Step::Finding;
-    QDBusMessage find = QDBusMessage::createMethodCall(
-        BusName, QLatin1String(ServiceNames::ManagerPath),
-        QLatin1String(ServiceNames::ManagerInterface),
-        byName ? QStringLiteral("FindProjector") : QStringLiteral("FindDevice"));
-    // The service resolves links, but a relative name only means something here.
-    find << (byName ? name : QFileInfo(device()).absoluteFilePath());
-    // Looking for a local device must not start the service: without it the device is opened
-    // directly, as ever.
-    find.setAutoStartService(byName);
-    call(find, [this](const QDBusMessage &reply) { onFound(reply); });
+    if (!m_client->open()) return fail(m_client->failure());
     return true;
-}
-
-template <typename F> void ServiceConnection::call(const QDBusMessage &message, F &&answered)
-{
-    auto *watcher =
-        new QDBusPendingCallWatcher(m_bus.asyncCall(message, int(CallTimeout.count())), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, generation = m_generation, answered = std::forward<F>(answered)] {
-                watcher->deleteLater();
-                if (generation == m_generation) answered(watcher->reply());
-            });
-}
-
-QDBusMessage ServiceConnection::projectorCall(const QString &interface, const QString &member) const
-{
-    QDBusMessage message = QDBusMessage::createMethodCall(BusName, m_path, interface, member);
-    message.setAutoStartService(false);
-    return message;
-}
-
-void ServiceConnection::onFound(const QDBusMessage &reply)
-{
-    if (reply.type() == QDBusMessage::ErrorMessage) return failedStep(QDBusError(reply));
-    const QString path = reply.arguments().value(0).value<QDBusObjectPath>().path();
-    if (path.isEmpty()) return connectFailedWith(Cause::ServiceFailed, reply.signature());
-    m_found = true;
-    m_owner = reply.service();
-    // Before reading the state, so that no change after the reading is missed.
-    subscribe(path);
-    m_step = Step::Reading;
-    call(projectorCall(PropertiesInterface, QStringLiteral("GetAll")) << ProjectorInterface,
-         [this](const QDBusMessage &answer) { onRead(answer); });
-}
-
-void ServiceConnection::onRead(const QDBusMessage &reply)
-{
-    if (reply.type() == QDBusMessage::ErrorMessage) return failedStep(QDBusError(reply));
-    takeProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)));
-    if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
-    m_step = Step::Trying;
-    // A bus on a unix socket always passes sockets; one that cannot is no way to the service.
-    if (!(m_bus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing))
-        return connectFailedWith(Cause::ServiceFailed,
-                                 QStringLiteral("no file descriptor passing"));
-    call(projectorCall(ProjectorInterface, QStringLiteral("OpenLine")),
-         [this](const QDBusMessage &answer) { onLineOpened(answer); });
-}
-
-void ServiceConnection::onLineOpened(const QDBusMessage &reply)
-{
-    if (reply.type() == QDBusMessage::ErrorMessage) return failedStep(QDBusError(reply));
-    const auto socket = qdbus_cast<QDBusUnixFileDescriptor>(reply.arguments().value(0));
-    closeOwnLine();
-    if (socket.isValid()) m_ownLine = ::fcntl(socket.fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-    if (m_ownLine < 0) return connectFailedWith(Cause::ServiceFailed, reply.signature());
-    if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
-    m_step = Step::Open;
-    Q_EMIT connected();
-}
-
-void ServiceConnection::closeOwnLine()
-{
-    if (m_ownLine >= 0) ::close(m_ownLine);
-    m_ownLine = -1;
-}
-
-void ServiceConnection::connectFailedWith(Cause cause, const QString &detail)
-{
-    closeOwnLine();
-    ++m_generation;
-    m_step = Step::Closed;
-    fail(Action::Open, cause, detail);
-    Q_EMIT connectFailed(failure());
-}
-
-void ServiceConnection::failedStep(const QDBusError &error)
-{
-    const QString name = error.name();
-    const QString said = error.message().isEmpty() ? name : error.message();
-    if (isServiceError(name, QLatin1StringView("NoSuchProjector")))
-        return connectFailedWith(Cause::NoSuchProjector);
-    if (isServiceError(name, QLatin1StringView("Offline")))
-        return connectFailedWith(Cause::ServiceOffline, error.message());
-    // When the bus tried to start the service, it says why that failed.
-    if (isAbsent(error))
-        return connectFailedWith(Cause::ServiceNotRunning,
-                                 m_lookup == Lookup::ByName ? said : QString());
-    switch (error.type()) {
-    case QDBusError::AccessDenied: return connectFailedWith(Cause::AccessDenied);
-    case QDBusError::NoReply:
-    case QDBusError::Timeout:
-    case QDBusError::TimedOut: return connectFailedWith(Cause::ServiceNotAnswering);
-    case QDBusError::Disconnected:
-        return connectFailedWith(Cause::NoServiceBus, ServiceBus::isSession()
-                                                          ? QStringLiteral("session")
-                                                          : QStringLiteral("system"));
-    // A projector taken out of the configuration between the steps.
-    case QDBusError::UnknownObject:
-    case QDBusError::UnknownInterface: return connectFailedWith(Cause::NoSuchProjector);
-    default: break;
-    }
-    if (name.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn")))
-        return connectFailedWith(Cause::ServiceNotRunning, said);
-    connectFailedWith(Cause::ServiceFailed, said);
 }
 
 void ServiceConnection::close()
 {
-    closeOwnLine();
-    ++m_generation;
-    m_step = Step::Closed;
-    m_watching = false;
-    m_unread.clear();
-    unsubscribe();
+    if (m_client) m_client->close();
 }
 
 bool ServiceConnection::write(const QByteArray &bytes)
 {
     if (!isOpen()) return fail(Action::Send, Cause::NotOpen);
-    const ssize_t n =
-        ::send(m_ownLine, bytes.constData(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n == bytes.size()) return true;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-        return fail({Action::Send, Cause::ServiceBusy, 0, {}, {}});
-    // The service closed the socket: it went away, or it refused a line.
-    lose(Cause::ServiceGone);
-    return false;
-}
-
-void ServiceConnection::lose(Cause cause, const QString &detail)
-{
-    if (!isOpen()) return;
-    closeOwnLine();
-    ++m_generation;
-    m_step = Step::Closed;
-    m_unread.clear();
-    fail(Action::Lose, cause, detail);
-    Q_EMIT lost(failure());
-}
-
-QByteArray ServiceConnection::readAll()
-{
-    return std::exchange(m_unread, {});
+    if (!m_client->write(bytes)) return fail(m_client->failure());
+    return true;
 }
 
 Connection::Backoff ServiceConnection::backoff() const
@@ -246,96 +86,50 @@ Connection::Backoff ServiceConnection::backoff() const
     return {1s, 30s};
 }
 
-// What can be watched for: the service's return to the bus, or the projector's return at the
-// service. Anything else (a service that stopped answering) only a timed retry can tell.
-bool ServiceConnection::watchForReturn()
+void ServiceConnection::stopWatching()
 {
-    if (!m_watcher) return false;
-    const bool forTheService = m_owner.isEmpty() && m_lookup == Lookup::ByName;
-    const bool forTheProjector = !m_owner.isEmpty() && !m_online;
-    m_watching = forTheService || forTheProjector;
-    return m_watching;
+    if (m_client) m_client->stopWatching();
 }
 
-void ServiceConnection::onOwnerChanged(const QString &oldOwner, const QString &newOwner)
+QString ServiceConnection::lineInForce() const
 {
-    const bool left = !oldOwner.isEmpty() && oldOwner == m_owner;
-    m_owner = newOwner;
-    if (left) {
-        m_online = false;
-        lose(Cause::ServiceGone);
-    }
-    // Back, or for a local device gone and so perhaps free to open directly.
-    if (m_watching && (!newOwner.isEmpty() || m_lookup == Lookup::ByDevice)) {
-        m_watching = false;
-        Q_EMIT available();
-    }
+    return m_client ? m_client->lineInForce() : QString();
 }
 
-void ServiceConnection::onPropertiesChanged(const QDBusMessage &message)
+void ServiceConnection::setOwnRepliesOnly(bool own)
 {
-    const QList<QVariant> args = message.arguments();
-    if (args.size() < 2 || args.at(0).toString() != ProjectorInterface) return;
-    const bool wasOnline = m_online;
-    takeProperties(qdbus_cast<QVariantMap>(args.at(1)));
-    if (wasOnline && !m_online) lose(Cause::ServiceOffline, m_serviceFailure);
-    if (!wasOnline && m_online && m_watching) {
-        m_watching = false;
-        Q_EMIT available();
-    }
+    m_ownRepliesOnly = own;
+    if (m_client) m_client->setOwnRepliesOnly(own);
 }
 
-void ServiceConnection::takeProperties(const QVariantMap &properties)
+void ServiceConnection::onConnected()
 {
-    if (auto it = properties.find(QStringLiteral("Online")); it != properties.end())
-        m_online = it->toBool();
-    if (auto it = properties.find(QStringLiteral("Failure")); it != properties.end())
-        m_serviceFailure = it->toString();
-    if (auto it = properties.find(QStringLiteral("LineSettings")); it != properties.end())
-        m_lineSettings = it->toString();
+    Q_EMIT connected();
 }
 
-void ServiceConnection::onLineSent(const QByteArray &line, const QString &client,
-                                   const QString &sender)
+void ServiceConnection::onConnectFailed(const LinkFailure &failure)
 {
-    if (isOpen() && sender != m_bus.baseService()) Q_EMIT sharedLineSent(line, client);
+    fail(failure);
+    Q_EMIT connectFailed(this->failure());
 }
 
-void ServiceConnection::onReceived(const QByteArray &bytes, const QString &owner)
+void ServiceConnection::onLost(const LinkFailure &failure)
 {
-    if (!isOpen() || bytes.isEmpty()) return;
-    if (m_ownRepliesOnly && owner != m_bus.baseService()) return;
-    // The reader takes everything at each received(); bytes pile up only for one that stopped.
-    if (m_unread.size() + bytes.size() > MaxUnread) {
-        m_dropped += bytes.size();
-        qCWarning(lcSerial) << "dropped" << m_dropped << "bytes from projectord unread";
-        return;
-    }
-    m_unread += bytes;
+    fail(failure);
+    Q_EMIT lost(this->failure());
+}
+
+void ServiceConnection::onReceived()
+{
     Q_EMIT received();
 }
 
-void ServiceConnection::subscribe(const QString &path)
+void ServiceConnection::onAvailable()
 {
-    if (path == m_path) return;
-    unsubscribe();
-    m_path = path;
-    m_bus.connect(BusName, path, ProjectorInterface, QStringLiteral("LineSent"), this,
-                  SLOT(onLineSent(QByteArray, QString, QString)));
-    m_bus.connect(BusName, path, ProjectorInterface, QStringLiteral("Received"), this,
-                  SLOT(onReceived(QByteArray, QString)));
-    m_bus.connect(BusName, path, PropertiesInterface, QStringLiteral("PropertiesChanged"), this,
-                  SLOT(onPropertiesChanged(QDBusMessage)));
+    Q_EMIT available();
 }
 
-void ServiceConnection::unsubscribe()
+void ServiceConnection::onSharedLineSent(const QByteArray &line, const QString &client)
 {
-    if (m_path.isEmpty()) return;
-    m_bus.disconnect(BusName, m_path, ProjectorInterface, QStringLiteral("LineSent"), this,
-                     SLOT(onLineSent(QByteArray, QString, QString)));
-    m_bus.disconnect(BusName, m_path, ProjectorInterface, QStringLiteral("Received"), this,
-                     SLOT(onReceived(QByteArray, QString)));
-    m_bus.disconnect(BusName, m_path, PropertiesInterface, QStringLiteral("PropertiesChanged"),
-                     this, SLOT(onPropertiesChanged(QDBusMessage)));
-    m_path.clear();
+    Q_EMIT sharedLineSent(line, client);
 }

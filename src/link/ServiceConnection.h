@@ -2,99 +2,50 @@
 #pragma once
 
 #include "Connection.h"
+#include "ServiceClient.h"
 
-#include <QByteArray>
-#include <QDBusConnection>
-#include <QString>
-
-#include <chrono>
 #include <memory>
 
-class QDBusError;
-class QDBusMessage;
-class QDBusPendingCall;
-class QDBusServiceWatcher;
-
-// A projector that projectord holds, reached over D-Bus: service:NAME, or a local device that
-// the service has. The line is shared: lines go out the moment they are written, on a socket
-// of this client's own from OpenLine (a call per line would cost a trip through the bus daemon
-// and two threads on each side), and what the projector sends comes with the Received signal.
-// Opening asks in steps, each answered from the event loop: find the projector, read its state,
-// and open the socket, which the bus policy lets only those who may send do.
-class ServiceConnection final : public Connection
+// A projector that projectord holds: service:NAME, or a local device that the service has.
+// The line is shared with the service's other clients. The bus side is the ServiceClient
+// plug-in, loaded at the first open: a program that never opens one never loads it. Without
+// the plug-in, opening fails with NoServiceClient.
+class ServiceConnection final : public Connection, private ServiceClient::Events
 {
     Q_OBJECT
 public:
-    // By its configured name, which may start the service through D-Bus activation; or by the
-    // device the service holds, which never starts it.
-    enum class Lookup { ByName, ByDevice };
+    using Lookup = ServiceClient::Lookup;
 
-    // For each call; activation of the service included.
-    static constexpr std::chrono::milliseconds CallTimeout{5000};
-    // Received bytes not yet taken by readAll(); past that they are dropped, and counted.
-    static constexpr qsizetype MaxUnread = 1024 * 1024;
-
-    // `device` is "service:NAME" by name, or the local device's path.
     ServiceConnection(const QString &device, Lookup lookup, QObject *parent = nullptr);
     ~ServiceConnection() override;
 
     [[nodiscard]] bool open(const LineSettings &settings) override;
-    bool isConnecting() const override { return m_step != Step::Closed && m_step != Step::Open; }
+    bool isConnecting() const override { return m_client && m_client->isConnecting(); }
     void close() override;
-    bool isOpen() const override { return m_step == Step::Open; }
+    bool isOpen() const override { return m_client && m_client->isOpen(); }
     // The service's configuration sets the line; these are only recorded.
     [[nodiscard]] bool applySettings(const LineSettings &) override { return true; }
     bool canSetLine() const override { return false; }
     [[nodiscard]] bool write(const QByteArray &bytes) override;
-    QByteArray readAll() override;
+    QByteArray readAll() override { return m_client ? m_client->readAll() : QByteArray(); }
     Backoff backoff() const override;
-    bool watchForReturn() override;
-    void stopWatching() override { m_watching = false; }
+    bool watchForReturn() override { return m_client && m_client->watchForReturn(); }
+    void stopWatching() override;
     bool isShared() const override { return true; }
-    QString lineInForce() const override { return m_lineSettings; }
-    void setOwnRepliesOnly(bool own) override { m_ownRepliesOnly = own; }
+    QString lineInForce() const override;
+    void setOwnRepliesOnly(bool own) override;
 
-    // Whether the last open found the projector at the service: false when the service is
-    // not there or does not hold this device.
-    bool found() const { return m_found; }
-
-private Q_SLOTS:
-    // D-Bus signals, by the names QDBusConnection::connect() takes.
-    void onLineSent(const QByteArray &line, const QString &client, const QString &sender);
-    void onReceived(const QByteArray &bytes, const QString &owner);
-    void onPropertiesChanged(const QDBusMessage &message);
+    bool found() const { return m_client && m_client->found(); }
 
 private:
-    enum class Step { Closed, Finding, Reading, Trying, Open };
+    void onConnected() override;
+    void onConnectFailed(const LinkFailure &failure) override;
+    void onLost(const LinkFailure &failure) override;
+    void onReceived() override;
+    void onAvailable() override;
+    void onSharedLineSent(const QByteArray &line, const QString &client) override;
 
-    template <typename F> void call(const QDBusMessage &message, F &&answered);
-    void onFound(const QDBusMessage &reply);
-    void onRead(const QDBusMessage &reply);
-    void connectFailedWith(LinkFailure::Cause cause, const QString &detail = {});
-    void failedStep(const QDBusError &error);
-    void onLineOpened(const QDBusMessage &reply);
-    void closeOwnLine();
-    void onOwnerChanged(const QString &oldOwner, const QString &newOwner);
-    void lose(LinkFailure::Cause cause, const QString &detail = {});
-    void subscribe(const QString &path);
-    void unsubscribe();
-    void takeProperties(const QVariantMap &properties);
-    QDBusMessage projectorCall(const QString &interface, const QString &member) const;
-
-    Lookup m_lookup;
-    QDBusConnection m_bus{QString()};
-    std::unique_ptr<QDBusServiceWatcher> m_watcher;
-    Step m_step = Step::Closed;
-    unsigned m_generation = 0; // one per open, so that answers for an earlier one do nothing
-    bool m_found = false;
-    QString m_owner; // the service's unique name
-    QString m_path;  // the projector's object path, subscribed to
-    bool m_online = false;
-    QString m_lineSettings;
-    QString m_serviceFailure; // why the service has the projector offline
-    QByteArray m_unread;
-    qint64 m_dropped = 0;
-    int m_ownLine = -1; // the socket from OpenLine, or -1 on a bus that cannot pass one
+    const Lookup m_lookup;
+    std::unique_ptr<ServiceClient> m_client;
     bool m_ownRepliesOnly = false;
-    bool m_watching = false;
 };

@@ -240,6 +240,11 @@ QString LinkFailure::serviceText(Reader reader, const QString &label) const
     case Cause::ServiceFailed:
         words = head.arg(label, quoting(t(QT_TR_NOOP("projectord refused"))));
         break;
+    case Cause::NoServiceClient:
+        words = head.arg(label, quoting(t(QT_TR_NOOP("this program's client of projectord is "
+                                                     "missing or broken; reinstall the "
+                                                     "package"))));
+        break;
     case Cause::ServiceBusy:
         words = count > 0 ? head.arg(label, t(QT_TR_NOOP("%1 lines already await projectord's "
                                                          "answer."))

@@ -61,6 +61,7 @@ public:
         ServiceBusy,         // too many commands wait at projectord; or count lines await answers
         ServiceFailed,       // any other error projectord answered; detail: its message
         LineSetByService,    // projectord's configuration sets the line; lineInForce when known
+        NoServiceClient,     // this program's client of projectord cannot be loaded; detail: why
     };
     // Who reads the words: the window may point to its own controls; a script's reader may
     // not; the traffic log is always English and gives no advice.

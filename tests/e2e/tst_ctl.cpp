@@ -46,7 +46,9 @@ Run ctl(const QString &device, const QStringList &args, const Step &meanwhile = 
 {
     QProcess p;
     before(p);
-    p.start(QStringLiteral(PROJECTOR_CTL_PATH), QStringList{"--device", device} + args);
+    // A step may have chosen another copy of the program.
+    p.start(p.program().isEmpty() ? QStringLiteral(PROJECTOR_CTL_PATH) : p.program(),
+            QStringList{"--device", device} + args);
     p.waitForStarted(SimProcess::Patience);
     if (meanwhile) meanwhile(p);
     Run r;
@@ -240,6 +242,36 @@ private Q_SLOTS:
                      r.err.endsWith(QLatin1String(". Try --help.\n")),
                  qPrintable(r.err));
         QCOMPARE(pty.read(1, std::chrono::milliseconds(50)), QByteArray());
+    }
+
+    // A copy of the program away from its plug-in, with a bus that may listen: through the
+    // service it says what is missing; a local device it opens directly, as without a service.
+    void withoutTheServiceClient()
+    {
+        QTemporaryDir dir;
+        const QString copy = dir.filePath(QStringLiteral("projector-ctl"));
+        QVERIFY(QFile::copy(QStringLiteral(PROJECTOR_CTL_PATH), copy));
+        const Step elsewhere = [&](QProcess &p) {
+            inLanguage("en")(p);
+            QProcessEnvironment env = p.processEnvironment();
+            env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), "unix:path=" + dir.path());
+            p.setProcessEnvironment(env);
+            p.setProgram(copy);
+        };
+        const Run viaService = ctl(QStringLiteral("service:hall-1"), {"status"}, {}, elsewhere);
+        QCOMPARE(viaService.exitCode, 1);
+        QVERIFY2(viaService.err.contains(QLatin1String("client of projectord is missing")),
+                 qPrintable(viaService.err));
+        Pty pty;
+        QVERIFY(pty.ok());
+        const Run direct = ctl(
+            pty.device(), {"status"},
+            [&](QProcess &) {
+                QCOMPARE(pty.read(4, std::chrono::milliseconds(SimProcess::Patience)),
+                         QByteArray("CR0\r"));
+            },
+            elsewhere);
+        QCOMPARE(direct.exitCode, CtlOptions::ExitNoReply);
     }
 
     // The next program on the line finds it as it was, also after an interruption; nothing but

@@ -55,6 +55,12 @@ private Q_SLOTS:
             << LinkFailure{Action::Lose, Cause::ServiceOffline, 1, dev, QStringLiteral("No tty.")}
             << "projectord has lost the projector of serial port 1 (/dev/ttyUSB0): \"No tty.\""
             << true;
+        QTest::newRow("service client missing")
+            << LinkFailure{Action::Open, Cause::NoServiceClient, 1, hall,
+                           QStringLiteral("Cannot load library")}
+            << "client of projectord is missing or broken; reinstall the package: \"Cannot "
+               "load library\""
+            << false;
         QTest::newRow("service gone")
             << LinkFailure{Action::Lose, Cause::ServiceGone, 2, hall, {}} << "left the bus" << true;
         QTest::newRow("refused by the bus policy")
