@@ -70,7 +70,7 @@ int main(int argc, char **argv)
     DbusDaemon bus;
     if (!bus.start()) qFatal("dbus-daemon: %s", qPrintable(bus.errors()));
     // This program's clients and the programs it starts find the service on the private bus.
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address().toLocal8Bit());
+    bus.useInThisProcess();
 
     Pty viaPty, ownPty;
     if (!viaPty.ok() || !ownPty.ok()) qFatal("no pseudo-terminal");

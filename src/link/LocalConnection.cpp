@@ -46,9 +46,11 @@ bool LocalConnection::open(const LineSettings &settings)
     if (isOpen()) return true;
     if (m_asking) return fail(Action::Open, Cause::Connecting);
     m_active = nullptr;
-    // The service cannot hold a device that is not there, and without a bus there is nobody to
-    // ask: such a device is opened, or refused, at once.
-    if (!QFileInfo::exists(device()) || !ServiceBus::mayListen()) return openDirectly();
+    // The service cannot hold a device that is not there, and without a bus, or without the
+    // service running on it, there is nobody to ask: such a device is opened, or refused, at
+    // once.
+    if (!QFileInfo::exists(device()) || !ServiceBus::mayListen() || !ServiceBus::serviceMayRun())
+        return openDirectly();
     if (!m_service.open(settings)) return openDirectly();
     m_asking = true;
     return true;

@@ -9,8 +9,9 @@
 
 // A local serial device: through projectord when the service runs and holds it, so that the
 // panel, projector-ctl and scripts share its line; otherwise opened directly. Each open asks
-// the service first, from the event loop, without starting it; with no bus at all the device
-// opens at once, as if there were no service.
+// the service first, from the event loop, without starting it; with no bus at all, or no
+// projectord running on it (ServiceBus::serviceMayRun), the device opens at once, as if there
+// were no service.
 class LocalConnection final : public Connection
 {
     Q_OBJECT

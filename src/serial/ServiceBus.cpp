@@ -22,6 +22,21 @@ bool ServiceBus::isSession()
     return qEnvironmentVariable("PROJECTORD_BUS") == QLatin1String("session");
 }
 
+QString ServiceBus::runDirectory(bool session)
+{
+    const QString named = qEnvironmentVariable("PROJECTORD_RUNTIME_DIR");
+    if (!named.isEmpty()) return named;
+    if (!session) return QStringLiteral("/run/projectord");
+    const QString user = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return user.isEmpty() ? QString() : user + QLatin1String("/projectord");
+}
+
+bool ServiceBus::serviceMayRun()
+{
+    const QString dir = runDirectory(isSession());
+    return dir.isEmpty() || QFileInfo(dir).isDir();
+}
+
 bool ServiceBus::mayListen()
 {
     if (isSession()) return true;

@@ -8,6 +8,7 @@
 #include "SimProcess.h"
 #include "TrafficLogFile.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -244,34 +245,63 @@ private Q_SLOTS:
         QCOMPARE(pty.read(1, std::chrono::milliseconds(50)), QByteArray());
     }
 
-    // A copy of the program away from its plug-in, with a bus that may listen: through the
-    // service it says what is missing; a local device it opens directly, as without a service.
-    void withoutTheServiceClient()
+    // The client of projectord is a plug-in, loaded only where the service may run (its runtime
+    // directory is there) and the bus may listen; here the bus's address is a folder, so the
+    // service is never reached. A local device is then opened directly, also by a copy of the
+    // program away from its plug-in, which through service:NAME says what is missing.
+    void serviceClientPlugin_data()
     {
+        QTest::addColumn<bool>("copy");
+        QTest::addColumn<bool>("serviceRuns");
+        QTest::addColumn<bool>("byName");
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("no projectord running") << false << false << false << false;
+        QTest::newRow("projectord may run") << false << true << false << true;
+        QTest::newRow("no plug-in, local device") << true << true << false << false;
+        QTest::newRow("no plug-in, service:NAME") << true << true << true << false;
+    }
+
+    void serviceClientPlugin()
+    {
+        QFETCH(bool, copy);
+        QFETCH(bool, serviceRuns);
+        QFETCH(bool, byName);
+        QFETCH(bool, loaded);
         QTemporaryDir dir;
-        const QString copy = dir.filePath(QStringLiteral("projector-ctl"));
-        QVERIFY(QFile::copy(QStringLiteral(PROJECTOR_CTL_PATH), copy));
-        const Step elsewhere = [&](QProcess &p) {
+        const QString program = dir.filePath(QStringLiteral("projector-ctl"));
+        QVERIFY(!copy || QFile::copy(QStringLiteral(PROJECTOR_CTL_PATH), program));
+        const QString runDirectory = dir.filePath(QStringLiteral("projectord"));
+        QVERIFY(!serviceRuns || QDir().mkdir(runDirectory));
+        const Step before = [&](QProcess &p) {
             inLanguage("en")(p);
             QProcessEnvironment env = p.processEnvironment();
             env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), "unix:path=" + dir.path());
+            env.insert(QStringLiteral("PROJECTORD_RUNTIME_DIR"), runDirectory);
             p.setProcessEnvironment(env);
-            p.setProgram(copy);
+            if (copy) p.setProgram(program);
         };
-        const Run viaService = ctl(QStringLiteral("service:hall-1"), {"status"}, {}, elsewhere);
-        QCOMPARE(viaService.exitCode, 1);
-        QVERIFY2(viaService.err.contains(QLatin1String("client of projectord is missing")),
-                 qPrintable(viaService.err));
         Pty pty;
         QVERIFY(pty.ok());
-        const Run direct = ctl(
-            pty.device(), {"status"},
-            [&](QProcess &) {
+        bool mapped = false;
+        const Run r = ctl(
+            byName ? QStringLiteral("service:hall-1") : pty.device(), {"status"},
+            [&](QProcess &p) {
+                if (byName) return;
                 QCOMPARE(pty.read(4, std::chrono::milliseconds(SimProcess::Patience)),
                          QByteArray("CR0\r"));
+                QFile maps(QStringLiteral("/proc/%1/maps").arg(p.processId()));
+                QVERIFY(maps.open(QIODevice::ReadOnly));
+                mapped = maps.readAll().contains("service-client.so");
             },
-            elsewhere);
-        QCOMPARE(direct.exitCode, CtlOptions::ExitNoReply);
+            before);
+        QCOMPARE(mapped, loaded);
+        if (byName) {
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.err.contains(QLatin1String("client of projectord is missing")),
+                     qPrintable(r.err));
+        } else {
+            QCOMPARE(r.exitCode, CtlOptions::ExitNoReply);
+        }
     }
 
     // The next program on the line finds it as it was, also after an interruption; nothing but

@@ -19,6 +19,7 @@
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -60,6 +61,12 @@ QDBusMessage await(const QDBusPendingCall &call)
 {
     return QTest::qWaitFor([&] { return call.isFinished(); }, 120000) ? call.reply()
                                                                       : QDBusMessage();
+}
+
+// Where the programs see that projectord runs on this bus.
+QString runDirectory(const DbusDaemon &bus)
+{
+    return bus.environment().value(QStringLiteral("PROJECTORD_RUNTIME_DIR"));
 }
 
 QVariant read(QDBusConnection c, const QString &path, const QString &name)
@@ -121,7 +128,7 @@ private Q_SLOTS:
         QVERIFY(m_sim.start({}));
         QVERIFY2(m_bus.start(), qPrintable(m_bus.errors()));
         // The clients in this process look for projectord on the system bus: this one.
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address().toUtf8());
+        m_bus.useInThisProcess();
         m_service = std::make_unique<ProjectordProcess>(m_bus);
         QVERIFY2(m_service->start(section(QStringLiteral("hall-1"), m_sim.device()) +
                                   section(QStringLiteral("absent"), absentDevice())),
@@ -171,6 +178,8 @@ private Q_SLOTS:
                      error.replace(QLatin1String("FILE"), QRegularExpression::escape(file)))),
                  qPrintable(err));
         if (exitCode == 1) QCOMPARE(err.count(u'\n'), 1);
+        // What tells the programs that a service runs is the running one's, and stays.
+        QVERIFY(QFileInfo(runDirectory(m_bus)).isDir());
     }
 
     void callsFromOutsideAreChecked_data()
@@ -421,6 +430,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(online() == true, 4 * Patience);
         QCOMPARE(await(send(client, QStringLiteral("status"))).arguments().value(0), "CR0");
         QCOMPARE(back.lines(), QByteArrayList{"CR0"});
+        // Stopped, it no longer tells the programs that it runs.
+        QVERIFY(QFileInfo(runDirectory(bus)).isDir());
+        service.stop();
+        QVERIFY(!QFileInfo::exists(runDirectory(bus)));
     }
 
     void permissionRefused()

@@ -147,5 +147,19 @@ QProcessEnvironment DbusDaemon::environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    env.insert(QStringLiteral("PROJECTORD_RUNTIME_DIR"), runDirectory());
+    // As if not started by systemd, even where the tests are: projectord makes its own.
+    env.remove(QStringLiteral("RUNTIME_DIRECTORY"));
     return env;
+}
+
+void DbusDaemon::useInThisProcess() const
+{
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toLocal8Bit());
+    qputenv("PROJECTORD_RUNTIME_DIR", QFile::encodeName(runDirectory()));
+}
+
+QString DbusDaemon::runDirectory() const
+{
+    return m_dir.filePath(QStringLiteral("projectord"));
 }

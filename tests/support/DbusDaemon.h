@@ -42,10 +42,15 @@ public:
     // A new connection of the test to this bus; each name makes a client of its own. All are
     // closed with the daemon.
     QDBusConnection connect(const QString &name);
-    // The environment for a child process: this bus as its system and its session bus.
+    // The environment for a child process: this bus as its system and its session bus, and a
+    // runtime directory of projectord's that is this bus's own.
     QProcessEnvironment environment() const;
+    // The same for this process, and so for every child it starts with its own environment.
+    void useInThisProcess() const;
 
 private:
+    QString runDirectory() const;
+
     QTemporaryDir m_dir;
     QProcess m_proc;
     QString m_group;

@@ -6,6 +6,7 @@
 #include "PanelVersion.h"
 #include "PjlinkServer.h"
 #include "ProjectorHost.h"
+#include "ServiceBus.h"
 #include "ServiceConfig.h"
 #include "Translations.h"
 #include "UsageError.h"
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -21,7 +23,11 @@
 #include <memory>
 #include <vector>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -73,6 +79,43 @@ void stopOnSignals(QCoreApplication &app, const std::vector<std::unique_ptr<Proj
     sigemptyset(&action.sa_mask);
     for (const int number : {SIGINT, SIGTERM}) ::sigaction(number, &action, nullptr);
 }
+
+// Programs given a device path ask the service only while its runtime directory is there
+// (ServiceBus::serviceMayRun). Under systemd the unit's RuntimeDirectory= is that directory;
+// run by hand, the service makes it once its bus name is taken and removes it at exit. One left
+// by a killed service only makes programs ask a service that is not there.
+class RunDirectory
+{
+public:
+    RunDirectory() = default;
+    RunDirectory(const RunDirectory &) = delete;
+    RunDirectory &operator=(const RunDirectory &) = delete;
+    ~RunDirectory()
+    {
+        if (!m_made.isEmpty()) ::rmdir(QFile::encodeName(m_made).constData());
+    }
+
+    void make(bool session)
+    {
+        if (qEnvironmentVariableIsSet("RUNTIME_DIRECTORY")) return;
+        const QString dir = ServiceBus::runDirectory(session);
+        if (dir.isEmpty()) {
+            log(QStringLiteral("no XDG_RUNTIME_DIR: programs given a device path will not look "
+                               "for this service; service:NAME reaches it"));
+            return;
+        }
+        if (::mkdir(QFile::encodeName(dir).constData(), 0755) != 0 && errno != EEXIST) {
+            log(QStringLiteral("cannot make %1 (%2): programs given a device path will not look "
+                               "for this service; service:NAME reaches it")
+                    .arg(dir, QString::fromLocal8Bit(std::strerror(errno))));
+            return;
+        }
+        m_made = dir;
+    }
+
+private:
+    QString m_made;
+};
 
 // One line each time a projector's line opens or closes, and each new reason it is closed.
 void logLineChanges(ProjectorHost &host)
@@ -177,7 +220,9 @@ int main(int argc, char *argv[])
     // The lines open, and the PJLink ports with them, once the name is ours: a second
     // projectord leaves them alone.
     std::vector<std::unique_ptr<PjlinkServer>> pjlink;
+    RunDirectory runDirectory;
     QObject::connect(&front, &BusFront::nameClaimed, &front, [&] {
+        runDirectory.make(options.session);
         log(QStringLiteral("serving %1 projectors on the %2 bus from %3")
                 .arg(hosts.size())
                 .arg(busName, options.configFile));
