@@ -26,6 +26,9 @@ constexpr auto Busy = "Busy";
 constexpr auto Offline = "Offline";
 constexpr auto Failed = "Failed";
 
+// A client whose calls wait for its name to be known, too many of them.
+const QString TooManyCalls = QStringLiteral("too many calls from this client wait already");
+
 template <typename T> qlonglong readAt(const ProjectorState::Reading<T> &r)
 {
     return r.isKnown() ? r.at.toMSecsSinceEpoch() : 0;
@@ -34,21 +37,6 @@ template <typename T> qlonglong readAt(const ProjectorState::Reading<T> &r)
 template <typename T> QString named(const ProjectorState::Reading<T> &r)
 {
     return r.isKnown() ? QString(::name(r.value)) : QString();
-}
-
-// What is wrong with a raw line, or an empty string.
-QString lineProblem(const QByteArray &line)
-{
-    if (line.isEmpty()) return QStringLiteral("the line is empty");
-    if (line.size() > ProjectorHost::MaxLineLength)
-        return QStringLiteral("the line is %1 bytes long; at most %2 are sent")
-            .arg(line.size())
-            .arg(ProjectorHost::MaxLineLength);
-    for (const char c : line)
-        if (static_cast<unsigned char>(c) > 0x7F)
-            return QStringLiteral("the line holds the byte 0x%1; only bytes up to 0x7f are sent")
-                .arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
-    return {};
 }
 
 } // namespace
@@ -100,7 +88,7 @@ QString ProjectorObject::Send(const QString &command, QString &, QString &, bool
     if (!m_names.whenKnown(call.service(), this, [this, call, code](const QString &client) {
             request(call, code, client);
         }))
-        refuse(call, Busy, QStringLiteral("too many calls from this client wait already"));
+        refuse(call, Busy, TooManyCalls);
     return {};
 }
 
@@ -108,12 +96,12 @@ void ProjectorObject::WriteLine(const QByteArray &line)
 {
     const QDBusMessage call = message();
     setDelayedReply(true);
-    const QString problem = lineProblem(line);
+    const QString problem = ProjectorHost::lineProblem(line);
     if (!problem.isEmpty()) return refuse(call, InvalidLine, problem);
     if (!m_names.whenKnown(call.service(), this, [this, call, line](const QString &client) {
             writeLine(call, line, client);
         }))
-        refuse(call, Busy, QStringLiteral("too many calls from this client wait already"));
+        refuse(call, Busy, TooManyCalls);
 }
 
 ProjectorObject::~ProjectorObject()
@@ -127,7 +115,7 @@ QDBusUnixFileDescriptor ProjectorObject::OpenLine()
     setDelayedReply(true);
     if (!m_names.whenKnown(call.service(), this,
                            [this, call](const QString &client) { openLine(call, client); }))
-        refuse(call, Busy, QStringLiteral("too many calls from this client wait already"));
+        refuse(call, Busy, TooManyCalls);
     return {};
 }
 
@@ -163,8 +151,8 @@ void ProjectorObject::readPackets(OwnLine *line)
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
         // Closed by the client (or an empty packet, which no line is), or broken.
         if (n <= 0) return closeLine(line);
-        const QByteArray bytes(packet, qMin<qsizetype>(n, sizeof packet));
         if (n > ProjectorHost::MaxLineLength) return closeLine(line);
+        const QByteArray bytes(packet, qsizetype(n));
         // Offline or a failed write: the client hears of it from Online, as every client does.
         if (m_host.writeLine(line->client, line->sender, bytes) ==
             ProjectorHost::Refusal::InvalidLine)
@@ -208,7 +196,8 @@ void ProjectorObject::writeLine(const QDBusMessage &call, const QByteArray &line
     case ProjectorHost::Refusal::Busy: return refuse(call, Busy, refusalText(refusal, failure));
     case ProjectorHost::Refusal::Offline:
         return refuse(call, Offline, refusalText(refusal, failure));
-    case ProjectorHost::Refusal::InvalidLine: return refuse(call, InvalidLine, lineProblem(line));
+    case ProjectorHost::Refusal::InvalidLine:
+        return refuse(call, InvalidLine, ProjectorHost::lineProblem(line));
     case ProjectorHost::Refusal::WriteFailed:
         return refuse(call, Failed, refusalText(refusal, failure));
     }
@@ -250,7 +239,8 @@ QString ProjectorObject::refusalText(ProjectorHost::Refusal refusal,
     case ProjectorHost::Refusal::WriteFailed:
         return failure.isFailure() ? failure.text(LinkFailure::Reader::Log)
                                    : QStringLiteral("the line could not be written");
-    case ProjectorHost::Refusal::InvalidLine: return QStringLiteral("the line cannot be sent");
+    // Worded from the line itself (ProjectorHost::lineProblem).
+    case ProjectorHost::Refusal::InvalidLine:
     case ProjectorHost::Refusal::None: break;
     }
     return {};

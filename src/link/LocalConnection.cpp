@@ -46,11 +46,10 @@ bool LocalConnection::open(const LineSettings &settings)
     if (isOpen()) return true;
     if (m_asking) return fail(Action::Open, Cause::Connecting);
     m_active = nullptr;
-    // The service cannot hold a device that is not there, and without a bus, or without the
-    // service running on it, there is nobody to ask: such a device is opened, or refused, at
-    // once.
-    if (!QFileInfo::exists(device()) || !ServiceBus::mayListen() || !ServiceBus::serviceMayRun())
-        return openDirectly();
+    // The service cannot hold a device that is not there, and without the service running, or
+    // without a bus (the service's open fails at once), there is nobody to ask: such a device
+    // is opened, or refused, at once.
+    if (!QFileInfo::exists(device()) || !ServiceBus::serviceMayRun()) return openDirectly();
     if (!m_service.open(settings)) return openDirectly();
     m_asking = true;
     return true;

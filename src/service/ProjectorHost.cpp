@@ -93,20 +93,31 @@ quint64 ProjectorHost::request(const QString &client, const QString &sender, con
 
     Pending command{m_nextId++, client, sender, code};
     if (!m_current && !m_timer2->isActive() && m_queue.empty()) {
-        if (!send(client, sender, code.toLatin1() + '\r', command))
-            return refuse(Refusal::WriteFailed);
+        if (!send(command)) return refuse(Refusal::WriteFailed);
         return command.id;
     }
     m_queue.push_back(std::move(command));
     return m_queue.back().id;
 }
 
+QString ProjectorHost::lineProblem(const QByteArray &line)
+{
+    if (line.isEmpty()) return QStringLiteral("the line is empty");
+    if (line.size() > MaxLineLength)
+        return QStringLiteral("the line is %1 bytes long; at most %2 are sent")
+            .arg(line.size())
+            .arg(MaxLineLength);
+    for (const char c : line)
+        if (static_cast<unsigned char>(c) > 0x7F)
+            return QStringLiteral("the line holds the byte 0x%1; only bytes up to 0x7f are sent")
+                .arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
+    return {};
+}
+
 ProjectorHost::Refusal ProjectorHost::writeLine(const QString &client, const QString &sender,
                                                 const QByteArray &line, LinkFailure *failure)
 {
-    if (line.isEmpty() || line.size() > MaxLineLength ||
-        std::any_of(line.begin(), line.end(), [](char c) { return quint8(c) > 0x7F; }))
-        return Refusal::InvalidLine;
+    if (!lineProblem(line).isEmpty()) return Refusal::InvalidLine;
     if (!m_online) {
         if (failure) *failure = m_offline;
         return Refusal::Offline;
@@ -153,6 +164,13 @@ bool ProjectorHost::send(const QString &client, const QString &sender, const QBy
     return true;
 }
 
+bool ProjectorHost::send(Pending command, LinkFailure *failure)
+{
+    const QByteArray line = command.code.toLatin1() + '\r';
+    const QString client = command.client, sender = command.sender;
+    return send(client, sender, line, std::move(command), failure);
+}
+
 void ProjectorHost::conclude(const Pending &command, HostResult result)
 {
     result.id = command.id;
@@ -176,9 +194,7 @@ void ProjectorHost::pump()
         Pending next = std::move(m_queue.front());
         m_queue.pop_front();
         LinkFailure failure;
-        const QByteArray line = next.code.toLatin1() + '\r';
-        if (!send(next.client, next.sender, line, next, &failure))
-            conclude(next, {0, {}, {}, std::nullopt, false, failure});
+        if (!send(next, &failure)) conclude(next, {0, {}, {}, std::nullopt, false, failure});
     }
 }
 
@@ -222,7 +238,7 @@ void ProjectorHost::poll()
     Pending read{
         m_nextId++, OwnClient, {}, QLatin1String(PollCodes.at(std::size_t(m_pollStep))), true};
     m_pollId = read.id;
-    if (!send(OwnClient, {}, read.code.toLatin1() + '\r', read)) {
+    if (!send(read)) {
         // The line is failing: the round waits for its next turn, or for the line's return.
         m_pollId = 0;
         m_pollStep = -1;

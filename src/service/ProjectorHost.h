@@ -87,6 +87,9 @@ public:
     // and for the per-client bound. The one above uses `client` for both.
     quint64 request(const QString &client, const QString &sender, const QString &code,
                     Refusal *refusal = nullptr);
+    // What makes `line` no raw line that is sent, in English for a client's error message; empty
+    // for one that is: 1 to MaxLineLength bytes, none above 0x7f.
+    static QString lineProblem(const QByteArray &line);
     // Writes a raw line at once. `client` is the name lineSent() carries, `sender` the
     // client's key (a unique bus name) for owner.
     Refusal writeLine(const QString &client, const QString &sender, const QByteArray &line,
@@ -115,6 +118,8 @@ private:
     };
     bool send(const QString &client, const QString &sender, const QByteArray &line,
               std::optional<Pending> command, LinkFailure *failure = nullptr);
+    // The same for a command, whose line is its code and a carriage return.
+    bool send(Pending command, LinkFailure *failure = nullptr);
     void conclude(const Pending &command, HostResult result);
     void pump();
     void onWindowClosed();

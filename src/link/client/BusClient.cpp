@@ -49,12 +49,10 @@ bool isAbsent(const QDBusError &error)
 }
 
 // Connected on first use, which waits for the local bus daemon only; not connected when there
-// is no bus.
+// is no bus. ServiceConnection has looked for the system bus's socket before loading this.
 QDBusConnection serviceBus()
 {
-    if (ServiceBus::isSession()) return QDBusConnection::sessionBus();
-    if (!ServiceBus::mayListen()) return QDBusConnection(QString());
-    return QDBusConnection::systemBus();
+    return ServiceBus::isSession() ? QDBusConnection::sessionBus() : QDBusConnection::systemBus();
 }
 
 QString busKind()
