@@ -156,14 +156,14 @@ bool PjlinkServer::judged(Client *c, const std::optional<Session::Step> &step)
 {
     const milliseconds now = m_clock();
     // Counted before this attempt, so that its own failure delays only the next one.
-    const bool suspect = m_failures.count(c->address, now) >= FreeFailures;
+    const bool slowed = m_failures.count(c->address, now) >= FreeFailures;
     if (c->session.isClosing()) {
         m_failures.add(c->address, now);
         report(QStringLiteral("failed"), c->address,
                QStringLiteral("%1: PJLink login from %2 failed")
                    .arg(m_host.config().name, c->address));
     }
-    if (!suspect) {
+    if (!slowed) {
         if (c->session.isAuthenticated()) arm(c, IdleTimeout); // a digest alone is a login too
         return false;
     }
