@@ -121,6 +121,8 @@ public:
     // The step for the next whole line, or nothing until one is whole.
     std::optional<Step> next();
     bool isClosing() const { return m_closing; }
+    // The digest was right, or none was asked for.
+    bool isAuthenticated() const { return m_authenticated; }
     qsizetype held() const { return m_input.size(); } // bytes of lines not yet taken
 
 private:

@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 
 using namespace pjlink;
+using std::chrono::milliseconds;
 
 namespace {
 
@@ -22,6 +23,14 @@ QByteArray challenge()
     return random.toHex();
 }
 
+// An IPv4 peer of a dual-stack socket as IPv4, as the journal and the tables name it.
+QHostAddress peerAddress(const QTcpSocket *socket)
+{
+    bool isV4 = false;
+    const quint32 v4 = socket->peerAddress().toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4) : socket->peerAddress();
+}
+
 } // namespace
 
 class PjlinkServer::Client final : public QObject
@@ -29,29 +38,42 @@ class PjlinkServer::Client final : public QObject
 public:
     Client(QTcpSocket *s, const QByteArray &password, std::unique_ptr<IntervalTimer> timer)
         : socket(s), session(password, password.isEmpty() ? QByteArray() : challenge()),
-          idle(std::move(timer))
+          timer(std::move(timer))
     {
         socket->setParent(this);
-        const QHostAddress a = socket->peerAddress();
-        name = QStringLiteral("pjlink %1:%2")
-                   .arg(a.protocol() == QAbstractSocket::IPv6Protocol ? '[' + a.toString() + ']'
-                                                                      : a.toString())
-                   .arg(socket->peerPort());
-        idle->setInterval(IdleTimeout);
+        const QHostAddress a = peerAddress(socket);
+        address = a.toString();
+        name =
+            QStringLiteral("pjlink %1:%2")
+                .arg(a.protocol() == QAbstractSocket::IPv6Protocol ? '[' + address + ']' : address)
+                .arg(socket->peerPort());
     }
+
+    // Logged in, as far as the client may know: a login held for the guessing delay is not yet.
+    bool isIn() const { return session.isAuthenticated() && !holding; }
 
     QTcpSocket *socket;
     Session session;
-    std::unique_ptr<IntervalTimer> idle;
+    // The login's deadline, the guessing delay, or the close after 30 s without a command.
+    std::unique_ptr<IntervalTimer> timer;
+    QString address;
     QString name; // the client's name on the projector's exchange
     const Mapping *command = nullptr;
     QList<Outcome> outcomes;
-    quint64 request = 0; // of the code under way
+    quint64 request = 0;               // of the code under way
+    bool gone = false;                 // dropped: nothing more of it is read or answered
+    bool holding = false;              // a login attempt waits out the guessing delay
+    std::optional<Session::Step> held; // what that attempt came to
 };
 
-PjlinkServer::PjlinkServer(ProjectorHost &host, TimerFactory timers, QObject *parent)
-    : QObject(parent), m_host(host), m_timers(std::move(timers))
+PjlinkServer::PjlinkServer(ProjectorHost &host, TimerFactory timers, Clock clock, QObject *parent)
+    : QObject(parent), m_host(host), m_timers(std::move(timers)), m_clock(std::move(clock))
 {
+    if (!m_clock)
+        m_clock = [] {
+            return std::chrono::duration_cast<milliseconds>(
+                std::chrono::steady_clock::now().time_since_epoch());
+        };
     const PjlinkConfig &c = m_host.config().pjlink;
     m_identity = {c.name, c.maker, c.product, c.other};
     connect(&m_server, &QTcpServer::newConnection, this, &PjlinkServer::accept);
@@ -85,12 +107,19 @@ void PjlinkServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         if (m_clients.size() >= MaxConnections) {
-            Q_EMIT message(QStringLiteral("%1: PJLink connection from %2 refused: %3 are open")
-                               .arg(m_host.config().name, socket->peerAddress().toString())
-                               .arg(MaxConnections));
-            socket->abort();
-            socket->deleteLater();
-            continue;
+            const auto out = std::find_if(m_clients.cbegin(), m_clients.cend(),
+                                          [](const Client *c) { return !c->isIn(); });
+            if (out == m_clients.cend()) {
+                const QString address = peerAddress(socket).toString();
+                report(QStringLiteral("refused"), address,
+                       QStringLiteral("%1: PJLink connection from %2 refused: all %3 are in use")
+                           .arg(m_host.config().name, address)
+                           .arg(MaxConnections));
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
+            drop(*out, QStringLiteral("a new connection took its slot"));
         }
         auto *c = new Client(socket, m_host.config().pjlink.password, m_timers());
         m_clients.append(c);
@@ -98,33 +127,79 @@ void PjlinkServer::accept()
         connect(socket, &QTcpSocket::readyRead, c, [this, c] { pump(c); });
         connect(socket, &QTcpSocket::disconnected, c, [this, c] { drop(c); });
         connect(socket, &QTcpSocket::errorOccurred, c, [this, c] { drop(c); });
-        connect(c->idle.get(), &IntervalTimer::timeout, c, [this, c] { drop(c); });
-        c->idle->start();
-        if (!write(c, c->session.greeting())) return;
+        connect(c->timer.get(), &IntervalTimer::timeout, c, [this, c] { onTimeout(c); });
+        arm(c, c->session.isAuthenticated() ? milliseconds(IdleTimeout) : LoginTimeout);
+        write(c, c->session.greeting());
     }
 }
 
 void PjlinkServer::pump(Client *c)
 {
-    while (!c->command) {
+    // A drop may come from any answer written below: then nothing more is read nor answered.
+    while (!c->gone && !c->command && !c->holding) {
+        const auto isJudged = [c] {
+            return c->session.isAuthenticated() || c->session.isClosing();
+        };
+        const bool wasJudged = isJudged();
         const std::optional<Session::Step> step = c->session.next();
-        if (!step) {
+        if (!wasJudged && isJudged() && judged(c, step)) return;
+        if (step) {
+            take(c, *step);
+        } else {
             if (c->session.isClosing() || c->socket->bytesAvailable() == 0) return;
             c->session.feed(c->socket->read(ReadChunk));
-            continue;
-        }
-        c->idle->start(); // 30 s from the last command
-        if (step->mapping) {
-            start(c, *step->mapping);
-            continue;
-        }
-        if (!write(c, step->answer)) return;
-        if (step->close) {
-            // The answer goes out first; the connection's end drops the client.
-            c->socket->disconnectFromHost();
-            return;
         }
     }
+}
+
+bool PjlinkServer::judged(Client *c, const std::optional<Session::Step> &step)
+{
+    const milliseconds now = m_clock();
+    // Counted before this attempt, so that its own failure delays only the next one.
+    const bool slowed = m_failures.count(c->address, now) >= FreeFailures;
+    if (c->session.isClosing()) {
+        m_failures.add(c->address, now);
+        report(QStringLiteral("failed"), c->address,
+               QStringLiteral("%1: PJLink login from %2 failed")
+                   .arg(m_host.config().name, c->address));
+    }
+    if (!slowed) {
+        if (c->session.isAuthenticated()) arm(c, IdleTimeout); // a digest alone is a login too
+        return false;
+    }
+    // Right or wrong alike, or the time of the answer would tell.
+    c->holding = true;
+    c->held = step;
+    arm(c, GuessDelay);
+    return true;
+}
+
+void PjlinkServer::take(Client *c, const Session::Step &step)
+{
+    // 30 s from the last command; a refused login has LoginTimeout to go.
+    arm(c, c->session.isAuthenticated() ? milliseconds(IdleTimeout) : LoginTimeout);
+    if (step.mapping) return start(c, *step.mapping);
+    // The answer goes out first; the connection's end drops the client.
+    if (write(c, step.answer) && step.close) c->socket->disconnectFromHost();
+}
+
+void PjlinkServer::onTimeout(Client *c)
+{
+    if (!c->holding) {
+        if (c->session.isClosing() || c->session.isAuthenticated()) return drop(c);
+        return drop(c, QStringLiteral("no login within %1 s").arg(LoginTimeout.count()));
+    }
+    c->holding = false;
+    arm(c, IdleTimeout); // until the held step's own
+    if (const std::optional<Session::Step> step = std::exchange(c->held, std::nullopt))
+        take(c, *step);
+    pump(c);
+}
+
+void PjlinkServer::arm(Client *c, milliseconds interval)
+{
+    c->timer->setInterval(interval);
+    c->timer->start();
 }
 
 void PjlinkServer::start(Client *c, const Mapping &m)
@@ -143,7 +218,7 @@ void PjlinkServer::sendCode(Client *c)
     const QString code = QLatin1String(c->command->codes[c->outcomes.size()]);
     c->request = m_host.request(c->name, code, &refusal);
     if (c->request != 0) {
-        c->idle->stop(); // a busy line is no idle client
+        c->timer->stop(); // a busy line is no idle client
         return;
     }
     // Too many commands waiting clears by itself; a line that is gone or failing does not.
@@ -156,7 +231,7 @@ void PjlinkServer::finish(Client *c, const QByteArray &answer)
 {
     c->command = nullptr;
     c->request = 0;
-    c->idle->start();
+    arm(c, IdleTimeout);
     write(c, answer);
 }
 
@@ -171,12 +246,12 @@ void PjlinkServer::onFinished(const HostResult &result)
     c->outcomes.append({answered, decodeStatus(command, result.reply)});
     if (answered && c->outcomes.size() < c->command->codeCount()) return sendCode(c);
     finish(c, answer(*c->command, c->outcomes, facts()));
-    // The command's end may have been a drop.
-    if (m_clients.contains(c)) pump(c);
+    pump(c);
 }
 
 bool PjlinkServer::write(Client *c, const QByteArray &bytes)
 {
+    if (c->gone) return false;
     if (c->socket->bytesToWrite() + bytes.size() > MaxUnsent) {
         drop(c, QStringLiteral("it does not read its answers"));
         return false;
@@ -188,14 +263,24 @@ bool PjlinkServer::write(Client *c, const QByteArray &bytes)
 void PjlinkServer::drop(Client *c, const QString &why)
 {
     if (!m_clients.removeOne(c)) return;
+    c->gone = true;
     if (!why.isEmpty())
-        Q_EMIT message(QStringLiteral("%1: PJLink client %2 dropped: %3")
-                           .arg(m_host.config().name, c->name.mid(7), why));
-    c->idle->stop();
+        report(QStringLiteral("dropped"), c->address,
+               QStringLiteral("%1: PJLink client %2 dropped: %3")
+                   .arg(m_host.config().name, c->name.mid(7), why));
+    // Its commands still waiting for the line go with it:
+    // m_host.forget(c->name); // host.forget(key) once available
+    c->timer->stop();
     c->socket->disconnect(c);
     c->socket->abort();
     // Not at once: this may run inside the socket's or the timer's own signal.
     c->deleteLater();
+}
+
+void PjlinkServer::report(const QString &kind, const QString &address, const QString &line)
+{
+    const QString admitted = m_logLimit.admit(kind + u' ' + address, line, m_clock());
+    if (!admitted.isEmpty()) Q_EMIT message(admitted);
 }
 
 Facts PjlinkServer::facts() const

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // PJLink's session and answers as data, and the server on loopback over a fake line and
-// virtual time: the idle close, the bound on connections, a client that never reads, and the
-// names its commands carry on the exchange.
+// virtual time: the idle close, the bound on connections, a client that never reads, the names
+// its commands carry on the exchange, and a peer without the password.
 #include "FakeLink.h"
 #include "PjlinkServer.h"
 #include "ProjectorHost.h"
+#include "VirtualClock.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
@@ -30,10 +32,44 @@ QByteArray runSession(Session &s, const QByteArray &input)
     return out;
 }
 
+// A server on loopback over a fake line, on virtual time, its clients and its journal lines.
+struct Rig
+{
+    explicit Rig(const QByteArray &password = {})
+        : host({"hall", "fake", {}, 0s, 0, {"127.0.0.1", 0, password, "Hall", {}, {}, {}}},
+               std::unique_ptr<SerialLink>(link), clock.factory())
+    {
+        host.start();
+        QObject::connect(&server, &PjlinkServer::message, [this](const QString &l) { told << l; });
+    }
+    QTcpSocket *open()
+    {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QStringLiteral("127.0.0.1"), server.port());
+        return clients.back().get();
+    }
+    static bool reply(QTcpSocket *c, const QByteArray &expected)
+    {
+        (void)QTest::qWaitFor([&] { return c->bytesAvailable() >= expected.size(); }, 5000);
+        return c->readAll() == expected;
+    }
+
+    VirtualClock clock;
+    FakeLink *link = new FakeLink;
+    ProjectorHost host;
+    PjlinkServer server{host, clock.factory(), [this] { return clock.now(); }};
+    bool listening = server.listen(nullptr);
+    QStringList told;
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+};
+
 class PjlinkTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // Among them a client's answers written after it was dropped.
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("."))); }
+
     void session_data()
     {
         QTest::addColumn<QByteArray>("password");
@@ -109,63 +145,105 @@ private Q_SLOTS:
         QCOMPARE(pjlink::answer(*m, outcomes, facts), answer);
     }
 
-    // Eight clients at once and a ninth refused; each closed after 30 s without a command; a
-    // client that does not read its answers dropped without holding up the others.
+    // Eight clients at once and two more refused, with one line; each closed after 30 s without
+    // a command; a client that does not read its answers dropped without holding up the others,
+    // and no more answered.
     void boundsOnClients()
     {
-        VirtualClock clock;
-        auto *link = new FakeLink;
-        ProjectorConfig config{"hall", "fake", {}, 0s};
-        config.pjlink = {QStringLiteral("127.0.0.1"), 0, {}, "Hall", {}, {}, {}};
-        ProjectorHost host(config, std::unique_ptr<SerialLink>(link), clock.factory());
-        host.start();
-        PjlinkServer server(host, clock.factory());
-        QVERIFY(server.listen(nullptr));
-        QSignalSpy told(&server, &PjlinkServer::message);
-        std::vector<std::unique_ptr<QTcpSocket>> clients;
-        const auto open = [&] {
-            clients.push_back(std::make_unique<QTcpSocket>());
-            clients.back()->connectToHost(QStringLiteral("127.0.0.1"), server.port());
-            return clients.back().get();
-        };
-        const auto reply = [](QTcpSocket *c, const QByteArray &expected) {
-            (void)QTest::qWaitFor([&] { return c->bytesAvailable() >= expected.size(); }, 5000);
-            return c->readAll() == expected;
-        };
-        for (int i = 0; i < PjlinkServer::MaxConnections; ++i) QVERIFY(reply(open(), "PJLINK 0\r"));
-        QTcpSocket *ninth = open();
-        QTRY_COMPARE(ninth->state(), QAbstractSocket::UnconnectedState);
-        QVERIFY(ninth->readAll().isEmpty());
+        Rig rig;
+        QVERIFY(rig.listening);
+        for (int i = 0; i < PjlinkServer::MaxConnections; ++i)
+            QVERIFY(Rig::reply(rig.open(), "PJLINK 0\r"));
+        for (QTcpSocket *refused : {rig.open(), rig.open()}) {
+            QTRY_COMPARE(refused->state(), QAbstractSocket::UnconnectedState);
+            QVERIFY(refused->readAll().isEmpty());
+        }
+        QCOMPARE(rig.told, {"hall: PJLink connection from 127.0.0.1 refused: all 8 are in use"});
 
-        clock.advanceTo(20s);
+        rig.clock.advanceTo(20s);
         QString named; // as LineSent and the traffic logs name it
-        connect(&host, &ProjectorHost::lineSent, this, [&](auto, auto client) { named = client; });
-        clients[0]->write("%1POWR 1\r");
-        QTRY_COMPARE(link->lines().size(), 1);
-        QCOMPARE(named, "pjlink 127.0.0.1:" + QString::number(clients[0]->localPort()));
-        host.writeLine(QStringLiteral("panel"), QStringLiteral(":1.7"), "C0D\r"); // another's
-        clock.advance(500ms);
-        QVERIFY(reply(clients[0].get(), "%1POWR=ERR4\r"));
-        clients[0]->write("%1AVMT ?\r");
-        QVERIFY(reply(clients[0].get(), "%1AVMT=11\r"));
-        clock.advanceTo(30s);
-        QTRY_COMPARE(server.connectionCount(), 1);
-        QTRY_COMPARE(clients[1]->state(), QAbstractSocket::UnconnectedState);
+        connect(&rig.host, &ProjectorHost::lineSent, this,
+                [&](auto, auto client) { named = client; });
+        rig.clients[0]->write("%1POWR 1\r");
+        QTRY_COMPARE(rig.link->lines().size(), 1);
+        QCOMPARE(named, "pjlink 127.0.0.1:" + QString::number(rig.clients[0]->localPort()));
+        rig.host.writeLine(QStringLiteral("panel"), QStringLiteral(":1.7"), "C0D\r"); // another's
+        rig.clock.advance(500ms);
+        QVERIFY(Rig::reply(rig.clients[0].get(), "%1POWR=ERR4\r"));
+        rig.clients[0]->write("%1AVMT ?\r");
+        QVERIFY(Rig::reply(rig.clients[0].get(), "%1AVMT=11\r"));
+        rig.clock.advanceTo(30s);
+        QTRY_COMPARE(rig.server.connectionCount(), 1);
+        QTRY_COMPARE(rig.clients[1]->state(), QAbstractSocket::UnconnectedState);
 
         // Two a second time, one reading and one not.
-        QTcpSocket *reader = open(), *deaf = open();
+        QTcpSocket *reader = rig.open(), *deaf = rig.open();
         deaf->setReadBufferSize(16);
-        QTRY_COMPARE(server.connectionCount(), 3);
+        QTRY_COMPARE(rig.server.connectionCount(), 3);
         const QByteArray flood = QByteArray("%1CLSS ?\r").repeated(4096);
         connect(deaf, &QTcpSocket::bytesWritten, deaf, [&] {
             if (deaf->bytesToWrite() < flood.size()) deaf->write(flood);
         });
         deaf->write(flood);
-        QTRY_VERIFY_WITH_TIMEOUT(server.connectionCount() == 2, 20000);
-        QVERIFY(told.last().first().toString().endsWith("it does not read its answers"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.server.connectionCount() == 2, 20000);
+        QVERIFY(rig.told.last().endsWith("it does not read its answers"));
         reader->write("%1NAME ?\r");
-        QVERIFY(reply(reader, "PJLINK 0\r%1NAME=Hall\r"));
-        QCOMPARE(link->lines(), QList<QByteArray>({"C00\r", "C0D\r"}));
+        QVERIFY(Rig::reply(reader, "PJLINK 0\r%1NAME=Hall\r"));
+        QCOMPARE(rig.link->lines(), QList<QByteArray>({"C00\r", "C0D\r"}));
+    }
+
+    // Silent connections in every slot, and a client with the password still gets in; each
+    // silent one closed after 5 s; past three failed logins from an address, each further one
+    // answered a second late, until a minute without one.
+    void underAttack()
+    {
+        Rig rig("secret");
+        QVERIFY(rig.listening);
+        const auto greeted = [&] {
+            QTcpSocket *c = rig.open();
+            (void)QTest::qWaitFor([&] { return c->bytesAvailable() >= 18; }, 5000);
+            return std::pair(c, c->readAll().mid(9, RandomLength)); // "PJLINK 1 RANDOM\r"
+        };
+        QStringList silent; // their ports
+        for (int i = 0; i < PjlinkServer::MaxConnections; ++i)
+            silent << QString::number(greeted().first->localPort());
+        const auto [in, random] = greeted();
+        QTRY_COMPARE(rig.clients[0]->state(), QAbstractSocket::UnconnectedState);
+        in->write(digest(random, "secret") + "%1CLSS ?\r");
+        QVERIFY(Rig::reply(in, "%1CLSS=1\r"));
+        rig.clock.advance(PjlinkServer::LoginTimeout);
+        QTRY_COMPARE(rig.server.connectionCount(), 1);
+
+        for (int i = 1; i <= 5; ++i) {
+            rig.clock.advance(i == 4 ? 1000ms : i == 5 ? LoginFailures::Memory : 0ms);
+            QTcpSocket *guess = greeted().first;
+            guess->write(QByteArray(DigestLength, '0') + "%1CLSS ?\r");
+            if (i == 4) {
+                QTRY_COMPARE(rig.told.size(), 4); // judged
+                rig.clock.advance(PjlinkServer::GuessDelay - 1ms);
+                QTest::qWait(20); // an answer written at once would be here
+                QCOMPARE(guess->bytesAvailable(), 0);
+                rig.clock.advance(1ms);
+            }
+            QVERIFY(Rig::reply(guess, "PJLINK ERRA\r"));
+        }
+        const QString client = "hall: PJLink client 127.0.0.1:",
+                      failed = "hall: PJLink login from 127.0.0.1 failed";
+        QCOMPARE(rig.told,
+                 QStringList({client + silent[0] + " dropped: a new connection took its slot",
+                              client + silent[1] + " dropped: no login within 5 s", failed,
+                              failed + " (and 2 more)", failed}));
+    }
+
+    // A full table forgets the oldest key, and what it held back with it.
+    void logRateLimit()
+    {
+        LogRateLimit limit;
+        QCOMPARE(limit.admit("a", "a", 0ms), "a");
+        QCOMPARE(limit.admit("a", "a", 1ms), "");
+        for (int i = 1; i < LogRateLimit::Capacity; ++i) limit.admit(QString::number(i), {}, 500ms);
+        QCOMPARE(limit.admit("b", "b", 600ms), "b");
+        QCOMPARE(limit.admit("a", "a", 700ms), "a");
     }
 };
 
