@@ -56,6 +56,7 @@ Q_SIGNALS:
 private:
     void onSent(const QString &lineText);
     void onReceived(const QString &characters);
+    void onEarlierReply(const QString &characters);
     void portEvent(const QString &what);
     void append(const QString &text);
     void fail(TrafficLogFailure::What what, int systemError);
