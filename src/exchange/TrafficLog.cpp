@@ -57,6 +57,7 @@ TrafficLog::TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent)
     // line, or the service's settings.
     connect(&link, &SerialLink::settingsNotApplied, this, [this](const LinkFailure &failure) {
         if (const auto inForce = LineSettings::parse(failure.lineInForce)) m_settings = *inForce;
+        if (!m_settingsAsked) return;
         append(QStringLiteral("speed %1 not set: %2")
                    .arg(failure.detail, failure.text(LinkFailure::Reader::Log)));
     });
