@@ -897,8 +897,12 @@ every line it receives is logged as &quot;&lt;CLOCK_MONOTONIC microseconds&gt; &
         <translation>--device の通信速度: 19200 (既定) または 9600。</translation>
     </message>
     <message>
-        <source>Make a symbolic link to the pseudo-terminal here, removed at exit.</source>
-        <translation>疑似端末へのシンボリックリンクをここに作成します (終了時に削除)。</translation>
+        <source>Make a symbolic link to the pseudo-terminal here, removed at exit. A missing folder is made for it and removed too: projectord&apos;s service sees /run/projector-sim/NAME, not /tmp.</source>
+        <translation>疑似端末へのシンボリックリンクをここに作成します (終了時に削除)。フォルダーがなければ作成し、終了時に削除します。projectord のサービスからは /tmp は見えず、/run/projector-sim/NAME は見えます。</translation>
+    </message>
+    <message>
+        <source>Give the pseudo-terminal to this group with mode 0660, so that a service running as that group (projectord) can open it.</source>
+        <translation>疑似端末をこのグループの所有にし、モードを 0660 にします。このグループで動くサービス (projectord) が開けるようになります。</translation>
     </message>
     <message>
         <source>Write the log of received lines here instead of stdout.</source>
@@ -979,6 +983,14 @@ every line it receives is logged as &quot;&lt;CLOCK_MONOTONIC microseconds&gt; &
     <message>
         <source>--link goes with the pseudo-terminal, not --device</source>
         <translation>--link は疑似端末用のため、--device とは併用できません</translation>
+    </message>
+    <message>
+        <source>--group goes with the pseudo-terminal, not --device</source>
+        <translation>--group は疑似端末用のため、--device とは併用できません</translation>
+    </message>
+    <message>
+        <source>--group: no group &quot;%1&quot;</source>
+        <translation>--group: グループ &quot;%1&quot; はありません</translation>
     </message>
 </context>
 <context>

@@ -12,6 +12,7 @@ Exchange::Exchange(SerialLink &link, IntervalTimer &timer2, IntervalTimer &timer
     connect(&m_timer2, &IntervalTimer::timeout, this, &Exchange::replyWindowTick);
     connect(&m_timer4, &IntervalTimer::timeout, this, &Exchange::displayClearTick);
     connect(&m_link, &SerialLink::received, this, &Exchange::onComm);
+    connect(&m_link, &SerialLink::sharedLineSent, this, &Exchange::onSharedLine);
 }
 
 bool Exchange::transmit(QLatin1StringView code)
@@ -31,14 +32,42 @@ bool Exchange::hyouji(const QString &lineText)
     return true;
 }
 
-void Exchange::showSharedLine(const QString &lineText)
+// The other client sent its line once its own window had closed, so the window open here, which
+// began when the last line's signal came, ends as it would have: its reply, or none, is not
+// read against the new line. Characters that no window awaits are taken as the start of the new
+// line's reply: the reply and the line come as separate signals, and either may come first.
+void Exchange::onSharedLine(const QByteArray &line, const QString &client)
 {
+    const QString lineText = QString::fromLatin1(line);
+    if (!m_framesSharedLines) {
+        Q_EMIT otherLineSent(lineText, client);
+        return;
+    }
+    const QString carried = unclaimedReply();
+    if (m_timer2.isActive()) replyWindowTick();
+    clearReplyText();
+    Q_EMIT otherLineSent(lineText, client);
     m_commandText = lineText;
     openReplyWindow(lineText);
+    if (carried.isEmpty()) return;
+    m_replyText = carried;
+    m_replyTrace = lineTrace(carried);
+    m_replyPending = 0;
+    Q_EMIT earlierReply(carried);
+    showReply(true);
+}
+
+// Received after the open window's reply had ended with its CR, or while no window was open.
+QString Exchange::unclaimedReply() const
+{
+    if (!m_timer2.isActive()) return m_replyText;
+    const qsizetype end = m_replyText.indexOf(QChar(13), m_windowStart);
+    return end < 0 ? QString() : m_replyText.mid(end + 1);
 }
 
 void Exchange::openReplyWindow(const QString &lineText)
 {
+    m_windowStart = m_replyText.size();
     setDisplay(Display::Txd, lineTrace(lineText));
     m_timer2.start();
     m_replyPending = 1;
@@ -112,6 +141,7 @@ void Exchange::clearReplyText()
     }
     m_replyText.clear();
     m_replyTrace = QStringLiteral(" ");
+    m_windowStart = 0;
 }
 
 void Exchange::blankTraces()

@@ -31,9 +31,10 @@ public:
     // Hyouji with any other mode: shows LineText as received text.
     void showAsReceived(const QString &lineText);
 
-    // A line another client of a shared line sent: shown and waited for as if sent here, so
-    // that its reply is read against it instead of running into the next reply of ours.
-    void showSharedLine(const QString &lineText);
+    // Whether a line another client of a shared line sent is shown and waited for as if sent
+    // here, so that its reply is read against it: for the panel. Off, such a line is only
+    // passed on with otherLineSent(), and the exchange keeps to its own lines.
+    void setFramesSharedLines(bool frames) { m_framesSharedLines = frames; }
 
     // CommandText := code + CR, then Hyouji(CommandText, 1).
     bool transmit(QLatin1StringView code);
@@ -62,8 +63,15 @@ Q_SIGNALS:
     void lineSent(const QString &lineText);
     void charactersReceived(const QString &characters);
     void noReply();
+    // Another client's line on a shared line, after the window before it has closed.
+    void otherLineSent(const QString &lineText, const QString &client);
+    // Characters received before otherLineSent() and taken as the start of its reply, which
+    // they are when its reply overtook the line on the way here.
+    void earlierReply(const QString &characters);
 
 private:
+    void onSharedLine(const QByteArray &line, const QString &client);
+    QString unclaimedReply() const;
     void openReplyWindow(const QString &lineText);
     void showReceivedTrace(const QString &trace);
     void showReply(bool grew);
@@ -77,6 +85,8 @@ private:
     QString m_replyText;
     QString m_replyTrace = QStringLiteral(" "); // always lineTrace(m_replyText)
     quint8 m_replyPending = 0;
+    qsizetype m_windowStart = 0; // where the open window's reply begins in m_replyText
+    bool m_framesSharedLines = false;
     QString m_txd, m_rxd, m_status;
     // While the RXD display shows the reply, it is m_replyTrace itself rather than a copy:
     // a shared copy would make every append copy the whole trace.

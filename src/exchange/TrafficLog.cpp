@@ -57,6 +57,7 @@ TrafficLog::TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent)
     // line, or the service's settings.
     connect(&link, &SerialLink::settingsNotApplied, this, [this](const LinkFailure &failure) {
         if (const auto inForce = LineSettings::parse(failure.lineInForce)) m_settings = *inForce;
+        if (!m_settingsAsked) return;
         append(QStringLiteral("speed %1 not set: %2")
                    .arg(failure.detail, failure.text(LinkFailure::Reader::Log)));
     });
@@ -66,12 +67,13 @@ TrafficLog::TrafficLog(Exchange &exchange, SerialLink &link, QObject *parent)
         append(QStringLiteral("not opened %1: %2")
                    .arg(m_link.deviceName(), failure.text(LinkFailure::Reader::Log)));
     });
-    connect(&link, &SerialLink::sharedLineSent, this,
-            [this](const QByteArray &line, const QString &client) {
+    connect(&exchange, &Exchange::otherLineSent, this,
+            [this](const QString &lineText, const QString &client) {
                 if (m_fd < 0) return;
-                append(QStringLiteral("other TX  %1 by %2")
-                           .arg(lineTrace(QString::fromLatin1(line)), client));
+                m_loggedStatus.reset();
+                append(QStringLiteral("other TX  %1 by %2").arg(lineTrace(lineText), client));
             });
+    connect(&exchange, &Exchange::earlierReply, this, &TrafficLog::onEarlierReply);
 }
 
 TrafficLog::~TrafficLog()
@@ -123,6 +125,17 @@ void TrafficLog::onReceived(const QString &characters)
     const auto status = interpretStatus(m_exchange.commandText(), lineTrace(head));
     if (status && status != m_loggedStatus) line += u' ' + *status;
     m_loggedStatus = status;
+    append(line);
+}
+
+// Logged as RX when they came; here they are read against the line they answer.
+void TrafficLog::onEarlierReply(const QString &characters)
+{
+    if (m_fd < 0) return;
+    QString line = QStringLiteral("reply  ") + lineTrace(characters);
+    m_loggedStatus =
+        interpretStatus(m_exchange.commandText(), lineTrace(QStringView(characters).left(4)));
+    if (m_loggedStatus) line += u' ' + *m_loggedStatus;
     append(line);
 }
 

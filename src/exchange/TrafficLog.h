@@ -47,6 +47,10 @@ public:
     // the exchange and the link go on as before either way.
     bool open(const QString &path);
     bool isOpen() const { return m_fd >= 0; }
+    // False when the settings applied are a default nobody asked for: a line that cannot be
+    // set (a raw TCP device, or one projectord sets) is then not logged as "not set", which
+    // would read as a refusal.
+    void setSettingsAsked(bool asked) { m_settingsAsked = asked; }
 
 Q_SIGNALS:
     // The file could not be opened or written. Emitted once: the log stops at its first
@@ -56,6 +60,7 @@ Q_SIGNALS:
 private:
     void onSent(const QString &lineText);
     void onReceived(const QString &characters);
+    void onEarlierReply(const QString &characters);
     void portEvent(const QString &what);
     void append(const QString &text);
     void fail(TrafficLogFailure::What what, int systemError);
@@ -65,6 +70,7 @@ private:
     QString m_path;
     int m_fd = -1;
     bool m_failed = false;
+    bool m_settingsAsked = true;
     // The link gives no way to ask for them; every program applies them before it opens.
     LineSettings m_settings;
     // The status last logged for the reply in progress: a split reply names it once.

@@ -22,9 +22,7 @@ Panel::Panel(SerialLink &link, const TimerFactory &makeTimer, QObject *parent)
       m_command34Caption(ShowDataCaption)
 {
     connect(m_timer1.get(), &IntervalTimer::timeout, this, &Panel::repeatTick);
-    connect(&link, &SerialLink::sharedLineSent, this, [this](const QByteArray &line) {
-        m_exchange.showSharedLine(QString::fromLatin1(line));
-    });
+    m_exchange.setFramesSharedLines(true);
 }
 
 // The exchange and the port control refer to the timers, so they must not outlive them.

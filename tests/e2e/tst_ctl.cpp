@@ -5,6 +5,7 @@
 #include "CommandNames.h"
 #include "CtlOptions.h"
 #include "Pty.h"
+#include "Ser2Net.h"
 #include "SimProcess.h"
 #include "TrafficLogFile.h"
 
@@ -372,20 +373,28 @@ private Q_SLOTS:
 
     void logsTheTraffic_data()
     {
-        QTest::addColumn<QString>("log"); // empty: a new file, whose lines are checked
-        QTest::newRow("file") << QString();
-        QTest::newRow("no such folder") << QStringLiteral("/nonexistent/folder/traffic.log");
-        QTest::newRow("full disk") << QStringLiteral("/dev/full");
+        QTest::addColumn<QString>("log");  // empty: a new file, whose lines are checked
+        QTest::addColumn<bool>("overTcp"); // through ser2net, whose line cannot be set from here
+        QTest::newRow("file") << QString() << false;
+        QTest::newRow("no such folder")
+            << QStringLiteral("/nonexistent/folder/traffic.log") << false;
+        QTest::newRow("full disk") << QStringLiteral("/dev/full") << false;
+        // No speed was asked for, so none is said not to be set.
+        QTest::newRow("raw TCP") << QString() << true;
     }
 
     void logsTheTraffic()
     {
         QFETCH(QString, log);
+        QFETCH(bool, overTcp);
         SimProcess sim;
         QVERIFY2(sim.start({}), sim.errors().constData());
+        Ser2Net server(Ser2Net::Kind::Raw, sim.device());
+        QVERIFY(!overTcp || server.start());
+        const QString d = overTcp ? server.url() : sim.device();
         QTemporaryDir dir;
         const QString file = log.isEmpty() ? dir.filePath(QStringLiteral("traffic.log")) : log;
-        const Run r = ctl(sim.device(), {QStringLiteral("--log"), file, "status", "power-on"});
+        const Run r = ctl(d, {QStringLiteral("--log"), file, "status", "power-on"});
         // Control goes on whatever becomes of the log.
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("CR0   8 0 CR   Stand by\nC00   ACK CR \n"));
@@ -394,12 +403,15 @@ private Q_SLOTS:
             QVERIFY2(r.err.contains(log), qPrintable(r.err));
             return;
         }
-        const QString d = sim.device();
-        QCOMPARE(
-            trafficLogEntries(file),
-            (QStringList{"port 1  speed 19200,N,8,1", "port 1  opened " + d + " 19200,N,8,1",
-                         "port 1  TX   C R 0 CR ", "port 1  RX   8 0 CR   Stand by",
-                         "port 1  TX   C 0 0 CR ", "port 1  RX   ACK CR ", "port 1  closed " + d}));
+        QCOMPARE(r.err, QString());
+        QStringList expected{"port 1  opened " + d + " 19200,N,8,1",
+                             "port 1  TX   C R 0 CR ",
+                             "port 1  RX   8 0 CR   Stand by",
+                             "port 1  TX   C 0 0 CR ",
+                             "port 1  RX   ACK CR ",
+                             "port 1  closed " + d};
+        if (!overTcp) expected.prepend(QStringLiteral("port 1  speed 19200,N,8,1"));
+        QCOMPARE(trafficLogEntries(file), expected);
     }
 };
 

@@ -123,7 +123,8 @@ private Q_SLOTS:
     void sharedLineFramesItsReply()
     {
         Rig r;
-        r.ex.showSharedLine(QStringLiteral("CR3\r"));
+        r.ex.setFramesSharedLines(true);
+        Q_EMIT r.link.sharedLineSent("CR3\r", QStringLiteral("projectord"));
         QCOMPARE(r.link.written(), QByteArray());
         QCOMPARE(r.txd(), QStringLiteral(" C R 3 CR "));
         r.link.receive("0123\r");

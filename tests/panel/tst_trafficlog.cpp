@@ -85,6 +85,84 @@ private Q_SLOTS:
                  }));
     }
 
+    // Another client's status reads on a shared line, as projectord passes them on: its line
+    // and the reply come as separate signals, in either order, the reply in any pieces, and
+    // the next line while this panel's window for the last one is still open. Each step is
+    // "MS other LINE", "MS rx BYTES" or "MS click BUTTON"; `shown` is "RXD|STATUS" at the end.
+    void sharedLineReads_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("logged");
+        QTest::addColumn<QString>("shown");
+        const QString cr0 = QStringLiteral("other TX   C R 0 CR  by projectord");
+        const QString cr1 = QStringLiteral("other TX   C R 1 CR  by projectord");
+        QTest::newRow("line, then reply")
+            << QStringList{"0 other CR0\r", "30 rx 00\r"}
+            << QStringList{cr0, "RX   0 0 CR   Power ON"} << " 0 0 CR | Power ON";
+        QTest::newRow("reply, then line")
+            << QStringList{"0 rx 00\r", "5 other CR0\r"}
+            << QStringList{"RX   0 0 CR ", cr0, "reply   0 0 CR   Power ON"}
+            << " 0 0 CR | Power ON";
+        QTest::newRow("one byte at a time, around the line")
+            << QStringList{"0 rx 0", "5 other CR0\r", "6 rx 0", "7 rx \r"}
+            << QStringList{"RX   0 ", cr0, "reply   0 ", "RX   0   Power ON", "RX   CR "}
+            << " 0 0 CR | Power ON";
+        QTest::newRow("back to back")
+            << QStringList{"0 other CR4\r", "30 rx 00\r", "480 other CR3\r", "510 rx 0123\r"}
+            << QStringList{"other TX   C R 4 CR  by projectord",
+                           "RX   0 0 CR   Top/Bottom , Left/Right reversal",
+                           "other TX   C R 3 CR  by projectord",
+                           "RX   0 1 2 3 CR   0 1 2 3 Hour Use"}
+            << " 0 1 2 3 CR | 0 1 2 3 Hour Use";
+        QTest::newRow("back to back, the second reply first")
+            << QStringList{"0 other CR0\r", "30 rx 00\r", "480 rx 1", "481 rx \r",
+                           "490 other CR1\r"}
+            << QStringList{cr0, "RX   0 0 CR   Power ON",   "RX   1 ", "RX   CR ",
+                           cr1, "reply   1 CR   Computer 1"}
+            << " 1 CR | Computer 1";
+        QTest::newRow("unanswered, then answered")
+            << QStringList{"0 other CR0\r", "480 other CR1\r", "500 rx 3\r"}
+            << QStringList{cr0, "--  no reply", cr1, "RX   3 CR   Video"} << " 3 CR | Video";
+        QTest::newRow("reply after the window, then its line")
+            << QStringList{"0 other CR0\r", "30 rx 00\r", "600 rx 2\r", "601 other CR1\r"}
+            << QStringList{cr0, "RX   0 0 CR   Power ON", "RX   2 CR ", cr1,
+                           "reply   2 CR   Computer 2"}
+            << " 2 CR | Computer 2";
+        QTest::newRow("own read, then another's")
+            << QStringList{"0 click Command44", "30 rx 80\r", "300 other CR1\r", "330 rx 1\r"}
+            << QStringList{"TX   C R 0 CR ", "RX   8 0 CR   Stand by", cr1,
+                           "RX   1 CR   Computer 1"}
+            << " 1 CR | Computer 1";
+    }
+    void sharedLineReads()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, logged);
+        QFETCH(QString, shown);
+        PanelRig rig;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("traffic.log"));
+        TrafficLog log(rig.panel.exchange(), rig.link);
+        QVERIFY(log.open(path));
+        for (const QString &step : steps) {
+            const QStringList f = step.split(u' ');
+            rig.at(f.at(0).toLongLong());
+            const QByteArray text = f.at(2).toLatin1();
+            if (f.at(1) == u"click")
+                rig.click(text.constData());
+            else if (f.at(1) == u"rx")
+                rig.link.receive(text);
+            else
+                Q_EMIT rig.link.sharedLineSent(text, QStringLiteral("projectord"));
+        }
+        QStringList entries = trafficLogEntries(path);
+        for (QString &e : entries) e.remove(QStringLiteral("port 1  "));
+        QCOMPARE(entries, logged);
+        QCOMPARE(rig.display(Exchange::Display::Rxd) + u'|' +
+                     rig.display(Exchange::Display::Status),
+                 shown);
+    }
+
     // Reported once, typed, and control goes on; nothing waits for a reader.
     void failures_data()
     {

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <grp.h>
+#include <unistd.h>
+
 using namespace sim;
 using namespace std::chrono_literals;
 
@@ -346,6 +349,11 @@ void TestSimLine::options_data()
     QTest::newRow("unplug at once") << QStringList{"--unplug-after", "0"} << run;
     QTest::newRow("link with device")
         << QStringList{"--device", "/dev/null", "--link", "/tmp/x"} << error;
+    const QString ownGroup = QString::fromLocal8Bit(getgrgid(getgid())->gr_name);
+    QTest::newRow("group") << QStringList{"--group", ownGroup} << run;
+    QTest::newRow("group unknown") << QStringList{"--group", "no-such-group"} << error;
+    QTest::newRow("group with device")
+        << QStringList{"--device", "/dev/null", "--group", ownGroup} << error;
     QTest::newRow("unknown option") << QStringList{"--colour"} << error;
     QTest::newRow("stray argument") << QStringList{"now"} << error;
     QTest::newRow("missing value") << QStringList{"--delay"} << error;
@@ -370,6 +378,7 @@ void TestSimLine::optionValues()
     QCOMPARE(d.behaviour.model.startHours, 123);
     QCOMPARE(d.behaviour.model.lampHour.count(), SimTime(1h).count());
     QVERIFY(!d.unplugAfter);
+    QVERIFY(!d.group);
 
     // Seconds may be fractions and milliseconds are milliseconds: the units are easy to mix up.
     const Options o =
@@ -382,6 +391,8 @@ void TestSimLine::optionValues()
     QCOMPARE(o.unplugAfter->count(), SimTime(1ms).count());
     QCOMPARE(o.behaviour.fault, ProjectorModel::Fault::Temperature);
     QCOMPARE(o.behaviour.faultAfter.count(), SimTime(4s).count());
+    const char *ownGroup = getgrgid(getgid())->gr_name;
+    QCOMPARE(parseArguments({"projector-sim", "--group", ownGroup}).options.group, getgid());
 }
 
 QTEST_GUILESS_MAIN(TestSimLine)

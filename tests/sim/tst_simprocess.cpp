@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -104,6 +105,8 @@ void TestSimProcess::commandLine_data()
                                << QByteArray("--baud");
     QTest::newRow("unknown option")
         << QStringList{"--bogus"} << 2 << QByteArray() << QByteArray("bogus");
+    QTest::newRow("unknown group") << QStringList{"--group", "no-such-group"} << 2 << QByteArray()
+                                   << QByteArray("--group: no group \"no-such-group\"");
     QTest::newRow("device that is not there") << QStringList{"--device", "/nonexistent/tty"} << 1
                                               << QByteArray() << QByteArray("/nonexistent/tty");
 }
@@ -318,26 +321,37 @@ void TestSimProcess::linkLastsAsLongAsTheRun_data()
 {
     QTest::addColumn<int>("signal");
     QTest::addColumn<bool>("staleLinkFirst");
-    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-    QTest::newRow("SIGINT") << int(SIGINT) << false;
-    QTest::newRow("replaces a link left by a killed run") << int(SIGTERM) << true;
+    QTest::addColumn<bool>("forAGroup"); // in a folder made for it, the device the group's
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false << false;
+    QTest::newRow("replaces a link left by a killed run") << int(SIGTERM) << true << false;
+    QTest::newRow("for a group, in a new folder") << int(SIGTERM) << false << true;
 }
 
 void TestSimProcess::linkLastsAsLongAsTheRun()
 {
     QFETCH(int, signal);
     QFETCH(bool, staleLinkFirst);
+    QFETCH(bool, forAGroup);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QByteArray link = dir.filePath(QStringLiteral("projector")).toLocal8Bit();
+    const QString folder = forAGroup ? dir.filePath(QStringLiteral("sim")) : dir.path();
+    const QByteArray link = (folder + QStringLiteral("/projector")).toLocal8Bit();
     if (staleLinkFirst) QCOMPARE(symlink("/nonexistent/pts/99", link.constData()), 0);
 
     SimProcess sim;
-    QVERIFY(sim.start({"--link", QString::fromLocal8Bit(link)}));
+    QStringList args{"--link", QString::fromLocal8Bit(link)};
+    if (forAGroup) args << "--group" << QString::fromLocal8Bit(getgrgid(getgid())->gr_name);
+    QVERIFY(sim.start(args));
     char target[256] = {};
     QVERIFY(readlink(link.constData(), target, sizeof target - 1) > 0);
     QCOMPARE(QString::fromLocal8Bit(target), sim.device());
+    struct stat st
+    {
+    };
+    QCOMPARE(::stat(target, &st), 0);
+    if (forAGroup) QCOMPARE(std::pair(st.st_mode & 0777, st.st_gid), std::pair(0660u, getgid()));
     {
         const PanelEnd end(QString::fromLocal8Bit(link));
         QVERIFY(end.fd >= 0);
@@ -349,10 +363,8 @@ void TestSimProcess::linkLastsAsLongAsTheRun()
     QVERIFY(sim.process().waitForFinished(Patience));
     QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.process().exitCode(), 0);
-    struct stat st
-    {
-    };
     QCOMPARE(lstat(link.constData(), &st), -1);
+    QCOMPARE(QFileInfo::exists(folder), !forAGroup);
 }
 
 void TestSimProcess::linkRefusesToClobber_data()

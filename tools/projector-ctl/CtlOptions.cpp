@@ -116,6 +116,7 @@ CtlOptions::Parsed CtlOptions::parse(const QStringList &args)
                               .arg(Speeds[1])
                               .arg(speedText));
     o.settings = *LineSettings::parse(speedText + QStringLiteral(",N,8,1"));
+    o.speedAsked = p.isSet(speed);
     const QString deviceWrong = p.isSet(device) ? checkDevice(p.value(device)) : QString();
     if (!deviceWrong.isEmpty()) return usageError(QStringLiteral("--device: ") + deviceWrong);
     const QString logWrong =

@@ -31,7 +31,8 @@ public:
 
     QString device;
     LineSettings settings;
-    QString logFile; // empty: no log
+    bool speedAsked = false; // --speed was given; otherwise `settings` are only the default
+    QString logFile;         // empty: no log
     bool json = false;
     QList<NamedCommand> commands;
 

@@ -68,10 +68,11 @@ CtlSession::CtlSession(SerialLink &link, const TimerFactory &makeTimer, const Ct
     });
     // A raw TCP device keeps its server's speed, and projectord gives the line its own: said
     // when another speed was asked for, and the commands go all the same. A crontab's line
-    // that asks for none stays quiet.
+    // that asks for none stays quiet, in its log too.
+    m_log.setSettingsAsked(options.speedAsked);
     connect(&link, &SerialLink::settingsNotApplied, this, [this](const LinkFailure &f) {
         const bool shared = f.cause == LinkFailure::Cause::LineSetByService;
-        if (f.detail == QLatin1String(Settings19200) || (shared && f.lineInForce.isEmpty()) ||
+        if (!m_options.speedAsked || (shared && f.lineInForce.isEmpty()) ||
             (shared && f.lineInForce == f.detail))
             return;
         complain(f.text(LinkFailure::Reader::Script));

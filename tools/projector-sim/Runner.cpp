@@ -72,9 +72,17 @@ bool installSignalHandlers(std::string &error)
     return true;
 }
 
+std::string folderOf(const std::string &path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".")
+           : slash == 0               ? std::string("/")
+                                      : path.substr(0, slash);
+}
+
 // A link left behind by a run that was killed points nowhere and is replaced; one that still
 // leads to a device may belong to another simulator and is left alone.
-bool makeLink(const std::string &target, const std::string &link, std::string &error)
+bool placeLink(const std::string &target, const std::string &link, std::string &error)
 {
     struct stat st
     {
@@ -97,11 +105,25 @@ bool makeLink(const std::string &target, const std::string &link, std::string &e
     return true;
 }
 
-void removeLink(const std::string &target, const std::string &link)
+// A missing folder is made, open to all to look into: /run/projector-sim for the service,
+// which sees no /tmp. It goes with the link.
+bool makeLink(const std::string &target, const std::string &link, std::string &error,
+              bool &madeFolder)
+{
+    const std::string folder = folderOf(link);
+    madeFolder = mkdir(folder.c_str(), 0755) == 0;
+    if (madeFolder) chmod(folder.c_str(), 0755); // whatever the umask
+    if (placeLink(target, link, error)) return true;
+    if (madeFolder) ::rmdir(folder.c_str());
+    return false;
+}
+
+void removeLink(const std::string &target, const std::string &link, bool madeFolder)
 {
     char buf[4096];
     const ssize_t n = readlink(link.c_str(), buf, sizeof buf);
     if (n > 0 && std::string(buf, static_cast<std::size_t>(n)) == target) ::unlink(link.c_str());
+    if (madeFolder) ::rmdir(folderOf(link).c_str()); // only when nothing else is in it
 }
 
 class Loop
@@ -268,7 +290,7 @@ int run(const Options &options)
 
     std::unique_ptr<SerialEndpoint> port =
         options.device.isEmpty()
-            ? SerialEndpoint::openPseudoTerminal(options.baud, error)
+            ? SerialEndpoint::openPseudoTerminal(options.baud, error, options.group)
             : SerialEndpoint::openDevice(options.device.toStdString(), options.baud, error);
     if (!port) {
         complain(error);
@@ -286,7 +308,8 @@ int run(const Options &options)
     }
 
     const std::string link = options.link.toStdString();
-    if (!link.empty() && !makeLink(port->path(), link, error)) {
+    bool madeFolder = false;
+    if (!link.empty() && !makeLink(port->path(), link, error, madeFolder)) {
         complain(error);
         return 1;
     }
@@ -297,7 +320,7 @@ int run(const Options &options)
     const Loop::End end = loop.run();
 
     port->close();
-    if (!link.empty()) removeLink(port->path(), link);
+    if (!link.empty()) removeLink(port->path(), link, madeFolder);
     if (logFd != STDOUT_FILENO) ::close(logFd);
 
     switch (end) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -44,7 +45,8 @@ bool makeRaw(int fd, int baud, bool realPort, std::string &error)
 
 } // namespace
 
-std::unique_ptr<SerialEndpoint> SerialEndpoint::openPseudoTerminal(int baud, std::string &error)
+std::unique_ptr<SerialEndpoint> SerialEndpoint::openPseudoTerminal(int baud, std::string &error,
+                                                                   std::optional<gid_t> group)
 {
     std::unique_ptr<SerialEndpoint> e(new SerialEndpoint);
     e->m_fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -69,6 +71,11 @@ std::unique_ptr<SerialEndpoint> SerialEndpoint::openPseudoTerminal(int baud, std
     e->m_keepAlive = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (e->m_keepAlive < 0) {
         error = failure("open pseudo-terminal slave");
+        return nullptr;
+    }
+    if (group && (fchown(e->m_keepAlive, uid_t(-1), *group) != 0 ||
+                  fchmod(e->m_keepAlive, S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP) != 0)) {
+        error = failure(("chgrp " + e->m_path).c_str());
         return nullptr;
     }
     // Raw on the slave side, which is where the line discipline acts: no echo of what the

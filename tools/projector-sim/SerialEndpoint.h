@@ -2,7 +2,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+
+#include <sys/types.h>
 
 namespace sim {
 
@@ -12,7 +15,9 @@ class SerialEndpoint
 public:
     // A new pseudo-terminal in raw mode. The simulator keeps its slave open too, so the panel
     // may open and close its own end as often as it likes without the master hanging up.
-    static std::unique_ptr<SerialEndpoint> openPseudoTerminal(int baud, std::string &error);
+    // With a group, the panel's end is that group's, mode 0660, for a user of that group.
+    static std::unique_ptr<SerialEndpoint> openPseudoTerminal(int baud, std::string &error,
+                                                              std::optional<gid_t> group = {});
     static std::unique_ptr<SerialEndpoint> openDevice(const std::string &path, int baud,
                                                       std::string &error);
 

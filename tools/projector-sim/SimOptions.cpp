@@ -6,8 +6,12 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cmath>
 #include <random>
+#include <vector>
+
+#include <grp.h>
 
 namespace sim {
 
@@ -58,6 +62,22 @@ QString oneOf(const QCommandLineParser &p, const QString &name, const QStringLis
     return v;
 }
 
+gid_t groupId(const QString &name)
+{
+    std::vector<char> buffer(4096);
+    group entry{};
+    group *found = nullptr;
+    int error = 0;
+    while ((error = getgrnam_r(name.toLocal8Bit().constData(), &entry, buffer.data(), buffer.size(),
+                               &found)) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (!found)
+        throw Failure{
+            QCoreApplication::translate("SimOptions", "--group: no group \"%1\"").arg(name)};
+    return found->gr_gid;
+}
+
 } // namespace
 
 ParsedArguments parseArguments(const QStringList &args)
@@ -89,8 +109,15 @@ ParsedArguments parseArguments(const QStringList &args)
             "N", "19200"),
         opt("link",
             QT_TRANSLATE_NOOP("SimOptions",
-                              "Make a symbolic link to the pseudo-terminal here, removed at exit."),
+                              "Make a symbolic link to the pseudo-terminal here, removed at exit. "
+                              "A missing folder is made for it and removed too: projectord's "
+                              "service sees /run/projector-sim/NAME, not /tmp."),
             "PATH"),
+        opt("group",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "Give the pseudo-terminal to this group with mode 0660, so that a "
+                              "service running as that group (projectord) can open it."),
+            "GROUP"),
         opt("log",
             QT_TRANSLATE_NOOP("SimOptions",
                               "Write the log of received lines here instead of stdout."),
@@ -182,6 +209,12 @@ ParsedArguments parseArguments(const QStringList &args)
         if (!o.link.isEmpty() && !o.device.isEmpty())
             throw Failure{QCoreApplication::translate(
                 "SimOptions", "--link goes with the pseudo-terminal, not --device")};
+        if (p.isSet(QStringLiteral("group"))) {
+            if (!o.device.isEmpty())
+                throw Failure{QCoreApplication::translate(
+                    "SimOptions", "--group goes with the pseudo-terminal, not --device")};
+            o.group = groupId(p.value(QStringLiteral("group")));
+        }
         o.logFile = p.value(QStringLiteral("log"));
         o.verbose = p.isSet(QStringLiteral("verbose"));
 

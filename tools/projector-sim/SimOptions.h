@@ -8,14 +8,17 @@
 
 #include <optional>
 
+#include <sys/types.h>
+
 namespace sim {
 
 struct Options
 {
     QString device; // a real serial port to serve; empty for a pseudo-terminal
     int baud = 19200;
-    QString link;    // symbolic link to the pseudo-terminal, made for the run
-    QString logFile; // empty: the log goes to stdout
+    QString link;               // symbolic link to the pseudo-terminal, made for the run
+    std::optional<gid_t> group; // the pseudo-terminal's group, with mode 0660
+    QString logFile;            // empty: the log goes to stdout
     bool verbose = false;
     Simulator::Behaviour behaviour;
     std::optional<SimTime> unplugAfter;
