@@ -92,4 +92,5 @@ void ClientNames::onNameOwnerChanged(const QString &name, const QString &oldOwne
     if (!newOwner.isEmpty() || !name.startsWith(u':')) return;
     m_known.remove(name);
     m_waiting.remove(name);
+    Q_EMIT left(name);
 }

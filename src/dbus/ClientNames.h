@@ -33,6 +33,10 @@ public:
     // The name of `sender`, or `sender` itself while none is known.
     QString nameOf(const QString &sender) const;
 
+Q_SIGNALS:
+    // A client (a unique bus name) has left the bus.
+    void left(const QString &sender);
+
 private:
     struct Waiting
     {

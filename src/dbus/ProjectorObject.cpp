@@ -60,6 +60,7 @@ ProjectorObject::ProjectorObject(ProjectorHost &host, ClientNames &names,
     connect(&m_host, &ProjectorHost::onlineChanged, this, &ProjectorObject::announceChanges);
     connect(&m_host, &ProjectorHost::stateChanged, this, &ProjectorObject::announceChanges);
     m_announced = changingProperties();
+    connect(&m_names, &ClientNames::left, this, &ProjectorObject::forget);
 }
 
 QString ProjectorObject::path() const
@@ -193,7 +194,8 @@ void ProjectorObject::writeLine(const QDBusMessage &call, const QByteArray &line
     const auto refusal = m_host.writeLine(client, call.service(), line, &failure);
     switch (refusal) {
     case ProjectorHost::Refusal::None: m_bus.send(call.createReply()); return;
-    case ProjectorHost::Refusal::Busy: return refuse(call, Busy, refusalText(refusal, failure));
+    case ProjectorHost::Refusal::Busy:
+    case ProjectorHost::Refusal::Wait: return refuse(call, Busy, refusalText(refusal, failure));
     case ProjectorHost::Refusal::Offline:
         return refuse(call, Offline, refusalText(refusal, failure));
     case ProjectorHost::Refusal::InvalidLine:
@@ -209,12 +211,20 @@ void ProjectorObject::onFinished(const HostResult &result)
     if (it == m_pending.cend()) return;
     const QDBusMessage call = *it;
     m_pending.erase(it);
+    if (result.stopping) return refuse(call, Failed, QStringLiteral("projectord is stopping"));
     // Still waiting when the line went away, or the write itself failed.
     if (result.failure.isFailure())
         return refuse(call, m_host.isOnline() ? Failed : Offline,
                       result.failure.text(LinkFailure::Reader::Log));
     m_bus.send(call.createReply(
         {result.code, result.reply, result.status.value_or(QString()), result.answered}));
+}
+
+void ProjectorObject::forget(const QString &sender)
+{
+    m_host.forget(sender);
+    for (auto it = m_pending.begin(); it != m_pending.end();)
+        it = it->service() == sender ? m_pending.erase(it) : std::next(it);
 }
 
 void ProjectorObject::refuse(const QDBusMessage &call, const char *error, const QString &message)
@@ -231,6 +241,9 @@ QString ProjectorObject::refusalText(ProjectorHost::Refusal refusal,
     case ProjectorHost::Refusal::Busy:
         return QStringLiteral("too many commands wait already, for this projector or from "
                               "this client");
+    case ProjectorHost::Refusal::Wait:
+        return QStringLiteral("not now: a command has its turn, or the last line is still "
+                              "going out; write the line again shortly");
     case ProjectorHost::Refusal::Offline: {
         const QString why =
             failure.isFailure() ? failure.text(LinkFailure::Reader::Log) : this->failure();

@@ -84,6 +84,8 @@ private:
     void request(const QDBusMessage &call, const QString &code, const QString &client);
     void writeLine(const QDBusMessage &call, const QByteArray &line, const QString &client);
     void onFinished(const HostResult &result);
+    // A client has left the bus: its waiting commands go unsent and unanswered.
+    void forget(const QString &sender);
     void refuse(const QDBusMessage &call, const char *error, const QString &message);
     QString refusalText(ProjectorHost::Refusal refusal, const LinkFailure &failure) const;
     QVariantMap changingProperties() const;
@@ -93,7 +95,7 @@ private:
     ClientNames &m_names;
     QDBusConnection m_bus;
     // Send calls answered when their command's reply window closes, by the host's request id.
-    // The host bounds how many there are.
+    // The host bounds how many there are; a caller's go when it leaves the bus.
     QHash<quint64, QDBusMessage> m_pending;
     QVariantMap m_announced; // the changing properties as last announced
     std::vector<std::unique_ptr<OwnLine>> m_lines;

@@ -14,13 +14,33 @@ const QString ProjectorHost::OwnClient = QStringLiteral("projectord");
 
 namespace {
 constexpr std::array<const char *, 4> PollCodes{"CR0", "CR1", "CR3", "CR4"};
+
+// Every window the host opens is the panel's normal one, whatever the code. A command's turn at
+// worst: it waits one window while raw lines go, the raw window open then runs out, and its own.
+constexpr std::chrono::milliseconds Turn = 3 * NormalReplyWindow;
+
+// How long the wire carries `bytes`: a start bit, the data bits, a parity bit, the stop bits.
+std::chrono::milliseconds onTheWire(qsizetype bytes, const LineSettings &s)
+{
+    const qint64 bits = bytes * (1 + s.dataBits + (s.parity == 'N' ? 0 : 1) + s.stopBits);
+    const qint64 baud = std::max<qint64>(s.baud, 1);
+    return std::chrono::milliseconds((bits * 1000 + baud - 1) / baud);
+}
 } // namespace
+
+const int ProjectorHost::MaxQueued = int((MaxWait - NormalReplyWindow) / Turn);
+
+std::chrono::milliseconds ProjectorHost::worstWait(int ahead)
+{
+    return NormalReplyWindow + (ahead + 1) * Turn;
+}
 
 ProjectorHost::ProjectorHost(ProjectorConfig config, std::unique_ptr<SerialLink> link,
                              const TimerFactory &timers, QObject *parent)
     : QObject(parent), m_config(std::move(config)), m_link(std::move(link)), m_timer2(timers()),
-      m_timer4(timers()), m_pollTimer(timers())
+      m_timer4(timers()), m_pollTimer(timers()), m_turnTimer(timers()), m_paceTimer(timers())
 {
+    m_turnTimer->setInterval(NormalReplyWindow);
     m_timer2->setInterval(NormalReplyWindow);
     // Nothing is on a screen to clear; it is stopped after every window, so that no timer runs
     // between polls.
@@ -31,6 +51,16 @@ ProjectorHost::ProjectorHost(ProjectorConfig config, std::unique_ptr<SerialLink>
     connect(m_exchange.get(), &Exchange::noReply, this, [this] { m_noReply = true; });
     connect(m_exchange.get(), &Exchange::charactersReceived, this, &ProjectorHost::onReceived);
     connect(m_pollTimer.get(), &IntervalTimer::timeout, this, &ProjectorHost::poll);
+    connect(m_turnTimer.get(), &IntervalTimer::timeout, this, [this] {
+        m_turnTimer->stop();
+        m_headOwed = true;
+        m_yielding = false;
+        pump();
+    });
+    connect(m_paceTimer.get(), &IntervalTimer::timeout, this, [this] {
+        m_paceTimer->stop();
+        welcomeIfFree();
+    });
 
     SerialLink *l = m_link.get();
     connect(l, &SerialLink::opened, this, [this] { setOnline(true); });
@@ -85,7 +115,7 @@ quint64 ProjectorHost::request(const QString &client, const QString &sender, con
         return 0;
     };
     if (refusal) *refusal = Refusal::None;
-    if (!m_online) return refuse(Refusal::Offline);
+    if (!m_online || m_stopping) return refuse(Refusal::Offline);
     if (m_queue.size() >= std::size_t(MaxQueued)) return refuse(Refusal::Busy);
     const auto fromClient = std::count_if(m_queue.begin(), m_queue.end(),
                                           [&](const Pending &p) { return p.sender == sender; });
@@ -97,6 +127,7 @@ quint64 ProjectorHost::request(const QString &client, const QString &sender, con
         return command.id;
     }
     m_queue.push_back(std::move(command));
+    schedule();
     return m_queue.back().id;
 }
 
@@ -118,9 +149,13 @@ ProjectorHost::Refusal ProjectorHost::writeLine(const QString &client, const QSt
                                                 const QByteArray &line, LinkFailure *failure)
 {
     if (!lineProblem(line).isEmpty()) return Refusal::InvalidLine;
-    if (!m_online) {
+    if (!m_online || m_stopping) {
         if (failure) *failure = m_offline;
         return Refusal::Offline;
+    }
+    if (rawLinesWait()) {
+        m_linesHeld = true;
+        return Refusal::Wait;
     }
     // What the command whose window this line takes over has got so far.
     std::optional<Pending> taken = std::exchange(m_current, std::nullopt);
@@ -131,6 +166,9 @@ ProjectorHost::Refusal ProjectorHost::writeLine(const QString &client, const QSt
         m_current = std::move(taken);
         return Refusal::WriteFailed;
     }
+    m_yielding = false;
+    m_paceTimer->setInterval(onTheWire(line.size(), m_config.settings));
+    m_paceTimer->start();
     if (taken) {
         const QString commandText = taken->code + QChar(13);
         if (replied) record(commandText, trace);
@@ -141,7 +179,62 @@ ProjectorHost::Refusal ProjectorHost::writeLine(const QString &client, const QSt
                           replied,
                           {}});
     }
+    schedule();
     return Refusal::None;
+}
+
+bool ProjectorHost::rawLinesWait() const
+{
+    return m_paceTimer->isActive() || m_headOwed || (m_current && m_current->owed);
+}
+
+// The first command waits for its turn while no command of the clients holds the line.
+void ProjectorHost::schedule()
+{
+    if (m_queue.empty()) {
+        m_turnTimer->stop();
+        m_headOwed = false;
+        m_yielding = false;
+    } else if (!m_headOwed && !m_turnTimer->isActive() && !(m_current && !m_current->own)) {
+        m_turnTimer->start();
+    }
+}
+
+void ProjectorHost::welcomeIfFree()
+{
+    if (!m_linesHeld || m_stopping || rawLinesWait()) return;
+    m_linesHeld = false;
+    Q_EMIT linesWelcome();
+}
+
+void ProjectorHost::forget(const QString &sender)
+{
+    // The service's own reads have no sender.
+    if (sender.isEmpty()) return;
+    // The first command's turn passes to the next one with what it has waited.
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
+                                 [&](const Pending &p) { return p.sender == sender; }),
+                  m_queue.end());
+    schedule();
+    welcomeIfFree();
+}
+
+void ProjectorHost::shutDown()
+{
+    m_stopping = true;
+    for (IntervalTimer *t :
+         {m_timer2.get(), m_timer4.get(), m_pollTimer.get(), m_turnTimer.get(), m_paceTimer.get()})
+        t->stop();
+    m_pollStep = -1;
+    m_pollId = 0;
+    m_windowOwner.clear();
+    m_windowLine.clear();
+    HostResult stopped;
+    stopped.stopping = true;
+    if (const std::optional<Pending> cut = std::exchange(m_current, std::nullopt))
+        conclude(*cut, stopped);
+    for (const Pending &p : std::exchange(m_queue, {})) conclude(p, stopped);
+    schedule();
 }
 
 // Writes a line and opens its reply window, which `sender` owns; `command` becomes the current
@@ -179,6 +272,7 @@ void ProjectorHost::conclude(const Pending &command, HostResult result)
         Q_EMIT finished(result);
         return;
     }
+    if (m_stopping) return;
     // A read from before the line was lost belongs to no round.
     if (command.id != m_pollId) return;
     m_pollId = 0;
@@ -190,9 +284,12 @@ void ProjectorHost::conclude(const Pending &command, HostResult result)
 
 void ProjectorHost::pump()
 {
-    while (m_online && !m_current && !m_timer2->isActive() && !m_queue.empty()) {
+    while (m_online && !m_stopping && !m_yielding && !m_current && !m_timer2->isActive() &&
+           !m_queue.empty()) {
         Pending next = std::move(m_queue.front());
         m_queue.pop_front();
+        next.owed = std::exchange(m_headOwed, false);
+        m_turnTimer->stop();
         LinkFailure failure;
         if (!send(next, &failure)) conclude(next, {0, {}, {}, std::nullopt, false, failure});
     }
@@ -208,10 +305,16 @@ void ProjectorHost::onWindowClosed()
     m_windowOwner.clear();
     m_windowReplied = false;
     if (replied) record(line, trace);
-    if (const std::optional<Pending> done = std::exchange(m_current, std::nullopt))
+    const std::optional<Pending> done = std::exchange(m_current, std::nullopt);
+    // Raw lines held back by a command that waited its turn go before the next command.
+    const bool yield = done && done->owed && m_linesHeld;
+    if (done)
         conclude(
             *done,
             {0, {}, trace, replied ? interpretStatus(line, trace) : std::nullopt, replied, {}});
+    if (yield && !m_queue.empty()) m_yielding = true;
+    schedule();
+    welcomeIfFree();
     pump();
     if (m_pollStep >= 0 && m_pollId == 0 && !m_pollTimer->isActive()) poll();
 }
@@ -228,7 +331,7 @@ void ProjectorHost::onReceived(const QString &characters)
 void ProjectorHost::poll()
 {
     m_pollTimer->stop();
-    if (!m_online || m_config.poll.count() <= 0) return;
+    if (!m_online || m_stopping || m_config.poll.count() <= 0) return;
     if (m_pollStep < 0) m_pollStep = 0;
     if (m_current || m_timer2->isActive() || !m_queue.empty()) {
         m_pollTimer->setInterval(NormalReplyWindow);
@@ -268,6 +371,8 @@ void ProjectorHost::setOnline(bool online, const LinkFailure &why)
     // Nothing of these was sent; they are not kept for as long as the line may be gone.
     for (const Pending &p : std::exchange(m_queue, {}))
         conclude(p, {0, {}, {}, std::nullopt, false, m_offline});
+    schedule();
+    welcomeIfFree();
 }
 
 void ProjectorHost::record(const QString &commandText, const QString &replyTrace)

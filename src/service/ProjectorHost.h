@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -40,26 +41,39 @@ struct HostResult
     QString reply;                 // the RXD trace when its window closed, or " X X X X"
     std::optional<QString> status; // the panel's status words
     bool answered = false;
-    LinkFailure failure; // set when the line could not be written: nothing was sent
+    LinkFailure failure;   // set when the line could not be written: nothing was sent
+    bool stopping = false; // cut short, or never sent, because the service stops
 };
 
 // One projector held by the service: its link, its one exchange with the panel's rules, a
 // bounded queue of the clients' commands, the status poll and the decoded state. Knows nothing
 // of D-Bus or of any other front; a client is a name the front chose.
 //
-// Raw lines (writeLine) go to the projector the moment they are asked for. Commands
-// (request) go when the line is quiet: no reply window open and none waiting before them, so
-// each gets the reply to its own line. A reply belongs to the client whose line opened the
-// current reply window; characters that arrive after a newer line count for the newer one, as
-// on the panel.
+// Raw lines (writeLine) go to the projector the moment they are asked for, unless a command has
+// waited its turn (below). Commands (request) go when the line is quiet: no reply window open and
+// none waiting before them, so each gets the reply to its own line. A reply belongs to the client
+// whose line opened the current reply window; characters that arrive after a newer line count
+// for the newer one, as on the panel.
+//
+// Turns: once the first command in line has waited one reply window for the line, raw lines
+// wait (Refusal::Wait) until that command's own window has closed. If raw lines were held back
+// meanwhile, they then go before the next command, which again waits at most one window. So the
+// two take turns: a command is on the line within two windows of the one before it leaving, and
+// no raw line is held for more than two. Raw lines also wait while the wire still carries the
+// previous one, which bounds a flood to what the line can take.
 class ProjectorHost final : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int MaxQueued = 64;          // commands waiting, all clients together
-    static constexpr int MaxQueuedPerClient = 16; // from one client
-    static constexpr int MaxLineLength = 64;      // bytes of a raw line
-    static const QString OwnClient;               // "projectord": its own status reads
+    // The longest a command may be left waiting and still be answered: below D-Bus's default
+    // call timeout of 25 s. Past it, a command is refused at once.
+    static constexpr std::chrono::milliseconds MaxWait{20000};
+    // Commands waiting, all clients together: as many as are answered within MaxWait at worst
+    // (worstWait()).
+    static const int MaxQueued;
+    static constexpr int MaxQueuedPerClient = 4; // from one client
+    static constexpr int MaxLineLength = 64;     // bytes of a raw line
+    static const QString OwnClient;              // "projectord": its own status reads
 
     // Takes the link; opens it at start(). The timers come from `timers`.
     ProjectorHost(ProjectorConfig config, std::unique_ptr<SerialLink> link,
@@ -77,7 +91,14 @@ public:
     const ProjectorState &state() const { return m_state; }
     SerialLink &link() { return *m_link; }
 
-    enum class Refusal { None, Busy, Offline, InvalidLine, WriteFailed };
+    // Busy: too many commands wait. Wait: a raw line that may go a little later, once
+    // linesWelcome() says so; nothing was sent.
+    enum class Refusal { None, Busy, Wait, Offline, InvalidLine, WriteFailed };
+
+    // The longest until a command queued behind `ahead` others is answered: the window open now,
+    // then for each command ahead and for this one a turn of raw lines (up to two windows) and
+    // its own window.
+    static std::chrono::milliseconds worstWait(int ahead);
 
     // Queues a three-character code ("C00", "CR0"; the caller has checked it) for `client`.
     // Returns the request's id, which finished() carries; 0 when refused, with the reason in
@@ -90,10 +111,16 @@ public:
     // What makes `line` no raw line that is sent, in English for a client's error message; empty
     // for one that is: 1 to MaxLineLength bytes, none above 0x7f.
     static QString lineProblem(const QByteArray &line);
-    // Writes a raw line at once. `client` is the name lineSent() carries, `sender` the
-    // client's key (a unique bus name) for owner.
+    // Writes a raw line at once, or refuses it with Wait (see the class comment). `client` is
+    // the name lineSent() carries, `sender` the client's key (a unique bus name) for owner.
     Refusal writeLine(const QString &client, const QString &sender, const QByteArray &line,
                       LinkFailure *failure = nullptr);
+    // `sender` has gone: its waiting commands are dropped unsent and unanswered. One of its on
+    // the line finishes as any other.
+    void forget(const QString &sender);
+    // The service stops: every command waiting or on the line finishes with `stopping`, the
+    // poll ends and nothing more is sent. Before the link is closed, once.
+    void shutDown();
 
 Q_SIGNALS:
     void finished(const HostResult &result);
@@ -106,6 +133,8 @@ Q_SIGNALS:
     void onlineChanged(bool online);
     // One or more of state()'s readings changed.
     void stateChanged();
+    // A raw line refused with Wait could go now.
+    void linesWelcome();
 
 private:
     struct Pending
@@ -114,7 +143,8 @@ private:
         QString client;
         QString sender;
         QString code;
-        bool own = false; // one of the service's own status reads
+        bool own = false;  // one of the service's own status reads
+        bool owed = false; // it waited its turn: raw lines wait while its window is open
     };
     bool send(const QString &client, const QString &sender, const QByteArray &line,
               std::optional<Pending> command, LinkFailure *failure = nullptr);
@@ -124,6 +154,9 @@ private:
     void pump();
     void onWindowClosed();
     void onReceived(const QString &characters);
+    bool rawLinesWait() const;
+    void schedule();
+    void welcomeIfFree();
     void poll();
     void setOnline(bool online, const LinkFailure &why = {});
     void record(const QString &commandText, const QString &replyTrace);
@@ -132,7 +165,9 @@ private:
     ProjectorConfig m_config;
     std::unique_ptr<SerialLink> m_link;
     std::unique_ptr<IntervalTimer> m_timer2, m_timer4, m_pollTimer;
-    std::unique_ptr<Exchange> m_exchange; // after the timers and link it refers to
+    std::unique_ptr<IntervalTimer> m_turnTimer; // the first command's wait for its turn
+    std::unique_ptr<IntervalTimer> m_paceTimer; // the last raw line on the wire
+    std::unique_ptr<Exchange> m_exchange;       // after the timers and link it refers to
     std::deque<Pending> m_queue;
     std::optional<Pending> m_current; // the command whose reply window is open
     QString m_windowOwner;            // sender of the line that opened the open window
@@ -140,6 +175,10 @@ private:
     bool m_windowReplied = false;     // characters came in the open window
     bool m_noReply = false;           // the window closed with nothing received
     bool m_online = false;
+    bool m_headOwed = false;  // the first command waited its turn: raw lines wait
+    bool m_yielding = false;  // held raw lines go before the first command
+    bool m_linesHeld = false; // a raw line was refused with Wait since the last linesWelcome
+    bool m_stopping = false;
     quint64 m_nextId = 1;
     int m_pollStep = -1;  // the status read under way, -1 when none
     quint64 m_pollId = 0; // its id while its line is out

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // One projector held by the service, on a fake link and virtual time: whose reply is whose, the
-// bounds, a raw line's window, the line's loss, the status poll and the state.
+// bounds, a raw line's window, turns between commands and raw lines, the line's loss, the status
+// poll and the state.
 #include "FakeLink.h"
 #include "ProjectorHost.h"
 
@@ -11,7 +12,8 @@ using R = ProjectorHost::Refusal;
 using Answers = QHash<QByteArray, QByteArray>;
 
 // Logs what the host says, in order: "tx CLIENT SENDER LINE", "rx OWNER BYTES",
-// "done ID REPLY [STATUS] [failed]", "online"/"offline"; answers lines as the projector would.
+// "done ID REPLY [STATUS] [failed] [stopping]", "online"/"offline"; answers lines as the
+// projector would.
 struct Rig
 {
     VirtualClock clock;
@@ -20,18 +22,19 @@ struct Rig
     QStringList log;
     Answers answers;
 
-    explicit Rig(int poll = 0, Answers a = {}, bool missing = false)
-        : host({"p", "fake0", {}, std::chrono::seconds(poll)}, std::unique_ptr<SerialLink>(link),
-               clock.factory()),
+    explicit Rig(int poll = 0, Answers a = {}, bool missing = false, LineSettings settings = {})
+        : host({"p", "fake0", settings, std::chrono::seconds(poll)},
+               std::unique_ptr<SerialLink>(link), clock.factory()),
           answers(std::move(a))
     {
         link->now = [this] { return clock.now().count(); };
         if (missing) link->missingPorts = {0};
         QObject::connect(&host, &ProjectorHost::finished, &host, [this](const HostResult &r) {
-            log << QStringLiteral("done %1 %2%3%4")
+            log << QStringLiteral("done %1 %2%3%4%5")
                        .arg(r.id)
                        .arg(r.reply.trimmed(), r.status.value_or(QString()),
-                            r.failure.isFailure() ? QStringLiteral(" failed") : QString());
+                            r.failure.isFailure() ? QStringLiteral(" failed") : QString(),
+                            r.stopping ? QStringLiteral("stopping") : QString());
         });
         QObject::connect(&host, &ProjectorHost::received, &host,
                          [this](auto bytes, auto owner) { log << "rx " + owner + ' ' + bytes; });
@@ -84,8 +87,115 @@ private Q_SLOTS:
         for (int i = 0; i < ProjectorHost::MaxQueued - ProjectorHost::MaxQueuedPerClient; ++i)
             QVERIFY(rig.ask(QString::number(i % 3)));
         QCOMPARE(rig.ask("c", "C00", R::Busy), 0u);
-        rig.at(65 * 500);
-        QCOMPARE(rig.take().filter(QStringLiteral("done")).size(), 65);
+        rig.at((ProjectorHost::MaxQueued + 1) * 500);
+        QCOMPARE(rig.take().filter(QStringLiteral("done")).size(), ProjectorHost::MaxQueued + 1);
+    }
+
+    // A client writes a raw line every `period`, and again at linesWelcome unless it writes at
+    // its ticks only or is gone at its first refusal. Each command queued meanwhile gets its own
+    // reply, 100 ms after its line, within its bound, and raw lines go between commands.
+    void commandsTakeTurnsWithRawLines_data()
+    {
+        QTest::addColumn<int>("period");
+        QTest::addColumn<int>("commands");
+        QTest::addColumn<QString>("writer"); // "welcome", "ticks" or "gone"
+        QTest::newRow("every 400 ms") << 400 << 3 << "welcome";
+        QTest::newRow("every 50 ms, queue full") << 50 << ProjectorHost::MaxQueued << "welcome";
+        QTest::newRow("every 50 ms, at ticks only") << 50 << 3 << "ticks";
+        QTest::newRow("writer gone at its refusal") << 50 << 3 << "gone";
+    }
+    void commandsTakeTurnsWithRawLines()
+    {
+        QFETCH(int, period);
+        QFETCH(int, commands);
+        QFETCH(QString, writer);
+        Rig rig(0, {{"CR0\r", "00\r"}});
+        const auto ticks = rig.clock.makeTimer(), reply = rig.clock.makeTimer();
+        const auto write = [&] {
+            if (rig.host.writeLine("panel", ":p", "CR0\r") == R::Wait && writer == "gone")
+                ticks->stop();
+        };
+        QObject::connect(ticks.get(), &IntervalTimer::timeout, write);
+        QObject::connect(&rig.host, &ProjectorHost::linesWelcome, [&] {
+            if (writer == "welcome") write();
+        });
+        long long lastRaw = 0, longestGap = 0;
+        QObject::connect(&rig.host, &ProjectorHost::lineSent, [&](const QByteArray &l) {
+            const long long now = rig.clock.now().count();
+            if (l == "C00\r")
+                reply->start();
+            else
+                longestGap = std::max(longestGap, now - std::exchange(lastRaw, now));
+        });
+        reply->setInterval(100ms);
+        QObject::connect(reply.get(), &IntervalTimer::timeout, [&] {
+            reply->stop();
+            rig.link->receive("1\r");
+        });
+        QList<long long> answeredAt; // in the order asked
+        QObject::connect(&rig.host, &ProjectorHost::finished, [&](const HostResult &r) {
+            answeredAt << (r.reply == " 1 CR " ? rig.clock.now().count() : -1);
+        });
+        ticks->setInterval(std::chrono::milliseconds(period));
+        ticks->start();
+        write();
+        rig.at(1);
+        for (int i = 0; i < commands; ++i) QCOMPARE(rig.ask(QString::number(i)), quint64(i + 1));
+        if (commands == ProjectorHost::MaxQueued) QCOMPARE(rig.ask("late", "C00", R::Busy), 0u);
+        rig.at(ProjectorHost::MaxWait.count());
+        QCOMPARE(answeredAt.size(), commands);
+        for (int i = 0; i < commands; ++i)
+            QVERIFY(answeredAt[i] > 0 && answeredAt[i] <= 1 + ProjectorHost::worstWait(i).count());
+        QVERIFY(longestGap <= 1000 + period); // two reply windows
+    }
+
+    // Raw lines faster than the wire carries them wait, unsent, and are welcome once it is free.
+    void rawLinesKeepToTheWire_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<int>("onWire"); // ms, rounded up
+        QTest::newRow("4 of 10 bits at 19200") << "19200,N,8,1" << 4 << 3;
+        QTest::newRow("64 of 12 bits at 9600") << "9600,E,8,2" << 64 << 80;
+    }
+    void rawLinesKeepToTheWire()
+    {
+        QFETCH(QString, settings);
+        QFETCH(int, bytes);
+        QFETCH(int, onWire);
+        Rig rig(0, {}, false, *LineSettings::parse(settings));
+        int welcomed = 0;
+        QObject::connect(&rig.host, &ProjectorHost::linesWelcome, [&] { ++welcomed; });
+        const QByteArray line(bytes, 'C');
+        QCOMPARE(rig.host.writeLine({}, {}, line), R::None);
+        rig.at(onWire - 1);
+        QCOMPARE(rig.host.writeLine({}, {}, line), R::Wait);
+        QCOMPARE(rig.link->lines().size(), 1);
+        rig.at(onWire);
+        QCOMPARE(welcomed, 1);
+        QCOMPARE(rig.host.writeLine({}, {}, line), R::None);
+    }
+
+    // A caller that leaves loses its waiting commands, unsent and unanswered; one of its on the
+    // line finishes. At a stop every command waiting or on the line is told so, and nothing more
+    // is sent or read.
+    void leftAndStoppedSendNothingMore()
+    {
+        Rig rig(30);
+        for (const char *client : {"a", "b", "b", "c", "d", "e"}) QVERIFY(rig.ask(client));
+        rig.host.forget(":b"); // both its commands wait behind the poll's first read
+        rig.at(600);
+        rig.host.forget(":a"); // on the line
+        rig.at(1600);
+        rig.host.shutDown();
+        QCOMPARE(rig.ask("f", "C00", R::Offline), 0u);
+        QCOMPARE(rig.host.writeLine({}, {}, "C00\r"), R::Offline);
+        rig.at(60000);
+        QCOMPARE(rig.clock.nextDue(), -1ms);
+        QCOMPARE(rig.take(), QStringList({"online", "tx projectord  CR0", "tx a :a C00",
+                                          "done 2 X X X X", "tx c :c C00", "done 5 X X X X",
+                                          "tx d :d C00", "done 6 stopping", "done 7 stopping"}));
+        QCOMPARE(rig.link->lines().size(), 4);
     }
 
     void rawLineTakesOverTheWindow()
