@@ -268,8 +268,8 @@ void PjlinkServer::drop(Client *c, const QString &why)
         report(QStringLiteral("dropped"), c->address,
                QStringLiteral("%1: PJLink client %2 dropped: %3")
                    .arg(m_host.config().name, c->name.mid(7), why));
-    // Its commands still waiting for the line go with it:
-    // m_host.forget(c->name); // host.forget(key) once available
+    // Its commands still waiting for the line go with it.
+    m_host.forget(c->name);
     c->timer->stop();
     c->socket->disconnect(c);
     c->socket->abort();

@@ -97,16 +97,6 @@ LinkFailure ProjectorHost::notOpen() const
             {}};
 }
 
-bool ProjectorHost::isOnline() const
-{
-    return m_online;
-}
-
-quint64 ProjectorHost::request(const QString &client, const QString &code, Refusal *refusal)
-{
-    return request(client, client, code, refusal);
-}
-
 quint64 ProjectorHost::request(const QString &client, const QString &sender, const QString &code,
                                Refusal *refusal)
 {
@@ -316,7 +306,16 @@ void ProjectorHost::onWindowClosed()
     schedule();
     welcomeIfFree();
     pump();
-    if (m_pollStep >= 0 && m_pollId == 0 && !m_pollTimer->isActive()) poll();
+    const bool roundWaits = m_pollStep >= 0 && m_pollId == 0 && !m_pollTimer->isActive();
+    if (done && done->own) {
+        if (roundWaits) poll();
+    } else if (roundWaits ||
+               (m_pollTimer->isActive() && m_pollTimer->remainingTime() < NormalReplyWindow)) {
+        // A client's next line of a sequence follows its window's close at once: a status read
+        // slipped in between would take that line's reply. The poll waits a quiet window.
+        m_pollTimer->setInterval(NormalReplyWindow);
+        m_pollTimer->start();
+    }
 }
 
 void ProjectorHost::onReceived(const QString &characters)

@@ -85,7 +85,7 @@ public:
     void start();
 
     const ProjectorConfig &config() const { return m_config; }
-    bool isOnline() const;
+    bool isOnline() const { return m_online; }
     // Why the line is not open; None while it is.
     const LinkFailure &offlineFailure() const { return m_offline; }
     const ProjectorState &state() const { return m_state; }
@@ -103,7 +103,10 @@ public:
     // Queues a three-character code ("C00", "CR0"; the caller has checked it) for `client`.
     // Returns the request's id, which finished() carries; 0 when refused, with the reason in
     // `refusal`.
-    quint64 request(const QString &client, const QString &code, Refusal *refusal = nullptr);
+    quint64 request(const QString &client, const QString &code, Refusal *refusal = nullptr)
+    {
+        return request(client, client, code, refusal);
+    }
     // The same with the client's key (a unique bus name) as `sender`: for lineSent() and owner,
     // and for the per-client bound. The one above uses `client` for both.
     quint64 request(const QString &client, const QString &sender, const QString &code,
