@@ -97,4 +97,6 @@ private:
     std::unique_ptr<IntervalTimer> m_stable;  // resets the backoff
     bool m_throughService = false;
     bool m_ownRepliesOnly = false;
+    // What a write meets while the link waits: a lost device, or a stopped projectord.
+    LinkFailure::Cause m_waitCause = LinkFailure::Cause::AwaitingDevice;
 };

@@ -270,11 +270,11 @@ QString LinkFailure::serviceText(Reader reader, const QString &label) const
                             "to %2: the speed cannot be chosen here."))
             .arg(label, lineInForce);
     case Cause::ServiceGone:
-        if (action != Action::Lose)
-            return head.arg(label, t(QT_TR_NOOP("projectord has stopped.")));
-        words = t(QT_TR_NOOP("projectord, which holds %1, has stopped.")).arg(label);
+        words = action == Action::Lose
+                    ? t(QT_TR_NOOP("projectord, which holds %1, has stopped.")).arg(label)
+                    : head.arg(label, t(QT_TR_NOOP("projectord has stopped.")));
         // The panel stays the service's client, never opening the device itself meanwhile.
-        if (reader != Reader::Window) return words;
+        if (reader != Reader::Window || action == Action::Open) return words;
         return words + u' ' +
                t(QT_TR_NOOP("The panel waits for projectord to start again and goes on through "
                             "it by itself."));

@@ -63,6 +63,9 @@ private Q_SLOTS:
             << false;
         QTest::newRow("service gone")
             << LinkFailure{Action::Lose, Cause::ServiceGone, 2, hall, {}} << "has stopped" << true;
+        QTest::newRow("sent while projectord is away")
+            << LinkFailure{Action::Send, Cause::ServiceGone, 1, dev, {}}
+            << "Cannot send to serial port 1 (/dev/ttyUSB0): projectord has stopped." << true;
         QTest::newRow("device held by projectord, which cannot open it")
             << LinkFailure{Action::Open, Cause::ServiceOffline, 1, dev, QStringLiteral("In use.")}
             << "projectord holds this device but cannot open it: \"In use.\"" << false;

@@ -394,6 +394,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, Patience);
         QCOMPARE(lost.first().first().value<LinkFailure>().cause, LinkFailure::Cause::ServiceGone);
         QVERIFY(panel.activate(QLatin1StringView("Command44")) && refused.size() == 1);
+        QCOMPARE(refused.first().first().value<LinkFailure>().cause,
+                 LinkFailure::Cause::ServiceGone);
         QVERIFY(m_service->start(section(QStringLiteral("hall-1"), device) +
                                  section(QStringLiteral("absent"), absentDevice())));
         if (killOther) ::kill(pid_t(other.processId()), SIGKILL);
