@@ -814,14 +814,6 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <translation>%1 は projectord を通じて共有されており、回線は projectord の設定で %2 です。ここでは速度を選べません。</translation>
     </message>
     <message>
-        <source>projectord, which holds %1, has left the bus.</source>
-        <translation>%1 を管理する projectord がバスから去りました。</translation>
-    </message>
-    <message>
-        <source>projectord has left the bus.</source>
-        <translation>projectord がバスから去りました。</translation>
-    </message>
-    <message>
         <source>projectord has lost the projector of %1</source>
         <translation>projectord が %1 のプロジェクターを見失いました</translation>
     </message>
@@ -832,6 +824,26 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
     <message>
         <source>The panel opens the port again by itself when the projector can be reached again.</source>
         <translation>プロジェクターに再び接続できるようになると、パネルが自動的にポートを開き直します。</translation>
+    </message>
+    <message>
+        <source>projectord has stopped.</source>
+        <translation>projectord が停止しました。</translation>
+    </message>
+    <message>
+        <source>projectord, which holds %1, has stopped.</source>
+        <translation>%1 を管理する projectord が停止しました。</translation>
+    </message>
+    <message>
+        <source>The panel waits for projectord to start again and goes on through it by itself.</source>
+        <translation>パネルは projectord の再起動を待ち、再起動後は自動的に projectord を通じて続行します。</translation>
+    </message>
+    <message>
+        <source>projectord holds this device but cannot open it</source>
+        <translation>このデバイスは projectord が管理していますが、projectord が開けません</translation>
+    </message>
+    <message>
+        <source>projectord keeps trying. Mend what it says, or take the device out of projectord&apos;s configuration to use it without the service.</source>
+        <translation>projectord は再試行を続けます。表示された原因を解消するか、projectord を介さずに使う場合はデバイスを projectord の設定から外してください。</translation>
     </message>
 </context>
 <context>

@@ -3,6 +3,7 @@
 #include "DeviceLink.h"
 #include "DeviceMemory.h"
 #include "DeviceMenu.h"
+#include "EndOnSignals.h"
 #include "Form1.h"
 #include "Panel.h"
 #include "PanelVersion.h"
@@ -51,6 +52,17 @@ QString deviceFor(int port, const DeviceMemory &memory, const CommandLine::Outco
     return memory.deviceFor(port, options.isSet(name) ? options.value(name) : QString());
 }
 
+// Ended by a logout, a shutdown, a closed terminal or Ctrl-C, the panel ends as when its window
+// is closed: the port is closed, which removes its lock file; a lock left behind would keep the
+// device from projectord or the next program.
+void endOnSignals(SerialLink &link)
+{
+    EndOnSignals::install(QCoreApplication::instance(), [&link](int) {
+        link.close();
+        QCoreApplication::exit(0);
+    });
+}
+
 void reportStartFailure(const SerialLink &link, const PortLister &ports)
 {
     const QString report = StartFailure::report(link.errorString(), describe(ports()));
@@ -68,6 +80,7 @@ int runWithoutScreen(int argc, char *argv[], const DeviceMemory &memory,
     // A device that projectord holds is shared through it.
     link.setThroughService(true);
     Panel panel(link, PreciseTimer::factory());
+    endOnSignals(link);
     const PortLister ports = PortList::system;
     const auto noScreen = [] {
         std::fprintf(stderr, "projector-panel: %s\n", qPrintable(StartFailure::noScreen()));
@@ -135,6 +148,7 @@ int main(int argc, char *argv[])
     // A device that projectord holds is shared through it.
     link.setThroughService(true);
     Panel panel(link, PreciseTimer::factory());
+    endOnSignals(link);
     Form1 form(panel);
     form.place();
     TrafficLog log(panel.exchange(), link);

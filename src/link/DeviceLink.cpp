@@ -157,6 +157,7 @@ bool DeviceLink::open()
     }
     // The caller's own open ends any wait for a lost device.
     const bool wasWaiting = std::exchange(m_waiting, false);
+    m_waitCause = Cause::AwaitingDevice;
     m_settling = false;
     m_retry->stop();
     m_settle->stop();
@@ -276,6 +277,8 @@ void DeviceLink::onLost(const LinkFailure &failure)
         return;
     }
     m_waiting = true;
+    // A stopped projectord is waited for, not the device.
+    m_waitCause = failure.cause == Cause::ServiceGone ? failure.cause : Cause::AwaitingDevice;
     LinkFailure f = failure;
     f.port = m_portNumber;
     fail(f);
@@ -379,7 +382,7 @@ bool DeviceLink::write(const QByteArray &bytes)
         m_waitingLines.append(bytes);
         return true;
     }
-    if (m_waiting) return failWith({Action::Send, Cause::AwaitingDevice, 0, {}, {}});
+    if (m_waiting) return failWith({Action::Send, m_waitCause, 0, {}, {}});
     if (!isOpen()) return failWith({Action::Send, Cause::NotOpen, 0, {}, {}});
     if (!m_connection->write(bytes)) return failWith(m_connection->failure());
     qCDebug(lcSerial) << "port" << m_portNumber << "sent" << bytes;

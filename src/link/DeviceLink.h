@@ -58,7 +58,8 @@ public:
     bool isShared() const override;
 
     // Whether a local device that projectord holds is reached through the service, which is
-    // asked at each open: so the panel and projector-ctl share its line. Off unless set, since
+    // asked at each open: so the panel and projector-ctl share its line. Once the service has
+    // held the device, the link stays its client while it restarts. Off unless set, since
     // projectord itself, and anything else that must own the device, opens it directly.
     void setThroughService(bool through);
     // On a line shared through projectord, receive only the replies to this program's own
@@ -96,4 +97,6 @@ private:
     std::unique_ptr<IntervalTimer> m_stable;  // resets the backoff
     bool m_throughService = false;
     bool m_ownRepliesOnly = false;
+    // What a write meets while the link waits: a lost device, or a stopped projectord.
+    LinkFailure::Cause m_waitCause = LinkFailure::Cause::AwaitingDevice;
 };

@@ -16,6 +16,7 @@ LocalConnection::LocalConnection(const QString &device, QObject *parent)
     forward(m_service);
     connect(&m_service, &Connection::connected, this, [this] {
         m_asking = false;
+        m_withService = true;
         m_active = &m_service;
         Q_EMIT connected();
     });
@@ -46,6 +47,14 @@ bool LocalConnection::open(const LineSettings &settings)
     if (isOpen()) return true;
     if (m_asking) return fail(Action::Open, Cause::Connecting);
     m_active = nullptr;
+    if (m_withService) {
+        // Whatever the device's folder or the service's directory say meanwhile: a service that
+        // is away is waited for.
+        m_active = &m_service;
+        if (!m_service.open(settings)) return fail(m_service.failure());
+        m_asking = true;
+        return true;
+    }
     // The service cannot hold a device that is not there, and without the service running, or
     // without a bus (the service's open fails at once), there is nobody to ask: such a device
     // is opened, or refused, at once.
@@ -66,8 +75,10 @@ void LocalConnection::onServiceFailed(const LinkFailure &failure)
 {
     if (!m_asking) return;
     m_asking = false;
-    // The service has the device, and says why the line cannot be had.
-    if (m_service.found()) {
+    // The service has the device, and says why the line cannot be had; or it had the device
+    // and is away.
+    if (m_withService || m_service.found()) {
+        m_withService = true;
         m_active = &m_service;
         fail(failure);
         Q_EMIT connectFailed(this->failure());
@@ -101,11 +112,11 @@ bool LocalConnection::write(const QByteArray &bytes)
     return true;
 }
 
-// The service watches for the projector's return while it has the device; otherwise the
-// device's folder is watched, as for any local device.
+// The service's client watches for the service's return, or for the projector's at the
+// service; otherwise the device's folder is watched, as for any local device.
 bool LocalConnection::watchForReturn()
 {
-    if (m_active == &m_service && m_service.watchForReturn()) return true;
+    if (m_withService) return m_service.watchForReturn();
     return m_direct.watchForReturn();
 }
 

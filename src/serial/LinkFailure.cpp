@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "LinkFailure.h"
 
+#include "ServiceNames.h"
+
 #include <cstring>
 
 namespace {
@@ -269,14 +271,29 @@ QString LinkFailure::serviceText(Reader reader, const QString &label) const
             .arg(label, lineInForce);
     case Cause::ServiceGone:
         words = action == Action::Lose
-                    ? t(QT_TR_NOOP("projectord, which holds %1, has left the bus.")).arg(label)
-                    : head.arg(label, t(QT_TR_NOOP("projectord has left the bus.")));
-        break;
+                    ? t(QT_TR_NOOP("projectord, which holds %1, has stopped.")).arg(label)
+                    : head.arg(label, t(QT_TR_NOOP("projectord has stopped.")));
+        // The panel stays the service's client, never opening the device itself meanwhile.
+        if (reader != Reader::Window || action == Action::Open) return words;
+        return words + u' ' +
+               t(QT_TR_NOOP("The panel waits for projectord to start again and goes on through "
+                            "it by itself."));
     case Cause::ServiceOffline:
-        words =
-            action == Action::Lose
-                ? quoting(t(QT_TR_NOOP("projectord has lost the projector of %1")).arg(label))
-                : head.arg(label, quoting(t(QT_TR_NOOP("projectord cannot reach the projector"))));
+        if (action == Action::Lose) {
+            words = quoting(t(QT_TR_NOOP("projectord has lost the projector of %1")).arg(label));
+            break;
+        }
+        // A device named by its path: the service has it, and the program cannot have it.
+        if (action == Action::Open && !ServiceNames::handles(device)) {
+            words = head.arg(label, quoting(t(QT_TR_NOOP("projectord holds this device but "
+                                                         "cannot open it"))));
+            if (english) return words;
+            return words + u' ' +
+                   t(QT_TR_NOOP("projectord keeps trying. Mend what it says, or take the device "
+                                "out of projectord's configuration to use it without the "
+                                "service."));
+        }
+        words = head.arg(label, quoting(t(QT_TR_NOOP("projectord cannot reach the projector"))));
         break;
     default: return {};
     }

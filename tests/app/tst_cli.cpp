@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The program as a technician starts it: options, and the report when port 1 cannot be opened.
 #include "Pty.h"
+#include "SerialLock.h"
 
 #include <QProcess>
 #include <QSerialPort>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 namespace {
 struct Run
@@ -175,6 +178,34 @@ private Q_SLOTS:
         QCOMPARE(pty.read(1, std::chrono::milliseconds(100)), QByteArray());
         p.terminate();
         QVERIFY(p.waitForFinished(5000));
+    }
+
+    // A logout, a shutdown, a closed terminal or Ctrl-C ends the panel as closing its window
+    // does: the port is closed and its lock file removed, which would otherwise keep the device
+    // "in use" for projectord or the next program.
+    void signalsEndItCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void signalsEndItCleanly()
+    {
+        QFETCH(int, signal);
+        Pty pty;
+        const QString lock = serialLockFile(pty.device());
+        QVERIFY(!lock.isEmpty() && !QFileInfo::exists(lock));
+        QProcess p;
+        p.setProcessEnvironment(environment(true));
+        p.start(QStringLiteral(PANEL_PATH), {QStringLiteral("--com1"), pty.device()});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(lock), 10000);
+        QCOMPARE(::kill(pid_t(p.processId()), signal), 0);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(lock));
     }
 
     // Port 1 is tried before a screen is needed: its failure is the usual report, and a port

@@ -62,7 +62,13 @@ private Q_SLOTS:
                "load library\""
             << false;
         QTest::newRow("service gone")
-            << LinkFailure{Action::Lose, Cause::ServiceGone, 2, hall, {}} << "left the bus" << true;
+            << LinkFailure{Action::Lose, Cause::ServiceGone, 2, hall, {}} << "has stopped" << true;
+        QTest::newRow("sent while projectord is away")
+            << LinkFailure{Action::Send, Cause::ServiceGone, 1, dev, {}}
+            << "Cannot send to serial port 1 (/dev/ttyUSB0): projectord has stopped." << true;
+        QTest::newRow("device held by projectord, which cannot open it")
+            << LinkFailure{Action::Open, Cause::ServiceOffline, 1, dev, QStringLiteral("In use.")}
+            << "projectord holds this device but cannot open it: \"In use.\"" << false;
         QTest::newRow("refused by the bus policy")
             << LinkFailure{Action::Open, Cause::AccessDenied, 1, dev, {}} << "bus policy" << false;
         QTest::newRow("answers awaited")
@@ -100,6 +106,13 @@ private Q_SLOTS:
         const bool groupHint = failure.cause == Cause::AccessDenied;
         QCOMPARE(script.contains(QLatin1String("\"dialout\" group")), groupHint);
         QVERIFY(!failure.text(Reader::Log).contains(QLatin1String("group")));
+        // A device that projectord holds cannot be had here: how to have it, again not logged.
+        const QLatin1String release("out of projectord's configuration");
+        const bool held = failure.cause == Cause::ServiceOffline &&
+                          failure.action == Action::Open &&
+                          !failure.device.startsWith(QLatin1String("service:"));
+        QCOMPARE(script.contains(release), held);
+        QVERIFY(!failure.text(Reader::Log).contains(release));
     }
 
     // The log stays English whatever language the reader's texts are in.

@@ -384,6 +384,75 @@ private Q_SLOTS:
         link.close();
     }
 
+    // projectord restarts (an upgrade, systemctl restart) under the panel, which reached the
+    // device through it: the panel says once that the service stopped, never takes the device
+    // meanwhile, and goes on through the service when it is back; a click meanwhile is refused,
+    // not kept for later. Another panel, the real program, stays too, or is killed by SIGKILL
+    // as the service comes up.
+    void restartUnderThePanel_data()
+    {
+        QTest::addColumn<bool>("killOther");
+        QTest::newRow("other panel stays") << false;
+        QTest::newRow("other panel killed") << true;
+    }
+    void restartUnderThePanel()
+    {
+        QFETCH(bool, killOther);
+        const QString device = m_sim.device();
+        DeviceLink link(device, QString());
+        link.setThroughService(true);
+        Panel panel(link, PreciseTimer::factory());
+        QSignalSpy started(&panel.ports(), &PortControl::started);
+        QVERIFY(panel.load() && started.wait(Patience) && link.isShared());
+        QTemporaryDir dir;
+        const QString otherLog = dir.filePath(QStringLiteral("other.log"));
+        QProcessEnvironment env = m_bus.environment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+        env.insert(QStringLiteral("PROJECTOR_PANEL_PORT_LIST"), QString());
+        QProcess other;
+        other.setProcessEnvironment(env);
+        other.start(QStringLiteral(PROJECTOR_PANEL_PATH), {"--com1", device, "--log", otherLog});
+        const auto logged = [&](const QString &what) {
+            return trafficLogEntries(otherLog).filter(what).size();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("opened")), 1, Patience);
+
+        QSignalSpy lost(&link, &SerialLink::lost), restored(&link, &SerialLink::restored);
+        QSignalSpy refused(&panel.exchange(), &Exchange::sendFailed);
+        const qsizetype before = m_sim.lines().size();
+        m_service->stop();
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, Patience);
+        QCOMPARE(lost.first().first().value<LinkFailure>().cause, LinkFailure::Cause::ServiceGone);
+        QVERIFY(panel.activate(QLatin1StringView("Command44")) && refused.size() == 1);
+        QCOMPARE(refused.first().first().value<LinkFailure>().cause,
+                 LinkFailure::Cause::ServiceGone);
+        QVERIFY(m_service->start(section(QStringLiteral("hall-1"), device) +
+                                 section(QStringLiteral("absent"), absentDevice())));
+        if (killOther) ::kill(pid_t(other.processId()), SIGKILL);
+        QTRY_VERIFY_WITH_TIMEOUT(read(m_client, Hall, QStringLiteral("Online")).toBool(), Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(restored.size(), 1, Patience);
+        if (!killOther) {
+            QTRY_COMPARE_WITH_TIMEOUT(logged(QStringLiteral("restored")), 1, Patience);
+            QCOMPARE(logged(QStringLiteral("has stopped")), 1);
+        }
+
+        QProcess ctl; // the crontab's line
+        ctl.setProcessEnvironment(m_bus.environment());
+        ctl.start(QStringLiteral(PROJECTOR_CTL_PATH), {"--device", device, "status"});
+        QVERIFY(ctl.waitForFinished(Patience) && ctl.exitCode() == 0);
+        QVERIFY(panel.activate(QLatin1StringView("Command44")));
+        // The crontab's status read and the click, each once; the refused click never.
+        QTRY_COMPARE_WITH_TIMEOUT(m_sim.lines().mid(before), QByteArrayList({"CR0", "CR0"}),
+                                  Patience);
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(refused.size(), 1);
+        link.close();
+        other.terminate();
+        QTRY_VERIFY_WITH_TIMEOUT(other.state() == QProcess::NotRunning, Patience);
+        QCOMPARE(other.exitStatus() == QProcess::NormalExit && other.exitCode() == 0, !killOther);
+    }
+
     // A client's own socket: each packet is a line, written at once; a packet longer than any
     // line closes it, and nothing of it is written.
     void ownLineTakesPackets()

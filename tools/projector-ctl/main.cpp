@@ -2,11 +2,11 @@
 #include "CtlOptions.h"
 #include "CtlSession.h"
 #include "DeviceLink.h"
+#include "EndOnSignals.h"
 #include "PanelVersion.h"
 #include "Translations.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <cerrno>
 #include <csignal>
@@ -16,34 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Interrupted or terminated, the program still closes the port, which gives the line back with
-// the settings it had before.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int number)
-{
-    const char c = char(number);
-    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
-}
-
-void closeOnSignals(QCoreApplication &app, SerialLink &link)
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&link] {
-        char number = 0;
-        [[maybe_unused]] const auto n = ::read(signalPipe[0], &number, 1);
-        link.close();
-        QCoreApplication::exit(CtlOptions::ExitSignalBase + number);
-    });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int number : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(number, &action, nullptr);
-}
 
 // Whether a standard descriptor was closed (>&-). It is given /dev/null, so that the serial
 // port or the log, opened later, cannot take its number and receive what is meant for it.
@@ -100,6 +72,11 @@ int main(int argc, char *argv[])
     link.setThroughService(true);
     link.setOwnRepliesOnly(true);
     CtlSession session(link, PreciseTimer::factory(), parsed.options, stdout, stderr);
-    closeOnSignals(app, link);
+    // Interrupted or terminated, the program still closes the port, which gives the line back
+    // with the settings it had before.
+    EndOnSignals::install(&app, [&link](int number) {
+        link.close();
+        QCoreApplication::exit(CtlOptions::ExitSignalBase + number);
+    });
     return session.exec();
 }

@@ -138,6 +138,7 @@ void BusClient::onFound(const QDBusMessage &reply)
     const QString path = reply.arguments().value(0).value<QDBusObjectPath>().path();
     if (path.isEmpty()) return connectFailedWith(Cause::ServiceFailed, reply.signature());
     m_found = true;
+    m_held = true;
     m_owner = reply.service();
     // Before reading the state, so that no change after the reading is missed.
     subscribe(path);
@@ -240,7 +241,7 @@ bool BusClient::write(const QByteArray &bytes)
 
 void BusClient::lose(Cause cause, const QString &detail)
 {
-    if (!isOpen()) return;
+    if (!isOpen() && m_step != Step::Doubting) return;
     closeOwnLine();
     ++m_generation;
     m_step = Step::Closed;
@@ -255,11 +256,13 @@ QByteArray BusClient::readAll()
 }
 
 // What can be watched for: the service's return to the bus, or the projector's return at the
-// service. Anything else (a service that stopped answering) only a timed retry can tell.
+// service. Anything else (a service that stopped answering) only a timed retry can tell. A
+// local device is waited for at the service only once the service has held it: one that the
+// service never had is opened directly.
 bool BusClient::watchForReturn()
 {
     if (!m_watcher) return false;
-    const bool forTheService = m_owner.isEmpty() && m_lookup == Lookup::ByName;
+    const bool forTheService = m_owner.isEmpty() && (m_lookup == Lookup::ByName || m_held);
     const bool forTheProjector = !m_owner.isEmpty() && !m_online;
     m_watching = forTheService || forTheProjector;
     return m_watching;
@@ -273,8 +276,7 @@ void BusClient::onOwnerChanged(const QString &oldOwner, const QString &newOwner)
         m_online = false;
         lose(Cause::ServiceGone);
     }
-    // Back, or for a local device gone and so perhaps free to open directly.
-    if (m_watching && (!newOwner.isEmpty() || m_lookup == Lookup::ByDevice)) {
+    if (m_watching && !newOwner.isEmpty()) {
         m_watching = false;
         m_events.onAvailable();
     }
@@ -286,11 +288,29 @@ void BusClient::onPropertiesChanged(const QDBusMessage &message)
     if (args.size() < 2 || args.at(0).toString() != ProjectorInterface) return;
     const bool wasOnline = m_online;
     takeProperties(qdbus_cast<QVariantMap>(args.at(1)));
-    if (wasOnline && !m_online) lose(Cause::ServiceOffline, m_serviceFailure);
+    if (wasOnline && !m_online) doubt();
     if (!wasOnline && m_online && m_watching) {
         m_watching = false;
         m_events.onAvailable();
     }
+}
+
+// A service that stops says first that its projectors are offline: the person is told that the
+// service has stopped, not that it lost the projector. Whether it still answers tells the two
+// apart, without a timer; the line is given up meanwhile.
+void BusClient::doubt()
+{
+    if (!isOpen()) return;
+    closeOwnLine();
+    ++m_generation;
+    m_step = Step::Doubting;
+    m_unread.clear();
+    call(projectorCall(PropertiesInterface, QStringLiteral("Get"))
+             << ProjectorInterface << QStringLiteral("Online"),
+         [this](const QDBusMessage &answer) {
+             if (answer.type() == QDBusMessage::ErrorMessage) return lose(Cause::ServiceGone);
+             lose(Cause::ServiceOffline, m_serviceFailure);
+         });
 }
 
 void BusClient::takeProperties(const QVariantMap &properties)

@@ -34,7 +34,10 @@ public:
     ~BusClient() override;
 
     [[nodiscard]] bool open() override;
-    bool isConnecting() const override { return m_step != Step::Closed && m_step != Step::Open; }
+    bool isConnecting() const override
+    {
+        return m_step == Step::Finding || m_step == Step::Reading || m_step == Step::Trying;
+    }
     void close() override;
     bool isOpen() const override { return m_step == Step::Open; }
     [[nodiscard]] bool write(const QByteArray &bytes) override;
@@ -53,7 +56,9 @@ private Q_SLOTS:
     void onPropertiesChanged(const QDBusMessage &message);
 
 private:
-    enum class Step { Closed, Finding, Reading, Trying, Open };
+    // Doubting: the projector was announced offline, and the service is asked whether it is
+    // still there, or stopping.
+    enum class Step { Closed, Finding, Reading, Trying, Open, Doubting };
 
     bool fail(LinkFailure::Action action, LinkFailure::Cause cause, const QString &detail = {});
     template <typename F> void call(const QDBusMessage &message, F &&answered);
@@ -64,6 +69,7 @@ private:
     void onLineOpened(const QDBusMessage &reply);
     void closeOwnLine();
     void onOwnerChanged(const QString &oldOwner, const QString &newOwner);
+    void doubt();
     void lose(LinkFailure::Cause cause, const QString &detail = {});
     void subscribe(const QString &path);
     void unsubscribe();
@@ -79,8 +85,9 @@ private:
     Step m_step = Step::Closed;
     unsigned m_generation = 0; // one per open, so that answers for an earlier one do nothing
     bool m_found = false;
-    QString m_owner; // the service's unique name
-    QString m_path;  // the projector's object path, subscribed to
+    bool m_held = false; // the service has held the device: its return is waited for
+    QString m_owner;     // the service's unique name
+    QString m_path;      // the projector's object path, subscribed to
     bool m_online = false;
     QString m_lineSettings;
     QString m_serviceFailure; // why the service has the projector offline
