@@ -77,7 +77,12 @@ public:
     const ProjectorState &state() const { return m_state; }
     SerialLink &link() { return *m_link; }
 
-    enum class Refusal { None, Busy, Offline, InvalidLine, WriteFailed };
+    // Wait: not now, nothing was sent; linesWelcome() tells when a line could go.
+    enum class Refusal { None, Busy, Offline, InvalidLine, WriteFailed, Wait };
+
+    // STAND-IN (branch proc): the host branch's shutDown() ends every waiting command with an
+    // error; this one does nothing. Dropped when that branch is merged.
+    void shutDown() {}
 
     // Queues a three-character code ("C00", "CR0"; the caller has checked it) for `client`.
     // Returns the request's id, which finished() carries; 0 when refused, with the reason in
@@ -106,6 +111,8 @@ Q_SIGNALS:
     void onlineChanged(bool online);
     // One or more of state()'s readings changed.
     void stateChanged();
+    // STAND-IN (branch proc): a raw line refused with Wait could go now. Never emitted here.
+    void linesWelcome();
 
 private:
     struct Pending
