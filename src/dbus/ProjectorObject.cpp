@@ -41,13 +41,16 @@ template <typename T> QString named(const ProjectorState::Reading<T> &r)
 
 } // namespace
 
-// A client's socket from OpenLine: the service's end, and who sends on it.
+// A client's socket from OpenLine: the service's end, and who sends on it. While the host
+// cannot take a line, the one packet read is held and the socket is not read: the rest stay in
+// its buffer, and once that is full the client's own sends are refused, not anyone else's.
 struct ProjectorObject::OwnLine
 {
     int fd = -1;
     QString client;
     QString sender;
     QSocketNotifier *notifier = nullptr;
+    QByteArray held;
 };
 
 ProjectorObject::ProjectorObject(ProjectorHost &host, ClientNames &names,
@@ -59,6 +62,9 @@ ProjectorObject::ProjectorObject(ProjectorHost &host, ClientNames &names,
     connect(&m_host, &ProjectorHost::received, this, &ProjectorObject::Received);
     connect(&m_host, &ProjectorHost::onlineChanged, this, &ProjectorObject::announceChanges);
     connect(&m_host, &ProjectorHost::stateChanged, this, &ProjectorObject::announceChanges);
+    connect(&m_host, &ProjectorHost::linesWelcome, this, &ProjectorObject::offerHeld);
+    // Offline, a held packet is dropped like any line then, and its socket read again.
+    connect(&m_host, &ProjectorHost::onlineChanged, this, &ProjectorObject::offerHeld);
     m_announced = changingProperties();
 }
 
@@ -124,6 +130,12 @@ void ProjectorObject::openLine(const QDBusMessage &call, const QString &client)
     if (m_lines.size() >= std::size_t(MaxOpenLines))
         return refuse(call, Busy,
                       QStringLiteral("%1 lines of clients are open already").arg(MaxOpenLines));
+    const auto own = std::count_if(m_lines.cbegin(), m_lines.cend(),
+                                   [&call](const auto &l) { return l->sender == call.service(); });
+    if (own >= MaxOpenLinesPerClient)
+        return refuse(call, Busy,
+                      QStringLiteral("this client has %1 lines open already; close one first")
+                          .arg(MaxOpenLinesPerClient));
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0)
         return refuse(call, Failed,
@@ -152,11 +164,37 @@ void ProjectorObject::readPackets(OwnLine *line)
         // Closed by the client (or an empty packet, which no line is), or broken.
         if (n <= 0) return closeLine(line);
         if (n > ProjectorHost::MaxLineLength) return closeLine(line);
-        const QByteArray bytes(packet, qsizetype(n));
-        // Offline or a failed write: the client hears of it from Online, as every client does.
-        if (m_host.writeLine(line->client, line->sender, bytes) ==
-            ProjectorHost::Refusal::InvalidLine)
-            return closeLine(line);
+        if (!offer(line, QByteArray(packet, qsizetype(n)))) return;
+    }
+}
+
+// False when the line is held or closed: nothing more is read from it for now.
+bool ProjectorObject::offer(OwnLine *line, const QByteArray &packet)
+{
+    // Offline or a failed write: the client hears of it from Online, as every client does.
+    switch (m_host.writeLine(line->client, line->sender, packet)) {
+    case ProjectorHost::Refusal::InvalidLine: closeLine(line); return false;
+    case ProjectorHost::Refusal::Wait:
+        line->held = packet;
+        line->notifier->setEnabled(false);
+        return false;
+    default: line->held.clear(); return true;
+    }
+}
+
+// The held packets in turn until the host says wait. A socket whose packet went is read again,
+// and is the last to be offered next time: m_lines is kept in that order.
+void ProjectorObject::offerHeld()
+{
+    std::vector<OwnLine *> holding;
+    for (const auto &l : m_lines)
+        if (!l->held.isEmpty()) holding.push_back(l.get());
+    for (OwnLine *line : holding) {
+        if (!offer(line, QByteArray(line->held))) return;
+        const auto it = std::find_if(m_lines.begin(), m_lines.end(),
+                                     [line](const auto &l) { return l.get() == line; });
+        std::rotate(it, it + 1, m_lines.end());
+        line->notifier->setEnabled(true);
     }
 }
 
@@ -193,7 +231,8 @@ void ProjectorObject::writeLine(const QDBusMessage &call, const QByteArray &line
     const auto refusal = m_host.writeLine(client, call.service(), line, &failure);
     switch (refusal) {
     case ProjectorHost::Refusal::None: m_bus.send(call.createReply()); return;
-    case ProjectorHost::Refusal::Busy: return refuse(call, Busy, refusalText(refusal, failure));
+    case ProjectorHost::Refusal::Busy:
+    case ProjectorHost::Refusal::Wait: return refuse(call, Busy, refusalText(refusal, failure));
     case ProjectorHost::Refusal::Offline:
         return refuse(call, Offline, refusalText(refusal, failure));
     case ProjectorHost::Refusal::InvalidLine:
@@ -231,6 +270,9 @@ QString ProjectorObject::refusalText(ProjectorHost::Refusal refusal,
     case ProjectorHost::Refusal::Busy:
         return QStringLiteral("too many commands wait already, for this projector or from "
                               "this client");
+    case ProjectorHost::Refusal::Wait:
+        return QStringLiteral("the line is taken: a command waits for it, or another line is "
+                              "still going out; nothing was sent, try again shortly");
     case ProjectorHost::Refusal::Offline: {
         const QString why =
             failure.isFailure() ? failure.text(LinkFailure::Reader::Log) : this->failure();

@@ -41,8 +41,9 @@ class ProjectorObject final : public QObject, protected QDBusContext
 public:
     // A command name or code longer than this is refused before it is looked at.
     static constexpr int MaxCommandLength = 64;
-    // Sockets from OpenLine open at once on one projector.
+    // Sockets from OpenLine open at once on one projector, and of them from one client.
     static constexpr int MaxOpenLines = 32;
+    static constexpr int MaxOpenLinesPerClient = 4;
     // Packets taken from one socket before the others get their turn.
     static constexpr int PacketsPerTurn = 16;
 
@@ -80,6 +81,8 @@ private:
     struct OwnLine;
     void openLine(const QDBusMessage &call, const QString &client);
     void readPackets(OwnLine *line);
+    bool offer(OwnLine *line, const QByteArray &packet);
+    void offerHeld();
     void closeLine(OwnLine *line);
     void request(const QDBusMessage &call, const QString &code, const QString &client);
     void writeLine(const QDBusMessage &call, const QByteArray &line, const QString &client);
