@@ -9,6 +9,7 @@
 #include "ProjectorHost.h"
 #include "ServiceBus.h"
 #include "ServiceConfig.h"
+#include "StaleLocks.h"
 #include "Translations.h"
 #include "UsageError.h"
 
@@ -17,6 +18,7 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QFile>
+#include <QFileInfo>
 
 #include <csignal>
 #include <cstdio>
@@ -109,6 +111,20 @@ void logLineChanges(ProjectorHost &host, const Lifetime &life)
     host.start();
 }
 
+// Where Qt's serial port puts its lock files: /var/lock is a link to /run/lock on most systems.
+void clearStaleLocks(const ServiceConfig &service)
+{
+    QStringList devices;
+    for (const ProjectorConfig &c : service.projectors) devices.append(c.device);
+    QStringList seen;
+    for (const QString &dir : {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}) {
+        const QString real = QFileInfo(dir).canonicalFilePath();
+        if (real.isEmpty() || seen.contains(real)) continue;
+        seen.append(real);
+        for (const QString &line : StaleLocks::clear(devices, real)) log(line);
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -138,7 +154,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption session(
         QStringLiteral("session"),
         ProjectordOptions::tr("Serve on the session bus instead of the system bus."));
-    parser.addOptions({config, session});
+    const QCommandLineOption clearLocks(
+        QStringLiteral("clear-stale-locks"),
+        ProjectordOptions::tr("Remove the lock files that processes now gone left for the\n"
+                              "configured devices, then exit. Run as root before the service."));
+    parser.addOptions({config, session, clearLocks});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QStringList args = QCoreApplication::arguments();
@@ -166,6 +186,11 @@ int main(int argc, char *argv[])
     options.session = parser.isSet(session);
 
     const auto loaded = ServiceConfig::load(options.configFile);
+    // Before the service: a configuration it cannot read is for the service's start to report.
+    if (parser.isSet(clearLocks)) {
+        if (const auto *read = std::get_if<ServiceConfig>(&loaded)) clearStaleLocks(*read);
+        return 0;
+    }
     if (const auto *error = std::get_if<ConfigError>(&loaded)) {
         log(error->text());
         return ProjectordOptions::ExitFailed;
