@@ -3,16 +3,12 @@
 
 #include "ClientNames.h"
 #include "CommandNames.h"
+#include "OwnLines.h"
 #include "ServiceNames.h"
 
 #include <QDBusConnection>
-#include <QSocketNotifier>
 #include <QStringList>
 
-#include <algorithm>
-#include <cerrno>
-
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -41,30 +37,15 @@ template <typename T> QString named(const ProjectorState::Reading<T> &r)
 
 } // namespace
 
-// A client's socket from OpenLine: the service's end, and who sends on it. While the host
-// cannot take a line, the one packet read is held and the socket is not read: the rest stay in
-// its buffer, and once that is full the client's own sends are refused, not anyone else's.
-struct ProjectorObject::OwnLine
-{
-    int fd = -1;
-    QString client;
-    QString sender;
-    QSocketNotifier *notifier = nullptr;
-    QByteArray held;
-};
-
 ProjectorObject::ProjectorObject(ProjectorHost &host, ClientNames &names,
                                  const QDBusConnection &bus, QObject *parent)
-    : QObject(parent), m_host(host), m_names(names), m_bus(bus)
+    : QObject(parent), m_host(host), m_names(names), m_bus(bus), m_lines(new OwnLines(host, this))
 {
     connect(&m_host, &ProjectorHost::finished, this, &ProjectorObject::onFinished);
     connect(&m_host, &ProjectorHost::lineSent, this, &ProjectorObject::LineSent);
     connect(&m_host, &ProjectorHost::received, this, &ProjectorObject::Received);
     connect(&m_host, &ProjectorHost::onlineChanged, this, &ProjectorObject::announceChanges);
     connect(&m_host, &ProjectorHost::stateChanged, this, &ProjectorObject::announceChanges);
-    connect(&m_host, &ProjectorHost::linesWelcome, this, &ProjectorObject::offerHeld);
-    // Offline, a held packet is dropped like any line then, and its socket read again.
-    connect(&m_host, &ProjectorHost::onlineChanged, this, &ProjectorObject::offerHeld);
     m_announced = changingProperties();
 }
 
@@ -110,10 +91,7 @@ void ProjectorObject::WriteLine(const QByteArray &line)
         refuse(call, Busy, TooManyCalls);
 }
 
-ProjectorObject::~ProjectorObject()
-{
-    while (!m_lines.empty()) closeLine(m_lines.back().get());
-}
+ProjectorObject::~ProjectorObject() = default;
 
 QDBusUnixFileDescriptor ProjectorObject::OpenLine()
 {
@@ -127,87 +105,13 @@ QDBusUnixFileDescriptor ProjectorObject::OpenLine()
 
 void ProjectorObject::openLine(const QDBusMessage &call, const QString &client)
 {
-    if (m_lines.size() >= std::size_t(MaxOpenLines))
-        return refuse(call, Busy,
-                      QStringLiteral("%1 lines of clients are open already").arg(MaxOpenLines));
-    const auto own = std::count_if(m_lines.cbegin(), m_lines.cend(),
-                                   [&call](const auto &l) { return l->sender == call.service(); });
-    if (own >= MaxOpenLinesPerClient)
-        return refuse(call, Busy,
-                      QStringLiteral("this client has %1 lines open already; close one first")
-                          .arg(MaxOpenLinesPerClient));
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0)
-        return refuse(call, Failed,
-                      QStringLiteral("cannot make a socket: %1").arg(qt_error_string(errno)));
-    auto line = std::make_unique<OwnLine>();
-    line->fd = fds[0];
-    line->client = client;
-    line->sender = call.service();
-    line->notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, this);
-    OwnLine *raw = line.get();
-    connect(line->notifier, &QSocketNotifier::activated, this, [this, raw] { readPackets(raw); });
-    m_lines.push_back(std::move(line));
+    QString why;
+    bool busy = false;
+    const int theirs = m_lines->open(client, call.service(), &why, &busy);
+    if (theirs < 0) return refuse(call, busy ? Busy : Failed, why);
     // The message holds a duplicate of the client's end, which is ours to close.
-    m_bus.send(call.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(fds[1]))));
-    ::close(fds[1]);
-}
-
-void ProjectorObject::readPackets(OwnLine *line)
-{
-    char packet[ProjectorHost::MaxLineLength + 1];
-    for (int taken = 0; taken < PacketsPerTurn; ++taken) {
-        // MSG_TRUNC: the packet's whole length, so that a long one is told from a fitting one.
-        const ssize_t n = ::recv(line->fd, packet, sizeof packet, MSG_DONTWAIT | MSG_TRUNC);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-        // Closed by the client (or an empty packet, which no line is), or broken.
-        if (n <= 0) return closeLine(line);
-        if (n > ProjectorHost::MaxLineLength) return closeLine(line);
-        if (!offer(line, QByteArray(packet, qsizetype(n)))) return;
-    }
-}
-
-// False when the line is held or closed: nothing more is read from it for now.
-bool ProjectorObject::offer(OwnLine *line, const QByteArray &packet)
-{
-    // Offline or a failed write: the client hears of it from Online, as every client does.
-    switch (m_host.writeLine(line->client, line->sender, packet)) {
-    case ProjectorHost::Refusal::InvalidLine: closeLine(line); return false;
-    case ProjectorHost::Refusal::Wait:
-        line->held = packet;
-        line->notifier->setEnabled(false);
-        return false;
-    default: line->held.clear(); return true;
-    }
-}
-
-// The held packets in turn until the host says wait. A socket whose packet went is read again,
-// and is the last to be offered next time: m_lines is kept in that order.
-void ProjectorObject::offerHeld()
-{
-    std::vector<OwnLine *> holding;
-    for (const auto &l : m_lines)
-        if (!l->held.isEmpty()) holding.push_back(l.get());
-    for (OwnLine *line : holding) {
-        if (!offer(line, QByteArray(line->held))) return;
-        const auto it = std::find_if(m_lines.begin(), m_lines.end(),
-                                     [line](const auto &l) { return l.get() == line; });
-        std::rotate(it, it + 1, m_lines.end());
-        line->notifier->setEnabled(true);
-    }
-}
-
-void ProjectorObject::closeLine(OwnLine *line)
-{
-    const auto it = std::find_if(m_lines.begin(), m_lines.end(),
-                                 [line](const auto &l) { return l.get() == line; });
-    if (it == m_lines.end()) return;
-    // Possibly within its own signal: not deleted here.
-    line->notifier->setEnabled(false);
-    line->notifier->deleteLater();
-    ::close(line->fd);
-    m_lines.erase(it);
+    m_bus.send(call.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(theirs))));
+    ::close(theirs);
 }
 
 void ProjectorObject::request(const QDBusMessage &call, const QString &code, const QString &client)
