@@ -37,6 +37,7 @@ Lifetime::~Lifetime()
     action.sa_handler = SIG_IGN;
     ::sigaction(SIGHUP, &action, nullptr);
     signalWriteEnd = -1;
+    delete m_notifier;
     ::close(m_pipe[0]);
     ::close(m_pipe[1]);
 }
@@ -46,8 +47,8 @@ bool Lifetime::catchSignals()
     if (m_pipe[0] >= 0) return true;
     if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
     signalWriteEnd = m_pipe[1];
-    auto *notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &Lifetime::onSignal);
+    m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &Lifetime::onSignal);
     struct sigaction action
     {
     };

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class QSocketNotifier;
+
 // How projectord ends: the signals it takes, and the one way it stops whatever the cause, with
 // every waiting command ended and every line and PJLink port closed.
 class Lifetime final : public QObject
@@ -35,4 +37,5 @@ private:
     std::function<void()> m_close;
     bool m_stopping = false;
     int m_pipe[2] = {-1, -1};
+    QSocketNotifier *m_notifier = nullptr;
 };
