@@ -863,6 +863,12 @@ each one on D-Bus, so that any number of programs can use it at once.</source>
         <translation>システムバスではなくセッションバスで動きます。</translation>
     </message>
     <message>
+        <source>Remove the lock files that processes now gone left for the
+configured devices, then exit. Run as root before the service.</source>
+        <translation>終了したプロセスが設定中のデバイスに残したロックファイルを
+削除して終了します。サービスの前に root で実行します。</translation>
+    </message>
+    <message>
         <source>unexpected argument &quot;%1&quot;</source>
         <translation>余分な引数 &quot;%1&quot;</translation>
     </message>

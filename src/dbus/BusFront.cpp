@@ -24,6 +24,16 @@ BusFront::BusFront(const QDBusConnection &bus, const QList<ProjectorHost *> &hos
     }
     m_manager = new ManagerObject(configs, this);
     new ProjectordAdaptor(m_manager);
+    // Qt has no signal of its own for a lost connection; libdbus hands this one to every filter
+    // when the socket closes, and Qt passes it on like any other.
+    m_bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                  QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"),
+                  this, SLOT(onDisconnected()));
+}
+
+void BusFront::onDisconnected()
+{
+    Q_EMIT busLost();
 }
 
 bool BusFront::exportObjects(QString *why)
@@ -59,7 +69,22 @@ void BusFront::claimName()
             Q_EMIT nameRefused(QStringLiteral("the bus name %1 is taken: is projectord running "
                                               "already?")
                                    .arg(QLatin1String(ServiceNames::BusName)));
-        else
+        else {
+            m_claimed = true;
             Q_EMIT nameClaimed();
+        }
     });
+}
+
+void BusFront::releaseName()
+{
+    if (!m_claimed) return;
+    m_claimed = false;
+    constexpr int Patience = 1000; // ms; a bus that takes longer is about to go anyway
+    QDBusMessage release = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReleaseName"));
+    release << QLatin1String(ServiceNames::BusName);
+    // Blocks without running the event loop: nothing else is due while the service stops.
+    m_bus.call(release, QDBus::Block, Patience);
 }

@@ -3,16 +3,12 @@
 
 #include "ClientNames.h"
 #include "CommandNames.h"
+#include "OwnLines.h"
 #include "ServiceNames.h"
 
 #include <QDBusConnection>
-#include <QSocketNotifier>
 #include <QStringList>
 
-#include <algorithm>
-#include <cerrno>
-
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -41,18 +37,9 @@ template <typename T> QString named(const ProjectorState::Reading<T> &r)
 
 } // namespace
 
-// A client's socket from OpenLine: the service's end, and who sends on it.
-struct ProjectorObject::OwnLine
-{
-    int fd = -1;
-    QString client;
-    QString sender;
-    QSocketNotifier *notifier = nullptr;
-};
-
 ProjectorObject::ProjectorObject(ProjectorHost &host, ClientNames &names,
                                  const QDBusConnection &bus, QObject *parent)
-    : QObject(parent), m_host(host), m_names(names), m_bus(bus)
+    : QObject(parent), m_host(host), m_names(names), m_bus(bus), m_lines(new OwnLines(host, this))
 {
     connect(&m_host, &ProjectorHost::finished, this, &ProjectorObject::onFinished);
     connect(&m_host, &ProjectorHost::lineSent, this, &ProjectorObject::LineSent);
@@ -105,10 +92,7 @@ void ProjectorObject::WriteLine(const QByteArray &line)
         refuse(call, Busy, TooManyCalls);
 }
 
-ProjectorObject::~ProjectorObject()
-{
-    while (!m_lines.empty()) closeLine(m_lines.back().get());
-}
+ProjectorObject::~ProjectorObject() = default;
 
 QDBusUnixFileDescriptor ProjectorObject::OpenLine()
 {
@@ -122,55 +106,13 @@ QDBusUnixFileDescriptor ProjectorObject::OpenLine()
 
 void ProjectorObject::openLine(const QDBusMessage &call, const QString &client)
 {
-    if (m_lines.size() >= std::size_t(MaxOpenLines))
-        return refuse(call, Busy,
-                      QStringLiteral("%1 lines of clients are open already").arg(MaxOpenLines));
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0)
-        return refuse(call, Failed,
-                      QStringLiteral("cannot make a socket: %1").arg(qt_error_string(errno)));
-    auto line = std::make_unique<OwnLine>();
-    line->fd = fds[0];
-    line->client = client;
-    line->sender = call.service();
-    line->notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, this);
-    OwnLine *raw = line.get();
-    connect(line->notifier, &QSocketNotifier::activated, this, [this, raw] { readPackets(raw); });
-    m_lines.push_back(std::move(line));
+    QString why;
+    bool busy = false;
+    const int theirs = m_lines->open(client, call.service(), &why, &busy);
+    if (theirs < 0) return refuse(call, busy ? Busy : Failed, why);
     // The message holds a duplicate of the client's end, which is ours to close.
-    m_bus.send(call.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(fds[1]))));
-    ::close(fds[1]);
-}
-
-void ProjectorObject::readPackets(OwnLine *line)
-{
-    char packet[ProjectorHost::MaxLineLength + 1];
-    for (int taken = 0; taken < PacketsPerTurn; ++taken) {
-        // MSG_TRUNC: the packet's whole length, so that a long one is told from a fitting one.
-        const ssize_t n = ::recv(line->fd, packet, sizeof packet, MSG_DONTWAIT | MSG_TRUNC);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-        // Closed by the client (or an empty packet, which no line is), or broken.
-        if (n <= 0) return closeLine(line);
-        if (n > ProjectorHost::MaxLineLength) return closeLine(line);
-        const QByteArray bytes(packet, qsizetype(n));
-        // Offline or a failed write: the client hears of it from Online, as every client does.
-        if (m_host.writeLine(line->client, line->sender, bytes) ==
-            ProjectorHost::Refusal::InvalidLine)
-            return closeLine(line);
-    }
-}
-
-void ProjectorObject::closeLine(OwnLine *line)
-{
-    const auto it = std::find_if(m_lines.begin(), m_lines.end(),
-                                 [line](const auto &l) { return l.get() == line; });
-    if (it == m_lines.end()) return;
-    // Possibly within its own signal: not deleted here.
-    line->notifier->setEnabled(false);
-    line->notifier->deleteLater();
-    ::close(line->fd);
-    m_lines.erase(it);
+    m_bus.send(call.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(theirs))));
+    ::close(theirs);
 }
 
 void ProjectorObject::request(const QDBusMessage &call, const QString &code, const QString &client)
@@ -242,8 +184,8 @@ QString ProjectorObject::refusalText(ProjectorHost::Refusal refusal,
         return QStringLiteral("too many commands wait already, for this projector or from "
                               "this client");
     case ProjectorHost::Refusal::Wait:
-        return QStringLiteral("not now: a command has its turn, or the last line is still "
-                              "going out; write the line again shortly");
+        return QStringLiteral("the line is taken: a command waits for it, or another line is "
+                              "still going out; nothing was sent, try again shortly");
     case ProjectorHost::Refusal::Offline: {
         const QString why =
             failure.isFailure() ? failure.text(LinkFailure::Reader::Log) : this->failure();

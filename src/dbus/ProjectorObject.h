@@ -17,6 +17,7 @@
 #include <vector>
 
 class ClientNames;
+class OwnLines;
 
 // One projector on the bus, under its generated adaptor: translates calls into its host's
 // requests and the host's signals into the interface's, and nothing more.
@@ -41,10 +42,6 @@ class ProjectorObject final : public QObject, protected QDBusContext
 public:
     // A command name or code longer than this is refused before it is looked at.
     static constexpr int MaxCommandLength = 64;
-    // Sockets from OpenLine open at once on one projector.
-    static constexpr int MaxOpenLines = 32;
-    // Packets taken from one socket before the others get their turn.
-    static constexpr int PacketsPerTurn = 16;
 
     ProjectorObject(ProjectorHost &host, ClientNames &names, const QDBusConnection &bus,
                     QObject *parent = nullptr);
@@ -77,10 +74,7 @@ Q_SIGNALS:
     void Received(const QByteArray &bytes, const QString &owner);
 
 private:
-    struct OwnLine;
     void openLine(const QDBusMessage &call, const QString &client);
-    void readPackets(OwnLine *line);
-    void closeLine(OwnLine *line);
     void request(const QDBusMessage &call, const QString &code, const QString &client);
     void writeLine(const QDBusMessage &call, const QByteArray &line, const QString &client);
     void onFinished(const HostResult &result);
@@ -97,6 +91,6 @@ private:
     // Send calls answered when their command's reply window closes, by the host's request id.
     // The host bounds how many there are; a caller's go when it leaves the bus.
     QHash<quint64, QDBusMessage> m_pending;
-    QVariantMap m_announced; // the changing properties as last announced
-    std::vector<std::unique_ptr<OwnLine>> m_lines;
+    QVariantMap m_announced;     // the changing properties as last announced
+    OwnLines *m_lines = nullptr; // the sockets from OpenLine
 };

@@ -28,8 +28,13 @@
 
 #include <csignal>
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -546,6 +551,85 @@ private Q_SLOTS:
         const QDBusMessage r = await(send(client, QStringLiteral("status")));
         QCOMPARE(r.errorName(), QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"));
         QCOMPARE(read(client, Hall, QStringLiteral("Name")), QVariant("hall-1"));
+    }
+
+    // What ends the service and what does not. Whatever ends it, it says why in one line and
+    // gives its line back: out of exclusive mode, which outlives a killed holder on a
+    // pseudo-terminal whose other end stays open.
+    void endings_data()
+    {
+        QTest::addColumn<int>("signal");   // 0: the bus daemon is killed instead
+        QTest::addColumn<int>("exitCode"); // -1: still running
+        QTest::addColumn<QString>("line");
+        QTest::newRow("SIGHUP") << int(SIGHUP) << -1
+                                << "SIGHUP: reload is not supported yet; ignored";
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 0 << "stopping on SIGTERM";
+        QTest::newRow("SIGINT") << int(SIGINT) << 0 << "stopping on SIGINT";
+        QTest::newRow("bus killed")
+            << 0 << 3
+            << "lost the connection to the system bus: stopping with status 3, to be started again";
+    }
+    void endings()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        QFETCH(QString, line);
+        // As root the open succeeds whatever the mode; TIOCGEXCL tells it either way.
+        const auto exclusive = [](const QString &device) {
+            const int fd = ::open(QFile::encodeName(device).constData(),
+                                  O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0) return errno == EBUSY;
+            int on = 0;
+            const bool held = ::ioctl(fd, TIOCGEXCL, &on) == 0 && on != 0;
+            ::close(fd);
+            return held;
+        };
+        SimProcess sim;
+        QVERIFY(sim.start({}));
+        DbusDaemon bus;
+        QVERIFY2(bus.start(), qPrintable(bus.errors()));
+        ProjectordProcess service(bus);
+        QVERIFY(service.start(section(QStringLiteral("hall-1"), sim.device())));
+        QDBusConnection client = bus.connect(QStringLiteral("endings"));
+        QTRY_VERIFY_WITH_TIMEOUT(read(client, Hall, QStringLiteral("Online")).toBool(), Patience);
+        QVERIFY(exclusive(sim.device()));
+
+        if (signal != 0)
+            service.signal(signal);
+        else
+            bus.kill();
+        if (exitCode < 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(service.errors().contains(line.toUtf8()), Patience);
+            QCOMPARE(await(send(client, QStringLiteral("status"))).arguments().value(0), "CR0");
+            QVERIFY(exclusive(sim.device()));
+            return;
+        }
+        QVERIFY(service.waitForExit(Patience));
+        QCOMPARE(service.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(service.process().exitCode(), exitCode);
+        const QByteArray log = service.errors();
+        QVERIFY2(log.contains("serving 1 projector on the system bus"), log.constData());
+        QVERIFY2(log.endsWith("\n" + line.toUtf8() + '\n') && !log.contains("offline"),
+                 log.constData());
+        QVERIFY(!exclusive(sim.device()));
+    }
+
+    // A few lines of its own for each client: the others still get theirs.
+    void ownLinesPerClient()
+    {
+        QDBusConnection greedy = m_bus.connect(QStringLiteral("greedy"));
+        QDBusConnection other = m_bus.connect(QStringLiteral("other"));
+        QList<QDBusMessage> held;
+        for (int i = 0; i < 4; ++i) {
+            held.append(greedy.call(method(Hall, QStringLiteral("OpenLine"))));
+            QCOMPARE(held.last().type(), QDBusMessage::ReplyMessage);
+        }
+        const QDBusMessage refused = greedy.call(method(Hall, QStringLiteral("OpenLine")));
+        QCOMPARE(refused.errorName(), QLatin1String(ServiceNames::ErrorPrefix) + "Busy");
+        QVERIFY2(refused.errorMessage().contains(QLatin1String("4 lines")),
+                 qPrintable(refused.errorMessage()));
+        QCOMPARE(other.call(method(Hall, QStringLiteral("OpenLine"))).type(),
+                 QDBusMessage::ReplyMessage);
     }
 };
 

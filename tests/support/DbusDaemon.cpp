@@ -135,6 +135,12 @@ bool DbusDaemon::start()
     return true;
 }
 
+void DbusDaemon::kill()
+{
+    m_proc.kill();
+    m_proc.waitForFinished(Patience);
+}
+
 QDBusConnection DbusDaemon::connect(const QString &name)
 {
     // Qt shares connections by name across the process: the address keeps each bus's apart.

@@ -34,6 +34,9 @@ public:
     // saying why, when it does not come up.
     bool start();
 
+    // Kills the daemon at once, as a crash would: every connection to it is lost.
+    void kill();
+
     QString address() const { return m_address; }
     // The group put in the policy's place of the one that may send.
     QString group() const { return m_group; }

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <csignal>
+
 bool ProjectordProcess::start(const QByteArray &config, const QStringList &moreArgs)
 {
     QFile file(configPath());
@@ -42,6 +44,16 @@ void ProjectordProcess::stop()
         m_proc.kill();
         m_proc.waitForFinished(Patience);
     }
+}
+
+void ProjectordProcess::signal(int number)
+{
+    if (m_proc.state() != QProcess::NotRunning) ::kill(pid_t(m_proc.processId()), number);
+}
+
+bool ProjectordProcess::waitForExit(int timeoutMs)
+{
+    return m_proc.state() == QProcess::NotRunning || m_proc.waitForFinished(timeoutMs);
 }
 
 QByteArray ProjectordProcess::errors()

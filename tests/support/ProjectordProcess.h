@@ -25,6 +25,10 @@ public:
     bool start(const QByteArray &config, const QStringList &moreArgs = {});
     // SIGTERM, and the wait for the exit.
     void stop();
+    // Sends the signal `number` and returns at once.
+    void signal(int number);
+    // Whether the program has ended within `timeoutMs`.
+    bool waitForExit(int timeoutMs = Patience);
 
     QString configPath() const { return m_dir.filePath(QStringLiteral("projectord.conf")); }
     QProcess &process() { return m_proc; }

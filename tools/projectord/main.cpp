@@ -3,11 +3,13 @@
 // foreground and logs one English line per event to stderr, which the journal reads.
 #include "BusFront.h"
 #include "DeviceLink.h"
+#include "Lifetime.h"
 #include "PanelVersion.h"
 #include "PjlinkServer.h"
 #include "ProjectorHost.h"
 #include "ServiceBus.h"
 #include "ServiceConfig.h"
+#include "StaleLocks.h"
 #include "Translations.h"
 #include "UsageError.h"
 
@@ -16,7 +18,7 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QFile>
-#include <QSocketNotifier>
+#include <QFileInfo>
 
 #include <csignal>
 #include <cstdio>
@@ -39,7 +41,10 @@ struct ProjectordOptions
     Q_DECLARE_TR_FUNCTIONS(ProjectordOptions)
 
 public:
+    // A mistake in the configuration or a bus name taken: starting again mends nothing.
     static constexpr int ExitFailed = 1;
+    // The bus went away: systemd's Restart=on-failure starts projectord again on the new one.
+    static constexpr int ExitBusLost = 3;
     QString configFile = QStringLiteral("/etc/projectord.conf");
     bool session = false;
 };
@@ -48,36 +53,6 @@ void log(const QString &line)
 {
     std::fputs(qPrintable(line + u'\n'), stderr);
     std::fflush(stderr);
-}
-
-// What a SIGTERM or SIGINT asks for happens in the event loop: a handler may only write.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int number)
-{
-    const char c = char(number);
-    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
-}
-
-void stopOnSignals(QCoreApplication &app, const std::vector<std::unique_ptr<ProjectorHost>> &hosts)
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&hosts] {
-        char number = 0;
-        [[maybe_unused]] const auto n = ::read(signalPipe[0], &number, 1);
-        log(number == SIGTERM ? QStringLiteral("stopping on SIGTERM")
-                              : QStringLiteral("stopping on SIGINT"));
-        // Closing gives each line back with the settings it had before.
-        for (const auto &host : hosts) host->link().close();
-        QCoreApplication::exit(0);
-    });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int number : {SIGINT, SIGTERM}) ::sigaction(number, &action, nullptr);
 }
 
 // Programs given a device path ask the service only while its runtime directory is there
@@ -117,10 +92,12 @@ private:
     QString m_made;
 };
 
-// One line each time a projector's line opens or closes, and each new reason it is closed.
-void logLineChanges(ProjectorHost &host)
+// One line each time a projector's line opens or closes, and each new reason it is closed;
+// nothing once the service stops, as it closes every line.
+void logLineChanges(ProjectorHost &host, const Lifetime &life)
 {
-    const auto say = [&host](bool online) {
+    const auto say = [&host, &life](bool online) {
+        if (life.isStopping()) return;
         const ProjectorConfig &c = host.config();
         if (online)
             log(QStringLiteral("%1: online on %2").arg(c.name, c.device));
@@ -132,6 +109,20 @@ void logLineChanges(ProjectorHost &host)
     };
     QObject::connect(&host, &ProjectorHost::onlineChanged, &host, say);
     host.start();
+}
+
+// Where Qt's serial port puts its lock files: /var/lock is a link to /run/lock on most systems.
+void clearStaleLocks(const ServiceConfig &service)
+{
+    QStringList devices;
+    for (const ProjectorConfig &c : service.projectors) devices.append(c.device);
+    QStringList seen;
+    for (const QString &dir : {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}) {
+        const QString real = QFileInfo(dir).canonicalFilePath();
+        if (real.isEmpty() || seen.contains(real)) continue;
+        seen.append(real);
+        for (const QString &line : StaleLocks::clear(devices, real)) log(line);
+    }
 }
 
 } // namespace
@@ -147,6 +138,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(Program);
     QCoreApplication::setApplicationVersion(QLatin1String(PanelVersion));
     Translations::install();
+    // From the start: a SIGHUP, while the configuration is read too, must not end the service.
+    Lifetime life([](const QString &line) { log(line); });
+    life.catchSignals();
 
     ProjectordOptions options;
     QCommandLineParser parser;
@@ -160,7 +154,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption session(
         QStringLiteral("session"),
         ProjectordOptions::tr("Serve on the session bus instead of the system bus."));
-    parser.addOptions({config, session});
+    const QCommandLineOption clearLocks(
+        QStringLiteral("clear-stale-locks"),
+        ProjectordOptions::tr("Remove the lock files that processes now gone left for the\n"
+                              "configured devices, then exit. Run as root before the service."));
+    parser.addOptions({config, session, clearLocks});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QStringList args = QCoreApplication::arguments();
@@ -188,6 +186,11 @@ int main(int argc, char *argv[])
     options.session = parser.isSet(session);
 
     const auto loaded = ServiceConfig::load(options.configFile);
+    // Before the service: a configuration it cannot read is for the service's start to report.
+    if (parser.isSet(clearLocks)) {
+        if (const auto *read = std::get_if<ServiceConfig>(&loaded)) clearStaleLocks(*read);
+        return 0;
+    }
     if (const auto *error = std::get_if<ConfigError>(&loaded)) {
         log(error->text());
         return ProjectordOptions::ExitFailed;
@@ -221,10 +224,28 @@ int main(int argc, char *argv[])
     // projectord leaves them alone.
     std::vector<std::unique_ptr<PjlinkServer>> pjlink;
     RunDirectory runDirectory;
+    bool busLost = false;
+    life.onStop([&] {
+        pjlink.clear();
+        // Every caller still waiting hears why, then each line goes back with the settings it
+        // had before, out of exclusive mode.
+        for (const auto &host : hosts) host->shutDown();
+        for (const auto &host : hosts) host->link().close();
+        if (!busLost) front.releaseName();
+    });
+    QObject::connect(&front, &BusFront::busLost, &front, [&] {
+        busLost = true;
+        life.stop(ProjectordOptions::ExitBusLost,
+                  QStringLiteral("lost the connection to the %1 bus: stopping with status %2, "
+                                 "to be started again")
+                      .arg(busName)
+                      .arg(ProjectordOptions::ExitBusLost));
+    });
     QObject::connect(&front, &BusFront::nameClaimed, &front, [&] {
         runDirectory.make(options.session);
-        log(QStringLiteral("serving %1 projectors on the %2 bus from %3")
-                .arg(hosts.size())
+        log(QStringLiteral("serving %1 on the %2 bus from %3")
+                .arg(hosts.size() == 1 ? QStringLiteral("1 projector")
+                                       : QStringLiteral("%1 projectors").arg(hosts.size()))
                 .arg(busName, options.configFile));
         for (const auto &host : hosts) {
             const PjlinkConfig &c = host->config().pjlink;
@@ -232,24 +253,18 @@ int main(int argc, char *argv[])
             pjlink.push_back(std::make_unique<PjlinkServer>(*host, PreciseTimer::factory()));
             QObject::connect(pjlink.back().get(), &PjlinkServer::message, &front,
                              [](const QString &line) { log(line); });
-            if (!pjlink.back()->listen(&why)) {
-                log(why);
-                QCoreApplication::exit(ProjectordOptions::ExitFailed);
-                return;
-            }
+            if (!pjlink.back()->listen(&why)) return life.stop(ProjectordOptions::ExitFailed, why);
             log(QStringLiteral("%1: PJLink on %2 port %3%4")
                     .arg(host->config().name, c.address)
                     .arg(c.port)
                     .arg(c.password.isEmpty() ? QStringLiteral(", no password")
                                               : QStringLiteral(", with a password")));
         }
-        for (const auto &host : hosts) logLineChanges(*host);
+        for (const auto &host : hosts) logLineChanges(*host, life);
     });
-    QObject::connect(&front, &BusFront::nameRefused, &front, [](const QString &reason) {
-        log(reason);
-        QCoreApplication::exit(ProjectordOptions::ExitFailed);
+    QObject::connect(&front, &BusFront::nameRefused, &front, [&life](const QString &reason) {
+        life.stop(ProjectordOptions::ExitFailed, reason);
     });
     front.claimName();
-    stopOnSignals(app, hosts);
     return app.exec();
 }
