@@ -578,6 +578,18 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <translation>%1 を開けません: ほかのプログラムがポートを使用中です。</translation>
     </message>
     <message>
+        <source>Cannot open %1: too many open files in the system.</source>
+        <translation>%1 を開けません: システム全体で開いているファイルが多すぎます。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: too many open files.</source>
+        <translation>%1 を開けません: 開いているファイルが多すぎます。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1: too many open files (the limit is %2).</source>
+        <translation>%1 を開けません: 開いているファイルが多すぎます (上限は %2 です)。</translation>
+    </message>
+    <message>
         <source>Cannot open %1: %2 is not a serial port.</source>
         <translation>%1 を開けません: %2 はシリアルポートではありません。</translation>
     </message>

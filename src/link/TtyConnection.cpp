@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +41,22 @@ bool isCharacterDevice(const QString &device)
 #else
     Q_UNUSED(device);
     return true;
+#endif
+}
+
+// EMFILE or ENFILE when no descriptor can be had now, else 0. QSerialPort reports a lock file
+// it could not make for want of one as a permission error, with errno perhaps overwritten.
+int descriptorShortage()
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return 0;
+    }
+    return LinkFailure::isOutOfDescriptors(errno) ? errno : 0;
+#else
+    return 0;
 #endif
 }
 
@@ -89,6 +106,10 @@ bool TtyConnection::open(const LineSettings &settings)
     const auto error = m_port.error();
     const QString systemText = m_port.errorString();
     m_port.clearError();
+    // Before "in use": the lock file and the device each need a descriptor.
+    if (const int shortage =
+            LinkFailure::isOutOfDescriptors(systemError) ? systemError : descriptorShortage())
+        return fail(LinkFailure::tooManyFiles(Action::Open, shortage));
     if (error == QSerialPort::DeviceNotFoundError) return fail(Action::Open, Cause::Missing);
     if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError)
         return fail(Action::Open, accessCheck()(device()) ? Cause::InUse : Cause::NoPermission);

@@ -3,7 +3,12 @@
 
 #include "ServiceNames.h"
 
+#include <cerrno>
 #include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -37,17 +42,38 @@ QString systemWords(int code, bool english)
 
 } // namespace
 
+bool LinkFailure::isOutOfDescriptors(int systemError)
+{
+    return systemError == EMFILE || systemError == ENFILE;
+}
+
+LinkFailure LinkFailure::tooManyFiles(Action action, int systemError)
+{
+    LinkFailure f{action, Cause::TooManyFiles, 0, {}, {}, systemError};
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        f.count = qint64(limit.rlim_cur);
+#endif
+    return f;
+}
+
 QString LinkFailure::text(Reader reader) const
 {
-    const bool english = reader == Reader::Log;
+    const bool service = reader == Reader::Service;
+    const bool english = reader == Reader::Log || service;
     const bool window = reader == Reader::Window;
     // QT_TR_NOOP keeps the English source for the log while lupdate still finds the words.
     const auto t = [english](const char *source) {
         return english ? QString::fromUtf8(source) : tr(source);
     };
-    const QString label = device.isEmpty()
+    // The service has no port numbers: its projectors are named by their devices.
+    const QString label = service ? device
+                          : device.isEmpty()
                               ? t(QT_TR_NOOP("serial port %1")).arg(port)
                               : t(QT_TR_NOOP("serial port %1 (%2)")).arg(port).arg(device);
+    // The device again after the label, where the label is the device already.
+    const QString deviceAgain = service ? QStringLiteral("it") : device;
     const auto socketWords = [&]() -> QString {
         switch (socketError) {
         case ConnectionRefusedError: return t(QT_TR_NOOP("connection refused"));
@@ -77,13 +103,16 @@ QString LinkFailure::text(Reader reader) const
     case Cause::StillOpen:
         return t(QT_TR_NOOP("The port number cannot change while %1 is open.")).arg(label);
     case Cause::Gone: {
-        const QString gone = withWhy(t(QT_TR_NOOP("The device of %1 has gone away")).arg(label));
+        const QString gone =
+            withWhy(service ? QStringLiteral("%1 has gone away").arg(label)
+                            : t(QT_TR_NOOP("The device of %1 has gone away")).arg(label));
         if (!window) return t(QT_TR_NOOP("%1.")).arg(gone);
         return t(QT_TR_NOOP("%1. The panel opens the port again by itself when the device "
                             "returns."))
             .arg(gone);
     }
     case Cause::AwaitingDevice:
+        if (service) return QStringLiteral("Cannot send to %1: it has gone away.").arg(label);
         if (!window)
             return t(QT_TR_NOOP("Cannot send to %1: its device has gone away.")).arg(label);
         return t(QT_TR_NOOP("Cannot send to %1: its device has gone away. The port opens again "
@@ -94,6 +123,13 @@ QString LinkFailure::text(Reader reader) const
         return t(QT_TR_NOOP("Cannot send to %1: the port is not open. Choose a port with the COM "
                             "button."))
             .arg(label);
+    case Cause::TooManyFiles:
+        if (systemError == ENFILE)
+            return t(QT_TR_NOOP("Cannot open %1: too many open files in the system.")).arg(label);
+        if (count <= 0) return t(QT_TR_NOOP("Cannot open %1: too many open files.")).arg(label);
+        return t(QT_TR_NOOP("Cannot open %1: too many open files (the limit is %2)."))
+            .arg(label)
+            .arg(count);
     case Cause::LineNotSettable:
         return t(QT_TR_NOOP("%1 is a raw TCP device: the line settings cannot be set from here, "
                             "and the device server's own settings apply."))
@@ -135,6 +171,7 @@ QString LinkFailure::text(Reader reader) const
     const QString badAddress = t(QT_TR_NOOP("Cannot open %1: %2"));
     switch (cause) {
     case Cause::NoDevice:
+        if (service) return QStringLiteral("Cannot open the line: no device was given.");
         return t(QT_TR_NOOP("Cannot open serial port %1: no device was given.")).arg(port);
     case Cause::Missing:
         return t(QT_TR_NOOP("Cannot open %1: the device does not exist.")).arg(label);
@@ -142,14 +179,14 @@ QString LinkFailure::text(Reader reader) const
         return t(QT_TR_NOOP("Cannot open %1: the port is in use by another program.")).arg(label);
     case Cause::NoPermission: {
         const QString base =
-            t(QT_TR_NOOP("Cannot open %1: no permission to use %2.")).arg(label, device);
+            t(QT_TR_NOOP("Cannot open %1: no permission to use %2.")).arg(label, deviceAgain);
         return english ? base
                        : base + u' ' +
                              t(QT_TR_NOOP("Add your user to the \"dialout\" group and log in "
                                           "again."));
     }
     case Cause::NotSerialPort:
-        return t(QT_TR_NOOP("Cannot open %1: %2 is not a serial port.")).arg(label, device);
+        return t(QT_TR_NOOP("Cannot open %1: %2 is not a serial port.")).arg(label, deviceAgain);
     case Cause::Refused: return t(QT_TR_NOOP("Cannot connect %1: connection refused.")).arg(label);
     case Cause::HostNotFound: return t(QT_TR_NOOP("Cannot connect %1: host not found.")).arg(label);
     case Cause::TimedOut: return t(QT_TR_NOOP("Cannot connect %1: timed out.")).arg(label);
@@ -199,7 +236,7 @@ QString LinkFailure::text(Reader reader) const
 // The words for a line shared through projectord; empty for the other causes.
 QString LinkFailure::serviceText(Reader reader, const QString &label) const
 {
-    const bool english = reader == Reader::Log;
+    const bool english = reader == Reader::Log || reader == Reader::Service;
     const auto t = [english](const char *source) {
         return english ? QString::fromUtf8(source) : tr(source);
     };

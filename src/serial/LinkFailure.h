@@ -18,6 +18,7 @@ public:
         NoDevice,      // the device name is empty
         Missing,       // no such device
         InUse,         // another program holds it
+        TooManyFiles,  // out of descriptors: systemError is EMFILE or ENFILE, count the limit
         NoPermission,  // it exists but this user may not read and write it
         NotSerialPort, // a regular file, a FIFO, /dev/null: no line to set
         NotOpen,       // a write while the port is closed
@@ -64,8 +65,10 @@ public:
         NoServiceClient,     // this program's client of projectord cannot be loaded; detail: why
     };
     // Who reads the words: the window may point to its own controls; a script's reader may
-    // not; the traffic log is always English and gives no advice.
-    enum class Reader { Window, Script, Log };
+    // not; the traffic log is always English and gives no advice. The service's journal and
+    // its clients read the log's words with the device in place of the panel's port number,
+    // which means nothing there.
+    enum class Reader { Window, Script, Log, Service };
 
     Action action = Action::Open;
     Cause cause = Cause::None;
@@ -79,6 +82,10 @@ public:
     QString lineInForce{}; // LineSetByService: the settings projectord gives the line, if known
 
     bool isFailure() const { return cause != Cause::None; }
+    // Whether an error code says this process or the system is out of descriptors.
+    static bool isOutOfDescriptors(int systemError);
+    // The failure for it, with the process's limit on descriptors.
+    static LinkFailure tooManyFiles(Action action, int systemError);
     QString text(Reader reader = Reader::Window) const;
     bool operator==(const LinkFailure &o) const
     {

@@ -5,8 +5,11 @@
 #include "NetAddress.h"
 #include "ServiceNames.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -76,6 +79,43 @@ QString sectionNameProblem(const QString &name)
     if (name.front().isSpace() || name.back().isSpace())
         return QStringLiteral("a projector's name may not begin or end with a blank");
     return {};
+}
+
+// What makes two devices one: a file by its device and inode, links and ".." resolved; one not
+// there yet by its cleaned absolute path; a device server by its host and port.
+QString deviceIdentity(const QString &device)
+{
+    if (NetAddress::handles(device)) {
+        const NetAddress a = NetAddress::parse(device);
+        return QStringLiteral("tcp %1 %2").arg(a.host.toLower()).arg(a.port);
+    }
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(device).constData(), &info) == 0)
+        return QStringLiteral("file %1 %2").arg(quint64(info.st_dev)).arg(quint64(info.st_ino));
+    return QStringLiteral("path ") + QDir::cleanPath(QFileInfo(device).absoluteFilePath());
+}
+
+// Why a file that is not a regular one cannot be the configuration; empty for a regular file.
+QString notRegular(mode_t mode)
+{
+    const char *kind = S_ISREG(mode)    ? nullptr
+                       : S_ISDIR(mode)  ? "a directory"
+                       : S_ISFIFO(mode) ? "a FIFO"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "not a file";
+    return kind ? QStringLiteral("not a regular file but %1").arg(QLatin1String(kind)) : QString();
+}
+
+// A file name as the shell takes it, for advice to copy.
+QString shellWord(const QString &name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+:=@%-]+$"));
+    if (plain.match(name).hasMatch()) return name;
+    return u'\'' + QString(name).replace(u'\'', QLatin1String("'\\''")) + u'\'';
 }
 
 class Parser
@@ -177,19 +217,20 @@ private:
                                                "a line")
                                     .arg(device));
         if (NetAddress::handles(device)) {
-            // Port 1 is what the service's links use; English, as the journal is.
             const NetAddress a = NetAddress::parse(device);
             if (!a.isValid())
                 return fail(
                     number,
-                    LinkFailure{LinkFailure::Action::Open, a.error, 1, device, a.detail}.text(
-                        LinkFailure::Reader::Log));
+                    LinkFailure{LinkFailure::Action::Open, a.error, 0, device, a.detail}.text(
+                        LinkFailure::Reader::Service));
         }
-        if (const auto other = m_devices.constFind(device); other != m_devices.cend())
-            return fail(number, QStringLiteral("device %1 is [%2]'s already, on line %3")
-                                    .arg(device, other->first)
-                                    .arg(other->second));
-        m_devices.insert(device, {m_current->name, number});
+        const QString identity = deviceIdentity(device);
+        if (const auto other = m_devices.constFind(identity); other != m_devices.cend())
+            return fail(number, QStringLiteral("device %1 is the same as [%2]'s device %3, at "
+                                               "%4:%5; one device serves one projector")
+                                    .arg(device, other->section, other->device, m_fileName)
+                                    .arg(other->line));
+        m_devices.insert(identity, {m_current->name, device, number});
         m_current->device = device;
         return true;
     }
@@ -274,9 +315,14 @@ private:
     ServiceConfig m_config;
     QHash<uint, std::pair<QString, int>> m_pjlinkPorts; // port: section, line
     std::optional<ProjectorConfig> m_current;
-    QHash<QString, int> m_sections;                    // name: line
-    QHash<QString, int> m_keys;                        // of the current section: line
-    QHash<QString, std::pair<QString, int>> m_devices; // device: section, line
+    QHash<QString, int> m_sections; // name: line
+    QHash<QString, int> m_keys;     // of the current section: line
+    struct DeviceUse
+    {
+        QString section, device;
+        int line = 0;
+    };
+    QHash<QString, DeviceUse> m_devices; // by deviceIdentity()
     std::optional<ConfigError> m_error;
 };
 
@@ -300,31 +346,37 @@ std::variant<ServiceConfig, ConfigError> ServiceConfig::load(const QString &file
     const auto failed = [&](int code) {
         return ConfigError{fileName, 0, QStringLiteral("cannot read: %1").arg(systemWords(code))};
     };
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    const QByteArray path = QFile::encodeName(fileName);
+    struct stat info
+    {
+    };
+    // Looked at before it is opened: opening a FIFO would wait for a writer.
+    if (::stat(path.constData(), &info) != 0) return failed(errno);
+    if (const QString why = notRegular(info.st_mode); !why.isEmpty())
+        return ConfigError{fileName, 0, why};
+    // And again once open, in case it was replaced in between; O_NONBLOCK keeps that open short.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return failed(errno);
+    const auto refuse = [fd](ConfigError error) {
+        ::close(fd);
+        return error;
+    };
+    if (::fstat(fd, &info) != 0) return refuse(failed(errno));
+    if (const QString why = notRegular(info.st_mode); !why.isEmpty())
+        return refuse(ConfigError{fileName, 0, why});
     QByteArray text;
     char buffer[16384];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int code = errno;
-            ::close(fd);
-            return failed(code);
-        }
+        if (n < 0) return refuse(failed(errno));
         if (n == 0) break;
         text.append(buffer, n);
-        if (text.size() > MaxFileSize) {
-            ::close(fd);
-            return ConfigError{
+        if (text.size() > MaxFileSize)
+            return refuse(ConfigError{
                 fileName, 0,
-                QStringLiteral("larger than %1 bytes: not a configuration").arg(MaxFileSize)};
-        }
+                QStringLiteral("larger than %1 bytes: not a configuration").arg(MaxFileSize)});
     }
-    struct stat info
-    {
-    };
-    const bool statted = ::fstat(fd, &info) == 0;
     ::close(fd);
     auto parsed = parse(text, fileName);
     const auto *config = std::get_if<ServiceConfig>(&parsed);
@@ -332,14 +384,14 @@ std::variant<ServiceConfig, ConfigError> ServiceConfig::load(const QString &file
         std::none_of(config->projectors.cbegin(), config->projectors.cend(),
                      [](const ProjectorConfig &p) { return !p.pjlink.password.isEmpty(); }))
         return parsed;
-    // The service's own group may read it (root:projectord 0640); nobody else.
-    const bool othersRead = !statted || (info.st_mode & S_IROTH) ||
-                            ((info.st_mode & S_IRGRP) && info.st_gid != ::getegid());
-    if (othersRead)
+    // Whoever runs the service: root, its own user, or a user trying a copy. Owner and group
+    // are the administrator's choice; only a file everyone may read gives the password away.
+    if (info.st_mode & S_IROTH)
         return ConfigError{fileName, 0,
                            QStringLiteral("holds a PJLink password but others can read it (mode "
-                                          "%1); make it readable by the service only, e.g. chmod "
-                                          "600, or 640 with the service's group")
-                               .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'))};
+                                          "%1); make it readable by the service only: chown "
+                                          "root:projectord %2; chmod 640 %2")
+                               .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'))
+                               .arg(shellWord(fileName))};
     return parsed;
 }

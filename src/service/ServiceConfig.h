@@ -54,8 +54,9 @@ struct ServiceConfig
     // with no projector is not: the installed example holds none until one is configured.
     // PJLink: pjlink (ADDRESS:PORT, a port for one projector only), pjlink-password (at most
     // 32 bytes), pjlink-name (64 bytes), pjlink-inf1, pjlink-inf2 and pjlink-info (32 bytes
-    // of printable ASCII each); the last five only with pjlink. load() also refuses a file
-    // holding a password that anyone but the service's user and group can read.
+    // of printable ASCII each); the last five only with pjlink. Two sections may not name one
+    // device, however it is written. load() also refuses anything but a regular file, and a
+    // file holding a password that others (neither its owner nor its group) can read.
     static std::variant<ServiceConfig, ConfigError> parse(const QByteArray &text,
                                                           const QString &fileName);
     static std::variant<ServiceConfig, ConfigError> load(const QString &fileName);

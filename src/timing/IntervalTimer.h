@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QElapsedTimer>
+#include "TimerQueue.h"
+
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
 #include <functional>
 #include <memory>
-
-class QSocketNotifier;
 
 // An interval timer that ticks on the event thread. Starting a running timer restarts its
 // countdown, and so does setting the interval of a running timer: the repeat logic relies on both.
@@ -41,7 +40,8 @@ using TimerFactory = std::function<std::unique_ptr<IntervalTimer>()>;
 
 // The window's timers. On Linux a timerfd wakes the event loop at the deadline itself: a
 // poll() timeout, which QTimer relies on, may be stretched by the kernel by 0.1% of the wait,
-// and a repeat that restarts at every tick carries each such delay into its period.
+// and a repeat that restarts at every tick carries each such delay into its period. All the
+// timers of a thread share one timerfd (TimerQueue), armed at the earliest deadline.
 class PreciseTimer final : public IntervalTimer
 {
     Q_OBJECT
@@ -65,13 +65,14 @@ public:
     static TimerFactory factory();
 
 private:
-    void onExpired();
+    friend class TimerQueue;
+    void expire(std::chrono::nanoseconds now);
 
     std::chrono::milliseconds m_interval{0};
     bool m_active = false;
-    int m_fd = -1;                               // the timerfd, where there is one
-    std::unique_ptr<QSocketNotifier> m_notifier; // its read notifier
-    QTimer m_timer;                              // elsewhere
-    QElapsedTimer m_clock;
-    std::chrono::nanoseconds m_deadline{0}; // on m_clock, of the next tick
+    TimerQueue *m_queue = nullptr; // this thread's shared timerfd, where there is one
+    TimerQueue::Slot m_slot{};     // in m_queue, while m_queued
+    bool m_queued = false;
+    QTimer m_timer;                         // elsewhere
+    std::chrono::nanoseconds m_deadline{0}; // of the next tick, on TimerQueue::now()
 };

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The words of a typed failure, for each of its readers, and the addresses that make one.
+// The words of a typed failure, for each of its readers, and the addresses and the opens that
+// make one.
 #include "LinkFailure.h"
 #include "NetAddress.h"
+#include "Pty.h"
 #include "Translations.h"
+#include "TtyConnection.h"
 
 #include <QLocale>
 #include <QTest>
 
 #include <cerrno>
+#include <sys/resource.h>
 
 using Cause = LinkFailure::Cause;
 using Action = LinkFailure::Action;
@@ -23,57 +27,78 @@ private Q_SLOTS:
         QTest::addColumn<LinkFailure>("failure");
         QTest::addColumn<QString>("words"); // in every reader's text
         QTest::addColumn<bool>("windowAdvice");
+        // The service's words in full, where given: they name the device, never a port number.
+        QTest::addColumn<QString>("service");
         const QString dev = QStringLiteral("/dev/ttyUSB0");
         QTest::newRow("not open") << LinkFailure{Action::Send, Cause::NotOpen, 1, dev, {}}
-                                  << "not open" << true;
+                                  << "not open" << true << "";
         QTest::newRow("awaiting the device")
-            << LinkFailure{Action::Send, Cause::AwaitingDevice, 1, dev, {}} << "gone away" << true;
-        QTest::newRow("gone, errno") << LinkFailure{Action::Lose, Cause::Gone, 2, dev, {}, EIO}
-                                     << "Input/output error" << true;
+            << LinkFailure{Action::Send, Cause::AwaitingDevice, 1, dev, {}} << "gone away" << true
+            << "Cannot send to /dev/ttyUSB0: it has gone away.";
+        QTest::newRow("gone, errno")
+            << LinkFailure{Action::Lose, Cause::Gone, 2, dev, {}, EIO} << "Input/output error"
+            << true << "/dev/ttyUSB0 has gone away (Input/output error).";
+        QTest::newRow("in use") << LinkFailure{Action::Open, Cause::InUse, 1, dev, {}}
+                                << "in use by another program" << false
+                                << "Cannot open /dev/ttyUSB0: the port is in use by another "
+                                   "program.";
+        QTest::newRow("no permission")
+            << LinkFailure{Action::Open, Cause::NoPermission, 1, dev, {}} << "no permission"
+            << false << "Cannot open /dev/ttyUSB0: no permission to use it.";
+        QTest::newRow("too many open files")
+            << LinkFailure{Action::Open, Cause::TooManyFiles, 2, dev, {}, EMFILE, -1, 1024}
+            << "too many open files (the limit is 1024)" << false
+            << "Cannot open /dev/ttyUSB0: too many open files (the limit is 1024).";
+        QTest::newRow("too many in the system")
+            << LinkFailure{Action::Open, Cause::TooManyFiles, 1, dev, {}, ENFILE, -1, 1024}
+            << "too many open files in the system" << false
+            << "Cannot open /dev/ttyUSB0: too many open files in the system.";
         QTest::newRow("gone, socket")
             << LinkFailure{Action::Lose, Cause::Gone, 1, QStringLiteral("socket://h:1"), {}, 0, 1}
-            << "closed the connection" << true;
+            << "closed the connection" << true << "";
         QTest::newRow("device not reading")
             << LinkFailure{Action::Send, Cause::DeviceNotReading, 1, dev, {}, 0, -1, 65530}
-            << "65530 bytes" << false;
+            << "65530 bytes" << false << "";
         QTest::newRow("bad port in an address")
             << LinkFailure{Action::Open, Cause::AddressBadPort, 1, QStringLiteral("socket://h:x"),
                            QStringLiteral("x")}
-            << "\"x\" is not a port number" << false;
+            << "\"x\" is not a port number" << false
+            << "Cannot open socket://h:x: \"x\" is not a port number.";
         QTest::newRow("not an RFC 2217 server")
             << LinkFailure{Action::Open, Cause::NotRfc2217, 1, QStringLiteral("rfc2217://h:1"), {}}
-            << "use socket://" << false;
+            << "use socket://" << false << "";
         // Through projectord: its words are quoted, and a loss is waited out as any other.
         const QString hall = QStringLiteral("service:hall-1");
         QTest::newRow("no such projector")
             << LinkFailure{Action::Open, Cause::NoSuchProjector, 1, hall, {}} << "no projector"
-            << false;
+            << false << "";
         QTest::newRow("no session bus")
             << LinkFailure{Action::Open, Cause::NoServiceBus, 1, hall, QStringLiteral("session")}
-            << "session bus" << false;
+            << "session bus" << false << "";
         QTest::newRow("projector offline at the service")
             << LinkFailure{Action::Lose, Cause::ServiceOffline, 1, dev, QStringLiteral("No tty.")}
             << "projectord has lost the projector of serial port 1 (/dev/ttyUSB0): \"No tty.\""
-            << true;
+            << true << "";
         QTest::newRow("service client missing")
             << LinkFailure{Action::Open, Cause::NoServiceClient, 1, hall,
                            QStringLiteral("Cannot load library")}
             << "client of projectord is missing or broken; reinstall the package: \"Cannot "
                "load library\""
-            << false;
-        QTest::newRow("service gone")
-            << LinkFailure{Action::Lose, Cause::ServiceGone, 2, hall, {}} << "has stopped" << true;
+            << false << "";
+        QTest::newRow("service gone") << LinkFailure{Action::Lose, Cause::ServiceGone, 2, hall, {}}
+                                      << "has stopped" << true << "";
         QTest::newRow("sent while projectord is away")
             << LinkFailure{Action::Send, Cause::ServiceGone, 1, dev, {}}
-            << "Cannot send to serial port 1 (/dev/ttyUSB0): projectord has stopped." << true;
+            << "Cannot send to serial port 1 (/dev/ttyUSB0): projectord has stopped." << true << "";
         QTest::newRow("device held by projectord, which cannot open it")
             << LinkFailure{Action::Open, Cause::ServiceOffline, 1, dev, QStringLiteral("In use.")}
-            << "projectord holds this device but cannot open it: \"In use.\"" << false;
+            << "projectord holds this device but cannot open it: \"In use.\"" << false << "";
         QTest::newRow("refused by the bus policy")
-            << LinkFailure{Action::Open, Cause::AccessDenied, 1, dev, {}} << "bus policy" << false;
+            << LinkFailure{Action::Open, Cause::AccessDenied, 1, dev, {}} << "bus policy" << false
+            << "";
         QTest::newRow("answers awaited")
             << LinkFailure{Action::Send, Cause::ServiceBusy, 1, hall, {}, 0, -1, 32}
-            << "32 lines already await" << false;
+            << "32 lines already await" << false << "";
         QTest::newRow("line set by projectord") << LinkFailure{Action::SetLine,
                                                                Cause::LineSetByService,
                                                                1,
@@ -83,13 +108,14 @@ private Q_SLOTS:
                                                                -1,
                                                                0,
                                                                QStringLiteral("9600,N,8,1")}
-                                                << "sets the line to 9600,N,8,1" << false;
+                                                << "sets the line to 9600,N,8,1" << false << "";
     }
     void wordsFitTheReader()
     {
         QFETCH(LinkFailure, failure);
         QFETCH(QString, words);
         QFETCH(bool, windowAdvice);
+        QFETCH(QString, service);
         const QString window = failure.text(Reader::Window);
         const QString script = failure.text(Reader::Script);
         for (const QString &text : {window, script, failure.text(Reader::Log)}) {
@@ -103,7 +129,8 @@ private Q_SLOTS:
                      !script.contains(QLatin1String("by itself")),
                  qPrintable(script));
         // Where a group would help, a person is told; the log is not.
-        const bool groupHint = failure.cause == Cause::AccessDenied;
+        const bool groupHint =
+            failure.cause == Cause::AccessDenied || failure.cause == Cause::NoPermission;
         QCOMPARE(script.contains(QLatin1String("\"dialout\" group")), groupHint);
         QVERIFY(!failure.text(Reader::Log).contains(QLatin1String("group")));
         // A device that projectord holds cannot be had here: how to have it, again not logged.
@@ -113,6 +140,38 @@ private Q_SLOTS:
                           !failure.device.startsWith(QLatin1String("service:"));
         QCOMPARE(script.contains(release), held);
         QVERIFY(!failure.text(Reader::Log).contains(release));
+        const QString served = failure.text(Reader::Service);
+        QVERIFY2(served.contains(failure.device) && !served.contains(QLatin1String("port 1")) &&
+                     !served.contains(QLatin1String("port 2")) &&
+                     !served.contains(QLatin1String("group")),
+                 qPrintable(served));
+        if (!service.isEmpty()) QCOMPARE(served, service);
+    }
+
+    // Out of descriptors, an open says so rather than "in use": with none left, and with one
+    // left for the lock file but none for the device.
+    void openOutOfDescriptors()
+    {
+        Pty pty;
+        TtyConnection tty(pty.device());
+        // A sanitizer takes descriptors the first time it checks a type: the types of both ways
+        // through an open are met while there are some.
+        QVERIFY(!TtyConnection(QStringLiteral("/dev/null")).open(LineSettings{}));
+        QVERIFY(tty.open(LineSettings{}));
+        tty.close();
+        const int lowest = ::open("/", O_RDONLY | O_CLOEXEC);
+        ::close(lowest);
+        rlimit before{};
+        QVERIFY(lowest >= 0 && ::getrlimit(RLIMIT_NOFILE, &before) == 0);
+        for (const int spare : {0, 1}) {
+            rlimit tight{rlim_t(lowest + spare), before.rlim_max};
+            QVERIFY(::setrlimit(RLIMIT_NOFILE, &tight) == 0);
+            const bool opened = tty.open(LineSettings{});
+            ::setrlimit(RLIMIT_NOFILE, &before);
+            QVERIFY(!opened);
+            QCOMPARE(tty.failure().cause, Cause::TooManyFiles);
+            QCOMPARE(tty.failure().count, qint64(lowest + spare));
+        }
     }
 
     // The log stays English whatever language the reader's texts are in.

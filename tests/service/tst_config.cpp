@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: MIT
 // projectord's configuration: what it takes, and the line and words of what it refuses.
+#include "Pty.h"
 #include "ServiceConfig.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 class ConfigTest : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_dir;
+    Pty m_pty; // a /dev/pts/N, and a link to it
+
 private Q_SLOTS:
     void parse_data()
     {
@@ -40,7 +46,9 @@ private Q_SLOTS:
         QTest::newRow("not UTF-8") << QByteArray("[a]\ndevice=/dev/\xff\n") << 2 << "UTF-8";
         QTest::newRow("service device") << QByteArray("[a]\ndevice=service:b\n") << 2 << "not a line";
         QTest::newRow("bad address") << QByteArray("[a]\ndevice=socket://host\n") << 2 << "no port number";
-        QTest::newRow("same device") << QByteArray("[a]\ndevice=/dev/x\n[b]\n\ndevice = /dev/x\n") << 5 << "[a]'s already, on line 2";
+        QTest::newRow("same device") << QByteArray("[a]\ndevice=/dev/x\n[b]\n\ndevice = /dev/x\n") << 5 << "device /dev/x is the same as [a]'s device /dev/x, at p.conf:2; one device serves one projector";
+        QTest::newRow("same device, not there yet") << QByteArray("[a]\ndevice=/nonexistent/x/../p\n[b]\ndevice=/nonexistent//p\n") << 4 << "[a]'s device /nonexistent/x/../p, at p.conf:2";
+        QTest::newRow("same device server") << QByteArray("[a]\ndevice=socket://Beamer:4001\n[b]\ndevice=rfc2217://beamer:4001\n") << 4 << "[a]'s device socket://Beamer:4001, at p.conf:2";
         QTest::newRow("speed") << QByteArray("[a]\ndevice=/dev/x\nspeed=38400\n") << 3 << "19200 or 9600";
         QTest::newRow("poll negative") << QByteArray("[a]\ndevice=/dev/x\npoll=-1\n") << 3 << "0 to 86400";
         QTest::newRow("poll fraction") << QByteArray("[a]\ndevice=/dev/x\npoll=1.5\n") << 3 << "not \"1.5\"";
@@ -51,6 +59,24 @@ private Q_SLOTS:
         QTest::newRow("pjlink-name alone") << QByteArray("[a]\ndevice=/dev/x\npjlink-name=A\n[b]\ndevice=/dev/y\n") << 3 << "needs pjlink";
         QTest::newRow("pjlink-inf1 8-bit") << QByteArray("[a]\ndevice=/dev/x\npjlink=127.0.0.1:1\npjlink-inf1=\xc3\xbc\n") << 4 << "printable ASCII";
         // clang-format on
+
+        // One file however it is named: through a symbolic link, or a folder and "..".
+        const QString dir = m_dir.path();
+        QVERIFY(m_pty.ok() && QDir(dir).mkpath(QStringLiteral("sub")));
+        QFile::link(m_pty.device(), dir + QStringLiteral("/pts"));
+        const auto twice = [](const QString &first, const QString &second) {
+            return QStringLiteral("[a]\ndevice=%1\n[b]\ndevice=%2\n").arg(first, second).toUtf8();
+        };
+        QTest::newRow("same device through a link")
+            << twice(m_pty.device(), dir + "/pts") << 4
+            << QStringLiteral("device %1/pts is the same as [a]'s device %2, at p.conf:2")
+                   .arg(dir, m_pty.device());
+        QTest::newRow("same device through ..")
+            << twice(dir + "/sub", dir + "/sub/../sub/") << 4
+            << QStringLiteral("[a]'s device %1/sub, at p.conf:2").arg(dir);
+        QTest::newRow("two devices")
+            << twice(dir + "/sub", dir + "/pts") << -1
+            << QStringLiteral("a %1/sub 19200 30 1;b %1/pts 19200 30 3").arg(dir);
 
         // The example installed as /etc/projectord.conf: the service must start on it as it is,
         // and on its projector once that is uncommented.
@@ -95,34 +121,61 @@ private Q_SLOTS:
                         .arg(p.line);
         QCOMPARE(read.join(u';'), expected);
     }
-    // A password others can read is refused; the service's own group may read it.
-    void pjlinkPasswordIsKeptPrivate()
+    // Only a regular file is read, and one holding a password only while others cannot read
+    // it, whoever runs the service. FILE stands for the file's name.
+    void load_data()
     {
-        QTemporaryDir dir;
-        QFile f(dir.filePath(QStringLiteral("p.conf")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[hall 1]\ndevice=/dev/x\npjlink=127.0.0.1:4352\npjlink-password=secret\n");
-        f.close();
-        for (const auto mode : {0604, 0640, 0600}) {
-            QVERIFY(::chmod(qPrintable(f.fileName()), mode) == 0);
-            const auto loaded = ServiceConfig::load(f.fileName());
-            if (mode == 0604) {
-                const QString why = std::get<ConfigError>(loaded).text();
-                QVERIFY2(why.contains("others can read it (mode 0604)") && !why.contains("secret"),
-                         qPrintable(why));
-                continue;
-            }
-            const PjlinkConfig p = std::get<ServiceConfig>(loaded).projectors.value(0).pjlink;
-            QCOMPARE(p.address + ' ' + QString::number(p.port) + ' ' + p.password + ' ' + p.name,
-                     "127.0.0.1 4352 secret hall 1");
-        }
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("error"); // empty: loaded
+        QTest::newRow("0600") << "file" << 0600 << "";
+        QTest::newRow("0640") << "file" << 0640 << "";
+        // root loading root:projectord 0640.
+        QTest::newRow("0640, another group") << "file of another group" << 0640 << "";
+        QTest::newRow("0604") << "file" << 0604 << "others can read it (mode 0604)";
+        QTest::newRow("0644, and the advice")
+            << "file" << 0644
+            << "FILE: holds a PJLink password but others can read it (mode 0644); make it "
+               "readable by the service only: chown root:projectord FILE; chmod 640 FILE";
+        QTest::newRow("FIFO") << "fifo" << 0600 << "FILE: not a regular file but a FIFO";
+        QTest::newRow("directory") << "dir" << 0700 << "FILE: not a regular file but a directory";
+        QTest::newRow("missing") << "missing" << 0
+                                 << "FILE: cannot read: No such file or directory";
     }
-
-    void unreadableFileIsNamed()
+    void load()
     {
-        const auto loaded = ServiceConfig::load(QStringLiteral("/nonexistent/p.conf"));
-        QCOMPARE(std::get<ConfigError>(loaded).text(),
-                 QStringLiteral("/nonexistent/p.conf: cannot read: No such file or directory"));
+        QFETCH(QString, kind);
+        QFETCH(int, mode);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.conf"));
+        const QByteArray name = QFile::encodeName(path);
+        if (kind.startsWith(QLatin1String("file"))) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[hall 1]\ndevice=/dev/x\npjlink=127.0.0.1:4352\npjlink-password=secret\n");
+        } else if (kind == QLatin1String("fifo")) {
+            QVERIFY(::mkfifo(name.constData(), 0600) == 0);
+        } else if (kind == QLatin1String("dir")) {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("p.conf")));
+        }
+        if (mode != 0) QVERIFY(::chmod(name.constData(), mode_t(mode)) == 0);
+        if (kind.endsWith(QLatin1String("group")) &&
+            ::chown(name.constData(), uid_t(-1), ::getegid() + 1) != 0)
+            QSKIP("cannot give the file another group here");
+
+        const auto loaded = ServiceConfig::load(path);
+        const auto *refused = std::get_if<ConfigError>(&loaded);
+        const QString why = refused ? refused->text() : QString();
+        QVERIFY2(error.isEmpty()
+                     ? !refused
+                     : why.contains(QString(error).replace(QLatin1String("FILE"), path)),
+                 qPrintable(why));
+        QVERIFY(!why.contains(QLatin1String("secret")));
+        if (refused) return;
+        const PjlinkConfig p = std::get<ServiceConfig>(loaded).projectors.value(0).pjlink;
+        QCOMPARE(p.address + ' ' + QString::number(p.port) + ' ' + p.password + ' ' + p.name,
+                 "127.0.0.1 4352 secret hall 1");
     }
 };
 
