@@ -157,7 +157,7 @@ void ProjectorObject::onFinished(const HostResult &result)
     // Still waiting when the line went away, or the write itself failed.
     if (result.failure.isFailure())
         return refuse(call, m_host.isOnline() ? Failed : Offline,
-                      result.failure.text(LinkFailure::Reader::Log));
+                      result.failure.text(LinkFailure::Reader::Service));
     m_bus.send(call.createReply(
         {result.code, result.reply, result.status.value_or(QString()), result.answered}));
 }
@@ -188,11 +188,11 @@ QString ProjectorObject::refusalText(ProjectorHost::Refusal refusal,
                               "still going out; nothing was sent, try again shortly");
     case ProjectorHost::Refusal::Offline: {
         const QString why =
-            failure.isFailure() ? failure.text(LinkFailure::Reader::Log) : this->failure();
+            failure.isFailure() ? failure.text(LinkFailure::Reader::Service) : this->failure();
         return why.isEmpty() ? QStringLiteral("the line is not open") : why;
     }
     case ProjectorHost::Refusal::WriteFailed:
-        return failure.isFailure() ? failure.text(LinkFailure::Reader::Log)
+        return failure.isFailure() ? failure.text(LinkFailure::Reader::Service)
                                    : QStringLiteral("the line could not be written");
     // Worded from the line itself (ProjectorHost::lineProblem).
     case ProjectorHost::Refusal::InvalidLine:
@@ -257,7 +257,7 @@ bool ProjectorObject::isOnline() const
 
 QString ProjectorObject::failure() const
 {
-    return m_host.isOnline() ? QString() : m_host.offlineFailure().text(LinkFailure::Reader::Log);
+    return m_host.isOnline() ? QString() : m_host.offlineFailure().text(LinkFailure::Reader::Service);
 }
 
 QString ProjectorObject::power() const

@@ -23,6 +23,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <cerrno>
@@ -99,13 +100,22 @@ void logLineChanges(ProjectorHost &host, const Lifetime &life)
     const auto say = [&host, &life](bool online) {
         if (life.isStopping()) return;
         const ProjectorConfig &c = host.config();
+        const LinkFailure &f = host.offlineFailure();
         if (online)
             log(QStringLiteral("%1: online on %2").arg(c.name, c.device));
-        else if (host.offlineFailure().isFailure())
+        else if (f.isFailure())
             log(QStringLiteral("%1: offline: %2")
-                    .arg(c.name, host.offlineFailure().text(LinkFailure::Reader::Log)));
+                    .arg(c.name, f.text(LinkFailure::Reader::Service)));
         else
             log(QStringLiteral("%1: offline").arg(c.name));
+        // Every projector after it fails the same way: the admin needs the limit, once.
+        static bool toldOfLimit = false;
+        if (!online && f.cause == LinkFailure::Cause::TooManyFiles &&
+            !std::exchange(toldOfLimit, true))
+            log(QStringLiteral("out of file descriptors%1: raise LimitNOFILE= in the unit "
+                               "(systemctl edit projectord), then restart")
+                    .arg(f.count > 0 ? QStringLiteral(" at the limit of %1").arg(f.count)
+                                     : QString()));
     };
     QObject::connect(&host, &ProjectorHost::onlineChanged, &host, say);
     host.start();
@@ -201,8 +211,11 @@ int main(int argc, char *argv[])
     QDBusConnection bus =
         options.session ? QDBusConnection::sessionBus() : QDBusConnection::systemBus();
     if (!bus.isConnected()) {
-        log(QStringLiteral("cannot connect to the %1 bus: %2")
-                .arg(busName, bus.lastError().message()));
+        log(QStringLiteral("cannot connect to the %1 bus: %2%3")
+                .arg(busName, bus.lastError().message(),
+                     options.session ? QStringLiteral("; without a desktop session, start it "
+                                                      "under dbus-run-session")
+                                     : QString()));
         return ProjectordOptions::ExitFailed;
     }
 
