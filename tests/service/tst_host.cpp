@@ -3,9 +3,13 @@
 // bounds, a raw line's window, turns between commands and raw lines, the line's loss, the status
 // poll and the state.
 #include "FakeLink.h"
+#include "OwnLines.h"
 #include "ProjectorHost.h"
 
 #include <QTest>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using R = ProjectorHost::Refusal;
@@ -174,6 +178,28 @@ private Q_SLOTS:
         rig.at(onWire);
         QCOMPARE(welcomed, 1);
         QCOMPARE(rig.host.writeLine({}, {}, line), R::None);
+
+        // Through an OpenLine socket: a packet past the wire is held, the rest wait in the
+        // socket, and all go in order as the wire frees.
+        Rig own(0, {}, false, *LineSettings::parse(settings));
+        OwnLines sockets(own.host);
+        QString why;
+        bool busy = false;
+        const int fd = sockets.open(QStringLiteral("panel"), QStringLiteral(":1.5"), &why, &busy);
+        QVERIFY2(fd >= 0, qPrintable(why));
+        QList<QByteArray> packets;
+        for (const char last : {'A', 'B', 'C'}) {
+            packets << line.chopped(1) + last;
+            QCOMPARE(::send(fd, packets.last().constData(), line.size(), 0), ssize_t(line.size()));
+        }
+        QTRY_COMPARE(own.link->lines().size(), 1); // B was read in the same turn, and held
+        own.at(onWire);
+        QCOMPARE(own.link->lines().size(), 2);
+        own.at(2 * onWire);
+        QTRY_COMPARE(own.link->lines().size(), 3);
+        QCOMPARE(own.link->times(), QList<long long>({0, onWire, 2 * onWire}));
+        QCOMPARE(own.link->lines(), packets);
+        ::close(fd);
     }
 
     // A caller that leaves loses its waiting commands, unsent and unanswered; one of its on the
