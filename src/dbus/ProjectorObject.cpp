@@ -257,7 +257,8 @@ bool ProjectorObject::isOnline() const
 
 QString ProjectorObject::failure() const
 {
-    return m_host.isOnline() ? QString() : m_host.offlineFailure().text(LinkFailure::Reader::Service);
+    return m_host.isOnline() ? QString()
+                             : m_host.offlineFailure().text(LinkFailure::Reader::Service);
 }
 
 QString ProjectorObject::power() const
