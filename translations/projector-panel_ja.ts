@@ -207,6 +207,14 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <source>Cannot write the output: %1. Nothing more is sent.</source>
         <translation>出力を書き込めません: %1。これ以降は何も送信しません。</translation>
     </message>
+    <message>
+        <source>projector-ctl waits up to %1 s for it to start again.</source>
+        <translation>projector-ctl は再起動を最大 %1 秒待ちます。</translation>
+    </message>
+    <message>
+        <source>projectord has not started again within %1 s.</source>
+        <translation>projectord は %1 秒以内に再起動しませんでした。</translation>
+    </message>
 </context>
 <context>
     <name>DeviceMenu</name>

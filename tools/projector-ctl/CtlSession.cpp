@@ -53,7 +53,8 @@ int writeLine(std::FILE *to, const QString &line)
 CtlSession::CtlSession(SerialLink &link, const TimerFactory &makeTimer, const CtlOptions &options,
                        std::FILE *out, std::FILE *err, QObject *parent)
     : QObject(parent), m_link(link), m_options(options), m_out(out), m_err(err),
-      m_run(link, makeTimer, options.commands), m_log(m_run.exchange(), link)
+      m_run(link, makeTimer, options.commands), m_serviceWait(makeTimer()),
+      m_log(m_run.exchange(), link)
 {
     connect(&m_log, &TrafficLog::failed, this,
             [this](const TrafficLogFailure &f) { complain(f.text()); });
@@ -63,8 +64,26 @@ CtlSession::CtlSession(SerialLink &link, const TimerFactory &makeTimer, const Ct
     connect(&m_run, &ScriptRun::failed, this, [this](const LinkFailure &f) {
         fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
     });
+    // A restart of projectord (an upgrade, say) gives the line back in a moment: the run waits
+    // for it, and the command that was in flight goes again. The device is never opened here
+    // meanwhile; that would keep it from the service.
+    m_serviceWait->setInterval(ServicePatience);
     connect(&link, &SerialLink::lost, this, [this](const LinkFailure &f) {
-        fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
+        if (f.cause != LinkFailure::Cause::ServiceGone)
+            return fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
+        complain(f.text(LinkFailure::Reader::Script) + u' ' +
+                 tr("projector-ctl waits up to %1 s for it to start again.")
+                     .arg(ServicePatience.count()));
+        m_run.pause();
+        m_serviceWait->start();
+    });
+    connect(&link, &SerialLink::restored, this, [this] {
+        m_serviceWait->stop();
+        m_run.resume();
+    });
+    connect(m_serviceWait.get(), &IntervalTimer::timeout, this, [this] {
+        fail(tr("projectord has not started again within %1 s.").arg(ServicePatience.count()),
+             CtlOptions::ExitFailed);
     });
     // A raw TCP device keeps its server's speed, and projectord gives the line its own: said
     // when another speed was asked for, and the commands go all the same. A crontab's line
@@ -139,6 +158,7 @@ void CtlSession::finish(int exitStatus)
     if (m_done) return;
     m_done = true;
     m_run.stop();
+    m_serviceWait->stop();
     m_link.close(); // gives the line back with the settings it had
     Q_EMIT finished(exitStatus);
 }

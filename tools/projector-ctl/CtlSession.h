@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <cstdio>
+#include <memory>
 
 // One run of projector-ctl, from its first step in the event loop to its exit status: opens the
 // link, sends the commands, prints a line for each, and at the first failure closes the port
@@ -18,6 +19,9 @@ class CtlSession final : public QObject
 {
     Q_OBJECT
 public:
+    // How long a run waits for projectord to start again, when it stops under the run.
+    static constexpr std::chrono::seconds ServicePatience{60};
+
     // Lines go to `out`; failures, in the reader's language, to `err`.
     CtlSession(SerialLink &link, const TimerFactory &makeTimer, const CtlOptions &options,
                std::FILE *out, std::FILE *err, QObject *parent = nullptr);
@@ -43,6 +47,7 @@ private:
     std::FILE *m_out = nullptr;
     std::FILE *m_err = nullptr;
     ScriptRun m_run;
+    std::unique_ptr<IntervalTimer> m_serviceWait; // for projectord to come back
     TrafficLog m_log;
     bool m_allReplied = true;
     bool m_done = false;

@@ -5,6 +5,7 @@
 #include "StatusTables.h"
 
 #include <chrono>
+#include <utility>
 
 ScriptRun::ScriptRun(SerialLink &link, const TimerFactory &makeTimer, QList<NamedCommand> commands,
                      QObject *parent)
@@ -34,9 +35,22 @@ void ScriptRun::stop()
     m_timer4->stop();
 }
 
+void ScriptRun::pause()
+{
+    m_paused = true;
+    m_timer2->stop();
+    m_timer4->stop();
+}
+
+void ScriptRun::resume()
+{
+    if (!std::exchange(m_paused, false)) return;
+    sendNext();
+}
+
 void ScriptRun::sendNext()
 {
-    if (m_stopped) return;
+    if (m_stopped || m_paused) return;
     if (m_next == m_commands.size()) {
         m_timer4->stop();
         Q_EMIT finished();

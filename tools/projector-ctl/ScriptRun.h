@@ -34,6 +34,10 @@ public:
     void start();
     // Sends nothing more, not even from within a handler of answered().
     void stop();
+    // The line went away under the command in flight: resume() sends that command again, from
+    // its start, and goes on from there.
+    void pause();
+    void resume();
 
 Q_SIGNALS:
     void answered(const CommandResult &result);
@@ -51,4 +55,5 @@ private:
     qsizetype m_next = 0;
     bool m_noReply = false;
     bool m_stopped = false;
+    bool m_paused = false;
 };
