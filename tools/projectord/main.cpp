@@ -93,12 +93,10 @@ private:
     QString m_made;
 };
 
-// One line each time a projector's line opens or closes, and each new reason it is closed;
-// nothing once the service stops, as it closes every line.
-void logLineChanges(ProjectorHost &host, const Lifetime &life)
+// One line each time a projector's line opens or closes, and each new reason it is closed.
+void logLineChanges(ProjectorHost &host)
 {
-    const auto say = [&host, &life](bool online) {
-        if (life.isStopping()) return;
+    const auto say = [&host](bool online) {
         const ProjectorConfig &c = host.config();
         const LinkFailure &f = host.offlineFailure();
         if (online)
@@ -243,6 +241,10 @@ int main(int argc, char *argv[])
         // Every caller still waiting hears why, then each line goes back with the settings it
         // had before, out of exclusive mode.
         for (const auto &host : hosts) host->shutDown();
+        // A stop is no projector going offline, neither in the journal nor on the bus: the
+        // clients see the service leave, and wait for it.
+        for (const auto &host : hosts)
+            QObject::disconnect(host.get(), &ProjectorHost::onlineChanged, nullptr, nullptr);
         for (const auto &host : hosts) host->link().close();
         if (!busLost) front.releaseName();
     });
@@ -273,7 +275,7 @@ int main(int argc, char *argv[])
                     .arg(c.password.isEmpty() ? QStringLiteral(", no password")
                                               : QStringLiteral(", with a password")));
         }
-        for (const auto &host : hosts) logLineChanges(*host, life);
+        for (const auto &host : hosts) logLineChanges(*host);
     });
     QObject::connect(&front, &BusFront::nameRefused, &front, [&life](const QString &reason) {
         life.stop(ProjectordOptions::ExitFailed, reason);

@@ -241,7 +241,7 @@ bool BusClient::write(const QByteArray &bytes)
 
 void BusClient::lose(Cause cause, const QString &detail)
 {
-    if (!isOpen() && m_step != Step::Doubting) return;
+    if (!isOpen()) return;
     closeOwnLine();
     ++m_generation;
     m_step = Step::Closed;
@@ -288,29 +288,11 @@ void BusClient::onPropertiesChanged(const QDBusMessage &message)
     if (args.size() < 2 || args.at(0).toString() != ProjectorInterface) return;
     const bool wasOnline = m_online;
     takeProperties(qdbus_cast<QVariantMap>(args.at(1)));
-    if (wasOnline && !m_online) doubt();
+    if (wasOnline && !m_online) lose(Cause::ServiceOffline, m_serviceFailure);
     if (!wasOnline && m_online && m_watching) {
         m_watching = false;
         m_events.onAvailable();
     }
-}
-
-// A service that stops says first that its projectors are offline: the person is told that the
-// service has stopped, not that it lost the projector. Whether it still answers tells the two
-// apart, without a timer; the line is given up meanwhile.
-void BusClient::doubt()
-{
-    if (!isOpen()) return;
-    closeOwnLine();
-    ++m_generation;
-    m_step = Step::Doubting;
-    m_unread.clear();
-    call(projectorCall(PropertiesInterface, QStringLiteral("Get"))
-             << ProjectorInterface << QStringLiteral("Online"),
-         [this](const QDBusMessage &answer) {
-             if (answer.type() == QDBusMessage::ErrorMessage) return lose(Cause::ServiceGone);
-             lose(Cause::ServiceOffline, m_serviceFailure);
-         });
 }
 
 void BusClient::takeProperties(const QVariantMap &properties)

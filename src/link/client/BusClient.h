@@ -34,10 +34,7 @@ public:
     ~BusClient() override;
 
     [[nodiscard]] bool open() override;
-    bool isConnecting() const override
-    {
-        return m_step == Step::Finding || m_step == Step::Reading || m_step == Step::Trying;
-    }
+    bool isConnecting() const override { return m_step != Step::Closed && m_step != Step::Open; }
     void close() override;
     bool isOpen() const override { return m_step == Step::Open; }
     [[nodiscard]] bool write(const QByteArray &bytes) override;
@@ -56,9 +53,7 @@ private Q_SLOTS:
     void onPropertiesChanged(const QDBusMessage &message);
 
 private:
-    // Doubting: the projector was announced offline, and the service is asked whether it is
-    // still there, or stopping.
-    enum class Step { Closed, Finding, Reading, Trying, Open, Doubting };
+    enum class Step { Closed, Finding, Reading, Trying, Open };
 
     bool fail(LinkFailure::Action action, LinkFailure::Cause cause, const QString &detail = {});
     template <typename F> void call(const QDBusMessage &message, F &&answered);
@@ -69,7 +64,6 @@ private:
     void onLineOpened(const QDBusMessage &reply);
     void closeOwnLine();
     void onOwnerChanged(const QString &oldOwner, const QString &newOwner);
-    void doubt();
     void lose(LinkFailure::Cause cause, const QString &detail = {});
     void subscribe(const QString &path);
     void unsubscribe();
