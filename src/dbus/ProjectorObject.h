@@ -50,7 +50,7 @@ public:
     QString path() const;
 
     // The interface's methods, called by the adaptor. Both answer later, by themselves.
-    QString Send(const QString &command, QString &reply, QString &status, bool &answered);
+    QString Send(const QString &command, QByteArray &reply, bool &answered, QVariantMap &reading);
     void WriteLine(const QByteArray &line);
     QDBusUnixFileDescriptor OpenLine();
 
@@ -81,7 +81,10 @@ private:
     // A client has left the bus: its waiting commands go unsent and unanswered.
     void forget(const QString &sender);
     void refuse(const QDBusMessage &call, const char *error, const QString &message);
-    QString refusalText(ProjectorHost::Refusal refusal, const LinkFailure &failure) const;
+    // The one place where the host's refusals become the interface's errors: `values` answer
+    // the call when there is none.
+    void answer(const QDBusMessage &call, ProjectorHost::Refusal refusal,
+                const LinkFailure &failure, const QList<QVariant> &values = {});
     QVariantMap changingProperties() const;
     void announceChanges();
 

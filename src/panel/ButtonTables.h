@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "Commands.h"
 #include "LineSettings.h"
 
 #include <QtGlobal>
@@ -18,6 +19,9 @@ struct ModeSetting
     milliseconds repeatPeriod;
     quint8 cursorMode;
 };
+
+// The buttons by their widget names, with what the window does beside sending. Their codes are
+// the vocabulary's (Commands.h), which the checks at the end of this file hold them to.
 
 // A button that sends one command line per click.
 struct OneShotButton
@@ -116,7 +120,7 @@ inline constexpr milliseconds DigitalZoomPeriod{5};
 inline constexpr quint8 DigitalZoomMode = 3;
 
 // The normal reply window and display-clear delay, restored by every release.
-inline constexpr milliseconds NormalReplyWindow{500};
+inline constexpr milliseconds NormalReplyWindow = ReplyWindow;
 inline constexpr milliseconds NormalDisplayClear{1000};
 
 // The code Timer1 sends for a RepeatCode, from the held-button table; null for none.
@@ -159,3 +163,28 @@ inline constexpr std::array<OptionChoice, 4> OptionChoices{{
     {"Option3", 0, Settings19200},
     {"Option4", 0, Settings9600},
 }};
+
+// Every button's code is a command of the vocabulary, of its button's kind; a held button's
+// own repeat period is the command's.
+constexpr bool oneShotButtonsMatch()
+{
+    for (const OneShotButton &b : OneShotButtons) {
+        const Command *c = commandByCode(b.code);
+        if (!c || c->kind == CommandKind::Held) return false;
+    }
+    return true;
+}
+constexpr bool holdButtonsMatch()
+{
+    for (const HoldButton &b : HoldButtons) {
+        const Command *c = commandByCode(b.code);
+        if (!c || c->kind != CommandKind::Held ||
+            c->repeatPeriod != (b.timing ? b.timing->repeatPeriod : milliseconds(0)))
+            return false;
+    }
+    return true;
+}
+static_assert(oneShotButtonsMatch(), "a one-shot button's code is no one-shot command");
+static_assert(holdButtonsMatch(), "a held button's code or period is not its command's");
+static_assert(OneShotButtons.size() + HoldButtons.size() == Commands.size(),
+              "a command has no button");

@@ -95,13 +95,13 @@ private Q_SLOTS:
         QCOMPARE(link.writes.at(1).atMs, 500);
         QCOMPARE(link.writes.at(2).atMs, 1000);
         QCOMPARE(results.size(), 3);
-        QCOMPARE(results[0].reply, QStringLiteral(" 8 0 CR "));
-        QCOMPARE(results[0].status.value_or(QStringLiteral("<none>")), QStringLiteral(" Stand by"));
+        QCOMPARE(results[0].reply, QByteArray("80\r"));
+        QCOMPARE(results[0].reading.power, PowerState::Standby);
         QVERIFY(results[0].replied);
-        QCOMPARE(results[1].reply, QStringLiteral(" X X X X"));
-        QVERIFY(!results[1].status);
+        QCOMPARE(results[1].reply, QByteArray());
+        QVERIFY(results[1].reading.isEmpty());
         QVERIFY(!results[1].replied);
-        QCOMPARE(results[2].reply, QStringLiteral(" ACK CR "));
+        QCOMPARE(results[2].reply, QByteArray("\x06\r"));
         QVERIFY(finished);
     }
 

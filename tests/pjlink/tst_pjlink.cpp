@@ -106,40 +106,39 @@ private Q_SLOTS:
     void answers_data()
     {
         QTest::addColumn<QByteArray>("command");
-        QTest::addColumn<QStringList>("replies"); // traces as the exchange shows them; "-": none
-        QTest::addColumn<int>("lastPower");       // a PowerState, or -1 for none read yet
+        QTest::addColumn<QByteArrayList>("replies"); // as they came; "-": none
+        QTest::addColumn<int>("lastPower");          // a PowerState, or -1 for none read yet
         QTest::addColumn<QByteArray>("answer");
         const int warming = int(PowerState::WarmingUp), on = int(PowerState::On);
         // clang-format off
-        QTest::newRow("standby") << QByteArray("POWR ?") << QStringList{" 8 0 CR"} << -1 << QByteArray("%1POWR=0\r");
-        QTest::newRow("count down") << QByteArray("POWR ?") << QStringList{" 4 0 CR"} << -1 << QByteArray("%1POWR=3\r");
-        QTest::newRow("cooling") << QByteArray("POWR ?") << QStringList{" 2 0 CR"} << -1 << QByteArray("%1POWR=2\r");
-        QTest::newRow("abnormal") << QByteArray("POWR ?") << QStringList{" 2 8 CR"} << -1 << QByteArray("%1POWR=ERR4\r");
-        QTest::newRow("key lock") << QByteArray("POWR ?") << QStringList{" 0 2 CR"} << on << QByteArray("%1POWR=ERR3\r");
-        QTest::newRow("garbled") << QByteArray("INPT ?") << QStringList{" 9 CR"} << on << QByteArray("%1INPT=ERR4\r");
-        QTest::newRow("set, no reply") << QByteArray("POWR 1") << QStringList{"-"} << on << QByteArray("%1POWR=ERR4\r");
-        QTest::newRow("set, no reply, warming") << QByteArray("POWR 0") << QStringList{"-"} << warming << QByteArray("%1POWR=ERR3\r");
-        QTest::newRow("query, no reply, cooling") << QByteArray("ERST ?") << QStringList{"-"} << int(PowerState::CoolingDown) << QByteArray("%1ERST=ERR3\r");
-        QTest::newRow("both mutes, second unanswered") << QByteArray("AVMT 31") << QStringList{" ? CR", "-"} << -1 << QByteArray("%1AVMT=ERR4\r");
-        QTest::newRow("lamp lit") << QByteArray("LAMP ?") << QStringList{" 0 1 2 3 CR", " 0 0 CR"} << -1 << QByteArray("%1LAMP=123 1\r");
-        QTest::newRow("lamp in count down") << QByteArray("LAMP ?") << QStringList{" 9 9 9 9 CR", " 4 0 CR"} << -1 << QByteArray("%1LAMP=9999 1\r");
-        QTest::newRow("lamp out") << QByteArray("LAMP ?") << QStringList{" 0 0 0 7 CR", " 2 0 CR"} << -1 << QByteArray("%1LAMP=7 0\r");
-        QTest::newRow("temperature") << QByteArray("ERST ?") << QStringList{" 8 8 CR"} << -1 << QByteArray("%1ERST=002000\r");
-        QTest::newRow("power fault") << QByteArray("ERST ?") << QStringList{" 1 0 CR"} << -1 << QByteArray("%1ERST=000002\r");
+        QTest::newRow("standby") << QByteArray("POWR ?") << QByteArrayList{"80\r"} << -1 << QByteArray("%1POWR=0\r");
+        QTest::newRow("count down") << QByteArray("POWR ?") << QByteArrayList{"40\r"} << -1 << QByteArray("%1POWR=3\r");
+        QTest::newRow("cooling") << QByteArray("POWR ?") << QByteArrayList{"20\r"} << -1 << QByteArray("%1POWR=2\r");
+        QTest::newRow("abnormal") << QByteArray("POWR ?") << QByteArrayList{"28\r"} << -1 << QByteArray("%1POWR=ERR4\r");
+        QTest::newRow("key lock") << QByteArray("POWR ?") << QByteArrayList{"02\r"} << on << QByteArray("%1POWR=ERR3\r");
+        QTest::newRow("garbled") << QByteArray("INPT ?") << QByteArrayList{"9\r"} << on << QByteArray("%1INPT=ERR4\r");
+        QTest::newRow("set, no reply") << QByteArray("POWR 1") << QByteArrayList{"-"} << on << QByteArray("%1POWR=ERR4\r");
+        QTest::newRow("set, no reply, warming") << QByteArray("POWR 0") << QByteArrayList{"-"} << warming << QByteArray("%1POWR=ERR3\r");
+        QTest::newRow("query, no reply, cooling") << QByteArray("ERST ?") << QByteArrayList{"-"} << int(PowerState::CoolingDown) << QByteArray("%1ERST=ERR3\r");
+        QTest::newRow("both mutes, second unanswered") << QByteArray("AVMT 31") << QByteArrayList{"?\r", "-"} << -1 << QByteArray("%1AVMT=ERR4\r");
+        QTest::newRow("lamp lit") << QByteArray("LAMP ?") << QByteArrayList{"0123\r", "00\r"} << -1 << QByteArray("%1LAMP=123 1\r");
+        QTest::newRow("lamp in count down") << QByteArray("LAMP ?") << QByteArrayList{"9999\r", "40\r"} << -1 << QByteArray("%1LAMP=9999 1\r");
+        QTest::newRow("lamp out") << QByteArray("LAMP ?") << QByteArrayList{"0007\r", "20\r"} << -1 << QByteArray("%1LAMP=7 0\r");
+        QTest::newRow("temperature") << QByteArray("ERST ?") << QByteArrayList{"88\r"} << -1 << QByteArray("%1ERST=002000\r");
+        QTest::newRow("power fault") << QByteArray("ERST ?") << QByteArrayList{"10\r"} << -1 << QByteArray("%1ERST=000002\r");
         // clang-format on
     }
     void answers()
     {
         QFETCH(QByteArray, command);
-        QFETCH(QStringList, replies);
+        QFETCH(QByteArrayList, replies);
         QFETCH(int, lastPower);
         QFETCH(QByteArray, answer);
         const Mapping *m = findMapping(command.left(4), command.mid(5));
         QVERIFY(m);
         QList<Outcome> outcomes;
         for (qsizetype i = 0; i < replies.size(); ++i)
-            outcomes.append(
-                {replies[i] != u'-', decodeStatus(QLatin1String(m->codes[i]) + u'\r', replies[i])});
+            outcomes.append({replies[i] != "-", decodeReply(commandLine(m->codes[i]), replies[i])});
         Facts facts;
         if (lastPower >= 0) facts.lastPower = PowerState(lastPower);
         QCOMPARE(pjlink::answer(*m, outcomes, facts), answer);
