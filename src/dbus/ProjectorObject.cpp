@@ -39,7 +39,7 @@ template <typename T> QString named(const ProjectorState::Reading<T> &r)
 
 ProjectorObject::ProjectorObject(ProjectorHost &host, ClientNames &names,
                                  const QDBusConnection &bus, QObject *parent)
-    : QObject(parent), m_host(host), m_names(names), m_bus(bus), m_lines(new OwnLines(host, this))
+    : QObject(parent), m_host(host), m_names(names), m_bus(bus)
 {
     connect(&m_host, &ProjectorHost::finished, this, &ProjectorObject::onFinished);
     connect(&m_host, &ProjectorHost::lineSent, this, &ProjectorObject::LineSent);
@@ -108,7 +108,7 @@ void ProjectorObject::openLine(const QDBusMessage &call, const QString &client)
 {
     QString why;
     bool busy = false;
-    const int theirs = m_lines->open(client, call.service(), &why, &busy);
+    const int theirs = m_host.lines().open(client, call.service(), &why, &busy);
     if (theirs < 0) return refuse(call, busy ? Busy : Failed, why);
     // The message holds a duplicate of the client's end, which is ours to close.
     m_bus.send(call.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(theirs))));

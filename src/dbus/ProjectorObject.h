@@ -17,7 +17,6 @@
 #include <vector>
 
 class ClientNames;
-class OwnLines;
 
 // One projector on the bus, under its generated adaptor: translates calls into its host's
 // requests and the host's signals into the interface's, and nothing more.
@@ -94,6 +93,5 @@ private:
     // Send calls answered when their command's reply window closes, by the host's request id.
     // The host bounds how many there are; a caller's go when it leaves the bus.
     QHash<quint64, QDBusMessage> m_pending;
-    QVariantMap m_announced;     // the changing properties as last announced
-    OwnLines *m_lines = nullptr; // the sockets from OpenLine
+    QVariantMap m_announced; // the changing properties as last announced
 };

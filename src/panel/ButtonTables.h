@@ -32,17 +32,17 @@ struct OneShotButton
 };
 
 inline constexpr std::array<OneShotButton, 26> OneShotButtons{{
-    {"Command17", "C00", {}},                                // POWER ON
-    {"Command18", "C02", {}},                                // POWER OFF
-    {"Command27", "C05", {}},                                // PC 1
-    {"Command28", "C06", {}},                                // PC 2
-    {"Command29", "C07", {}},                                // Video
+    {"Command17", Code::PowerOn, {}},                        // POWER ON
+    {"Command18", Code::PowerOff, {}},                       // POWER OFF
+    {"Command27", Code::InputComputer1, {}},                 // PC 1
+    {"Command28", Code::InputComputer2, {}},                 // PC 2
+    {"Command29", Code::InputVideo, {}},                     // Video
     {"Command23", "C1C", ModeSetting{milliseconds(200), 1}}, // MENU ON
     {"Command24", "C1D", {}},                                // MENU OFF
-    {"Command19", "C0B", {}},                                // AUDIO MUTE ON
-    {"Command20", "C0C", {}},                                // AUDIO MUTE OFF
-    {"Command21", "C0D", {}},                                // VIDEO MUTE ON
-    {"Command22", "C0E", {}},                                // VIDEO MUTE OFF
+    {"Command19", Code::AudioMuteOn, {}},                    // AUDIO MUTE ON
+    {"Command20", Code::AudioMuteOff, {}},                   // AUDIO MUTE OFF
+    {"Command21", Code::VideoMuteOn, {}},                    // VIDEO MUTE ON
+    {"Command22", Code::VideoMuteOff, {}},                   // VIDEO MUTE OFF
     {"Command25", "C43", {}},                                // FREEZE ON
     {"Command26", "C44", {}},                                // FREEZE OFF
     {"Command31", "C0F", {}},                                // screen Normal
@@ -53,10 +53,10 @@ inline constexpr std::array<OneShotButton, 26> OneShotButtons{{
     {"Command14", "C8A", {}},                                // P-TIMER
     {"Command4", "C1F", {}},                                 // NORMAL
     {"Command3", "C1E", {}},                                 // DISPLAY CLEAR
-    {"Command44", "CR0", {}},                                // STATUS
-    {"Command45", "CR1", {}},                                // MODE
-    {"Command46", "CR3", {}},                                // L-TIME
-    {"Command47", "CR4", {}},                                // SETTING
+    {"Command44", Code::ReadPower, {}},                      // STATUS
+    {"Command45", Code::ReadInput, {}},                      // MODE
+    {"Command46", Code::ReadLampHours, {}},                  // L-TIME
+    {"Command47", Code::ReadOrientation, {}},                // SETTING
     {"Command52", "C01", {}},
 }};
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ProjectorHost.h"
 
+#include "OwnLines.h"
+
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -61,6 +63,7 @@ ProjectorHost::ProjectorHost(ProjectorConfig config, std::unique_ptr<SerialLink>
     connect(l, &SerialLink::lost, this, [this](const LinkFailure &f) { setOnline(false, f); });
     connect(l, &SerialLink::closed, this, [this] { setOnline(false); });
     m_offline = notOpen();
+    m_lines = std::make_unique<OwnLines>(*this);
 }
 
 ProjectorHost::~ProjectorHost()

@@ -19,6 +19,8 @@
 #include <memory>
 #include <optional>
 
+class OwnLines;
+
 // What projectord knows of a projector's state: each value with the time it was read.
 struct ProjectorState
 {
@@ -92,6 +94,8 @@ public:
     // The mutes as the lines sent through the service left them, by any client.
     const MuteState &mutes() const { return m_mutes; }
     SerialLink &link() { return *m_link; }
+    // The sockets of raw lines handed out for this projector.
+    OwnLines &lines() { return *m_lines; }
 
     // Busy: too many commands wait. Wait: a raw line that may go a little later, once
     // linesWelcome() says so; nothing was sent. Stopping: the service stops.
@@ -192,4 +196,5 @@ private:
     LinkFailure m_offline;
     ProjectorState m_state;
     MuteState m_mutes;
+    std::unique_ptr<OwnLines> m_lines; // last: it refers to this host
 };
