@@ -131,10 +131,7 @@ void ProjectorObject::writeLine(const QDBusMessage &call, const QByteArray &line
                                 const QString &client)
 {
     LinkFailure failure;
-    const auto refusal = m_host.writeLine(client, call.service(), line, &failure);
-    if (refusal == ProjectorHost::Refusal::InvalidLine)
-        return refuse(call, InvalidLine, lineProblem(line));
-    answer(call, refusal, failure);
+    answer(call, m_host.writeLine(client, call.service(), line, &failure), failure);
 }
 
 void ProjectorObject::onFinished(const HostResult &result)
@@ -186,9 +183,12 @@ void ProjectorObject::answer(const QDBusMessage &call, ProjectorHost::Refusal re
                       why.isEmpty() ? QStringLiteral("the line could not be written") : why);
     case ProjectorHost::Refusal::Stopping:
         return refuse(call, Failed, QStringLiteral("projectord is stopping"));
+    // WriteLine words its line's own problem before it gets here.
     case ProjectorHost::Refusal::InvalidLine:
         return refuse(call, InvalidLine,
-                      QStringLiteral("the line is not one the projector is sent"));
+                      QStringLiteral("the line is empty, longer than %1 bytes or holds a byte "
+                                     "over 0x7f")
+                          .arg(MaxLineLength));
     }
 }
 
