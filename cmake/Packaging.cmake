@@ -199,9 +199,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# Plug-ins and catalogues are loaded at run time, so shlibdeps cannot see them: the SVG plug-in
-# draws the window icon, and Qt's catalogues give its own buttons the operator's language.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# Catalogues are loaded at run time, so shlibdeps cannot see them: Qt's give its own buttons the
+# operator's language. The window's icon is built in as PNG, and the launcher's comes from the
+# icon theme, so no image plug-in is needed.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Puts the copyright file, the changelog and the lintian overrides into the staged tree.
