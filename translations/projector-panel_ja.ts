@@ -870,9 +870,11 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
     <name>ProjectordOptions</name>
     <message>
         <source>Holds the serial lines of the projectors in its configuration and shares
-each one on D-Bus, so that any number of programs can use it at once.</source>
-        <translation>設定にあるプロジェクターのシリアル回線を持ち、それぞれを D-Bus で
-共有して、いくつのプログラムからでも同時に使えるようにします。</translation>
+each one on D-Bus and, where configured, PJLink, so that any number of
+programs can use it at once.</source>
+        <translation>設定にあるプロジェクターのシリアル回線を持ち、それぞれを D-Bus と
+(設定があれば) PJLink で共有して、いくつのプログラムからでも
+同時に使えるようにします。</translation>
     </message>
     <message>
         <source>The configuration (default %1).</source>

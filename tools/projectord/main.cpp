@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// projectord: holds each configured projector's line and shares it on D-Bus. Runs in the
-// foreground and logs one English line per event to stderr, which the journal reads.
+// projectord: holds each configured projector's line and shares it on D-Bus and, where
+// configured, PJLink. Runs in the foreground and logs one English line per event to stderr,
+// which the journal reads.
 #include "BusFront.h"
 #include "DeviceLink.h"
 #include "Lifetime.h"
@@ -153,7 +154,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(ProjectordOptions::tr(
         "Holds the serial lines of the projectors in its configuration and shares\n"
-        "each one on D-Bus, so that any number of programs can use it at once."));
+        "each one on D-Bus and, where configured, PJLink, so that any number of\n"
+        "programs can use it at once."));
     const QCommandLineOption config(
         QStringLiteral("config"),
         ProjectordOptions::tr("The configuration (default %1).").arg(options.configFile),
