@@ -46,7 +46,7 @@ ServiceClientFactory *factory(QString *why)
 } // namespace
 
 ServiceConnection::ServiceConnection(const QString &device, Lookup lookup, QObject *parent)
-    : Connection(parent), m_lookup(lookup)
+    : SharedConnection(parent), m_lookup(lookup)
 {
     setDevice(device);
 }

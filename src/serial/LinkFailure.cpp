@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "LinkFailure.h"
 
-#include "ServiceNames.h"
-
 #include <cerrno>
 #include <cstring>
 
@@ -315,13 +313,9 @@ QString LinkFailure::serviceText(Reader reader, const QString &label) const
         return words + u' ' +
                t(QT_TR_NOOP("The panel waits for projectord to start again and goes on through "
                             "it by itself."));
-    case Cause::ServiceOffline:
-        if (action == Action::Lose) {
-            words = quoting(t(QT_TR_NOOP("projectord has lost the projector of %1")).arg(label));
-            break;
-        }
-        // A device named by its path: the service has it, and the program cannot have it.
-        if (action == Action::Open && !ServiceNames::handles(device)) {
+    case Cause::HeldOffline:
+        // The service has the device, and the program cannot have it.
+        if (action == Action::Open) {
             words = head.arg(label, quoting(t(QT_TR_NOOP("projectord holds this device but "
                                                          "cannot open it"))));
             if (english) return words;
@@ -329,6 +323,12 @@ QString LinkFailure::serviceText(Reader reader, const QString &label) const
                    t(QT_TR_NOOP("projectord keeps trying. Mend what it says, or take the device "
                                 "out of projectord's configuration to use it without the "
                                 "service."));
+        }
+        [[fallthrough]];
+    case Cause::ServiceOffline:
+        if (action == Action::Lose) {
+            words = quoting(t(QT_TR_NOOP("projectord has lost the projector of %1")).arg(label));
+            break;
         }
         words = head.arg(label, quoting(t(QT_TR_NOOP("projectord cannot reach the projector"))));
         break;

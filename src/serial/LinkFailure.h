@@ -58,6 +58,7 @@ public:
         ServiceNotAnswering, // no answer in the time allowed
         ServiceGone,         // projectord left the bus while the line was open
         ServiceOffline,      // projectord cannot reach the projector; detail: its reason (English)
+        HeldOffline,         // projectord holds this local device but cannot open it; likewise
         AccessDenied,        // the bus policy does not let this user send to projectord
         ServiceBusy,         // too many commands wait at projectord; or count lines await answers
         ServiceFailed,       // any other error projectord answered; detail: its message

@@ -108,6 +108,13 @@ bool BusClient::open()
     return true;
 }
 
+// A local device that the service holds is told from a projector named at the service: the
+// program could have the device but for the service.
+Cause BusClient::offline() const
+{
+    return m_lookup == Lookup::ByDevice ? Cause::HeldOffline : Cause::ServiceOffline;
+}
+
 bool BusClient::fail(Action action, Cause cause, const QString &detail)
 {
     m_failure = LinkFailure{action, cause, 0, m_device, detail};
@@ -151,7 +158,7 @@ void BusClient::onRead(const QDBusMessage &reply)
 {
     if (reply.type() == QDBusMessage::ErrorMessage) return failedStep(QDBusError(reply));
     takeProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)));
-    if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
+    if (!m_online) return connectFailedWith(offline(), m_serviceFailure);
     m_step = Step::Trying;
     // A bus on a unix socket always passes sockets; one that cannot is no way to the service.
     if (!(m_bus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing))
@@ -168,7 +175,7 @@ void BusClient::onLineOpened(const QDBusMessage &reply)
     closeOwnLine();
     if (socket.isValid()) m_ownLine = ::fcntl(socket.fileDescriptor(), F_DUPFD_CLOEXEC, 0);
     if (m_ownLine < 0) return connectFailedWith(Cause::ServiceFailed, reply.signature());
-    if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
+    if (!m_online) return connectFailedWith(offline(), m_serviceFailure);
     m_step = Step::Open;
     m_events.onConnected();
 }
@@ -195,7 +202,7 @@ void BusClient::failedStep(const QDBusError &error)
     if (isServiceError(name, QLatin1StringView("NoSuchProjector")))
         return connectFailedWith(Cause::NoSuchProjector);
     if (isServiceError(name, QLatin1StringView("Offline")))
-        return connectFailedWith(Cause::ServiceOffline, error.message());
+        return connectFailedWith(offline(), error.message());
     // When the bus tried to start the service, it says why that failed.
     if (isAbsent(error))
         return connectFailedWith(Cause::ServiceNotRunning,
@@ -288,7 +295,7 @@ void BusClient::onPropertiesChanged(const QDBusMessage &message)
     if (args.size() < 2 || args.at(0).toString() != ProjectorInterface) return;
     const bool wasOnline = m_online;
     takeProperties(qdbus_cast<QVariantMap>(args.at(1)));
-    if (wasOnline && !m_online) lose(Cause::ServiceOffline, m_serviceFailure);
+    if (wasOnline && !m_online) lose(offline(), m_serviceFailure);
     if (!wasOnline && m_online && m_watching) {
         m_watching = false;
         m_events.onAvailable();
