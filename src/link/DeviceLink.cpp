@@ -45,7 +45,7 @@ QString DeviceLink::defaultDevice(int port)
 std::unique_ptr<Connection>
 DeviceLink::makeConnection(const QString &device, const TimerFactory &timers, bool throughService)
 {
-    if (NetConnection::handles(device)) return std::make_unique<NetConnection>(device, timers);
+    if (NetAddress::handles(device)) return std::make_unique<NetConnection>(device, timers);
     if (ServiceNames::handles(device))
         return std::make_unique<ServiceConnection>(device, ServiceConnection::Lookup::ByName);
     if (throughService) return std::make_unique<LocalConnection>(device);

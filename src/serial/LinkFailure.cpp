@@ -10,7 +10,7 @@
 
 namespace {
 
-// QAbstractSocket::SocketError's values, which NetConnection checks against Qt's own: this
+// QAbstractSocket::SocketError's values, which NetSocket checks against Qt's own: this
 // library needs Qt Core only.
 enum SocketError {
     ConnectionRefusedError = 0,
@@ -225,6 +225,10 @@ QString LinkFailure::text(Reader reader) const
                             "saying \"%2\"."))
             .arg(label, detail);
     case Cause::Network: return t(QT_TR_NOOP("Cannot connect %1: %2.")).arg(label, why);
+    case Cause::NoNetLink:
+        return t(QT_TR_NOOP("Cannot connect %1: this program's support for network devices is "
+                            "missing or broken; reinstall the package: \"%2\""))
+            .arg(label, detail);
     default:
         return t(QT_TR_NOOP("Cannot open %1: %2"))
             .arg(label, why.isEmpty() ? t(QT_TR_NOOP("unknown error")) : why);

@@ -64,6 +64,7 @@ public:
         ServiceFailed,       // any other error projectord answered; detail: its message
         LineSetByService,    // projectord's configuration sets the line; lineInForce when known
         NoServiceClient,     // this program's client of projectord cannot be loaded; detail: why
+        NoNetLink,           // this program's side of network devices cannot be loaded; likewise
     };
     // Who reads the words: the window may point to its own controls; a script's reader may
     // not; the traffic log is always English and gives no advice. The service's journal and

@@ -85,6 +85,12 @@ private Q_SLOTS:
             << "client of projectord is missing or broken; reinstall the package: \"Cannot "
                "load library\""
             << false << "";
+        QTest::newRow("network plug-in missing")
+            << LinkFailure{Action::Open, Cause::NoNetLink, 1, QStringLiteral("socket://hall:4001"),
+                           QStringLiteral("Cannot load library")}
+            << "network devices is missing or broken; reinstall the package: \"Cannot load "
+               "library\""
+            << false << "";
         QTest::newRow("service gone") << LinkFailure{Action::Lose, Cause::ServiceGone, 2, hall, {}}
                                       << "has stopped" << true << "";
         QTest::newRow("sent while projectord is away")
