@@ -168,7 +168,8 @@ macro(_panel_service_files)
 The service projectord holds the serial lines of the projectors named in
 /etc/projectord.conf and shares each with the panel, projector-ctl and any
 program on the system bus: a nightly job can switch a projector off while
-the panel is open, and anyone can read its state.]])
+the panel is open, and anyone can read its state. It can also answer PJLink
+for each projector, so that control systems drive it like a network one.]])
 endmacro()
 
 # --- The Debian package -----------------------------------------------------------------------
@@ -185,7 +186,9 @@ moment a button is clicked or pressed: power, input, mute, freeze, menu,
 screen mode, picture functions and four status reads with one click; volume,
 zoom, focus, digital zoom, keystone and the arrow pad repeated while held.
 The traffic in both directions is shown as a readable line trace, and the
-status reads in plain words. Serial port 1 or 2, at 19200 or 9600 baud.
+status reads in plain words. A serial port of this computer, or one on the
+network behind a serial device server (RFC 2217 or raw TCP), at 19200 or
+9600 baud.
 
 The command-line tool projector-ctl sends the same commands from a script, a
 terminal or a crontab, without a window, and prints each reply.
@@ -199,9 +202,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-# Plug-ins and catalogues are loaded at run time, so shlibdeps cannot see them: the SVG plug-in
-# draws the window icon, and Qt's catalogues give its own buttons the operator's language.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# Catalogues are loaded at run time, so shlibdeps cannot see them: Qt's give its own buttons the
+# operator's language. The window's icon is built in as PNG, and the launcher's comes from the
+# icon theme, so no image plug-in is needed.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Puts the copyright file, the changelog and the lintian overrides into the staged tree.

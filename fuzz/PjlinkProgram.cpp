@@ -13,9 +13,9 @@ using namespace pjlink;
 constexpr QByteArrayView Random = "498e4a67";
 constexpr QByteArrayView Password = "JBMIAProjectorLink";
 
-// Replies as the exchange traces them: each state, a lamp time, garble, and none.
-constexpr std::array<const char *, 8> Replies{" 8 0 CR", " 0 0 CR",     " 2 8 CR", " 1 0 CR",
-                                              " 3 CR",   " 0 1 2 3 CR", " ? CR",   nullptr};
+// Replies as they come: each state, a lamp time, garble, and none.
+constexpr std::array<const char *, 8> Replies{"80\r", "00\r",   "28\r", "10\r",
+                                              "3\r",  "0123\r", "?\r",  nullptr};
 
 QString lineProblem(const QByteArray &line)
 {
@@ -56,9 +56,9 @@ Run feed(const QByteArray &bytes, bool password, unsigned seed, bool cut, QStrin
                 QList<pjlink::Outcome> outcomes;
                 for (int i = 0; i < step->mapping->codeCount(); ++i) {
                     const char *reply = Replies.at(draw() % Replies.size());
-                    outcomes.append({reply != nullptr,
-                                     decodeStatus(QLatin1String(step->mapping->codes[i]) + u'\r',
-                                                  QLatin1String(reply))});
+                    outcomes.append(
+                        {reply != nullptr,
+                         decodeReply(commandLine(step->mapping->codes[i]), QByteArrayView(reply))});
                 }
                 line = answer(*step->mapping, outcomes, {});
             }

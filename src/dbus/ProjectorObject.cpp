@@ -2,7 +2,7 @@
 #include "ProjectorObject.h"
 
 #include "ClientNames.h"
-#include "CommandNames.h"
+#include "Commands.h"
 #include "OwnLines.h"
 #include "ServiceNames.h"
 
@@ -39,7 +39,7 @@ template <typename T> QString named(const ProjectorState::Reading<T> &r)
 
 ProjectorObject::ProjectorObject(ProjectorHost &host, ClientNames &names,
                                  const QDBusConnection &bus, QObject *parent)
-    : QObject(parent), m_host(host), m_names(names), m_bus(bus), m_lines(new OwnLines(host, this))
+    : QObject(parent), m_host(host), m_names(names), m_bus(bus)
 {
     connect(&m_host, &ProjectorHost::finished, this, &ProjectorObject::onFinished);
     connect(&m_host, &ProjectorHost::lineSent, this, &ProjectorObject::LineSent);
@@ -55,7 +55,7 @@ QString ProjectorObject::path() const
     return ServiceNames::projectorPath(m_host.config().name);
 }
 
-QString ProjectorObject::Send(const QString &command, QString &, QString &, bool &)
+QString ProjectorObject::Send(const QString &command, QByteArray &, bool &, QVariantMap &)
 {
     const QDBusMessage call = message();
     setDelayedReply(true);
@@ -84,7 +84,7 @@ void ProjectorObject::WriteLine(const QByteArray &line)
 {
     const QDBusMessage call = message();
     setDelayedReply(true);
-    const QString problem = ProjectorHost::lineProblem(line);
+    const QString problem = lineProblem(line);
     if (!problem.isEmpty()) return refuse(call, InvalidLine, problem);
     if (!m_names.whenKnown(call.service(), this, [this, call, line](const QString &client) {
             writeLine(call, line, client);
@@ -108,7 +108,7 @@ void ProjectorObject::openLine(const QDBusMessage &call, const QString &client)
 {
     QString why;
     bool busy = false;
-    const int theirs = m_lines->open(client, call.service(), &why, &busy);
+    const int theirs = m_host.lines().open(client, call.service(), &why, &busy);
     if (theirs < 0) return refuse(call, busy ? Busy : Failed, why);
     // The message holds a duplicate of the client's end, which is ours to close.
     m_bus.send(call.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(theirs))));
@@ -119,32 +119,19 @@ void ProjectorObject::request(const QDBusMessage &call, const QString &code, con
 {
     ProjectorHost::Refusal refusal = ProjectorHost::Refusal::None;
     const quint64 id = m_host.request(client, call.service(), code, &refusal);
-    if (id != 0) {
+    if (id != 0)
         m_pending.insert(id, call);
-    } else if (refusal == ProjectorHost::Refusal::WriteFailed) {
-        refuse(call, Failed, refusalText(refusal, m_host.link().failure()));
-    } else {
-        refuse(call, refusal == ProjectorHost::Refusal::Busy ? Busy : Offline,
-               refusalText(refusal, {}));
-    }
+    else
+        answer(call, refusal,
+               refusal == ProjectorHost::Refusal::WriteFailed ? m_host.link().failure()
+                                                              : LinkFailure{});
 }
 
 void ProjectorObject::writeLine(const QDBusMessage &call, const QByteArray &line,
                                 const QString &client)
 {
     LinkFailure failure;
-    const auto refusal = m_host.writeLine(client, call.service(), line, &failure);
-    switch (refusal) {
-    case ProjectorHost::Refusal::None: m_bus.send(call.createReply()); return;
-    case ProjectorHost::Refusal::Busy:
-    case ProjectorHost::Refusal::Wait: return refuse(call, Busy, refusalText(refusal, failure));
-    case ProjectorHost::Refusal::Offline:
-        return refuse(call, Offline, refusalText(refusal, failure));
-    case ProjectorHost::Refusal::InvalidLine:
-        return refuse(call, InvalidLine, ProjectorHost::lineProblem(line));
-    case ProjectorHost::Refusal::WriteFailed:
-        return refuse(call, Failed, refusalText(refusal, failure));
-    }
+    answer(call, m_host.writeLine(client, call.service(), line, &failure), failure);
 }
 
 void ProjectorObject::onFinished(const HostResult &result)
@@ -153,13 +140,8 @@ void ProjectorObject::onFinished(const HostResult &result)
     if (it == m_pending.cend()) return;
     const QDBusMessage call = *it;
     m_pending.erase(it);
-    if (result.stopping) return refuse(call, Failed, QStringLiteral("projectord is stopping"));
-    // Still waiting when the line went away, or the write itself failed.
-    if (result.failure.isFailure())
-        return refuse(call, m_host.isOnline() ? Failed : Offline,
-                      result.failure.text(LinkFailure::Reader::Service));
-    m_bus.send(call.createReply(
-        {result.code, result.reply, result.status.value_or(QString()), result.answered}));
+    answer(call, m_host.refusalOf(result), result.failure,
+           {result.code, result.reply, result.answered, readingFields(result.reading)});
 }
 
 void ProjectorObject::forget(const QString &sender)
@@ -176,29 +158,38 @@ void ProjectorObject::refuse(const QDBusMessage &call, const char *error, const 
                               QStringLiteral("%1: %2").arg(m_host.config().name, message)));
 }
 
-QString ProjectorObject::refusalText(ProjectorHost::Refusal refusal,
-                                     const LinkFailure &failure) const
+void ProjectorObject::answer(const QDBusMessage &call, ProjectorHost::Refusal refusal,
+                             const LinkFailure &failure, const QList<QVariant> &values)
 {
+    const QString why =
+        failure.isFailure() ? failure.text(LinkFailure::Reader::Service) : QString();
     switch (refusal) {
+    case ProjectorHost::Refusal::None: m_bus.send(call.createReply(values)); return;
     case ProjectorHost::Refusal::Busy:
-        return QStringLiteral("too many commands wait already, for this projector or from "
-                              "this client");
+        return refuse(call, Busy,
+                      QStringLiteral("too many commands wait already, for this projector or from "
+                                     "this client"));
     case ProjectorHost::Refusal::Wait:
-        return QStringLiteral("the line is taken: a command waits for it, or another line is "
-                              "still going out; nothing was sent, try again shortly");
+        return refuse(call, Busy,
+                      QStringLiteral("the line is taken: a command waits for it, or another line "
+                                     "is still going out; nothing was sent, try again shortly"));
     case ProjectorHost::Refusal::Offline: {
-        const QString why =
-            failure.isFailure() ? failure.text(LinkFailure::Reader::Service) : this->failure();
-        return why.isEmpty() ? QStringLiteral("the line is not open") : why;
+        const QString offline = why.isEmpty() ? this->failure() : why;
+        return refuse(call, Offline,
+                      offline.isEmpty() ? QStringLiteral("the line is not open") : offline);
     }
     case ProjectorHost::Refusal::WriteFailed:
-        return failure.isFailure() ? failure.text(LinkFailure::Reader::Service)
-                                   : QStringLiteral("the line could not be written");
-    // Worded from the line itself (ProjectorHost::lineProblem).
+        return refuse(call, Failed,
+                      why.isEmpty() ? QStringLiteral("the line could not be written") : why);
+    case ProjectorHost::Refusal::Stopping:
+        return refuse(call, Failed, QStringLiteral("projectord is stopping"));
+    // WriteLine words its line's own problem before it gets here.
     case ProjectorHost::Refusal::InvalidLine:
-    case ProjectorHost::Refusal::None: break;
+        return refuse(call, InvalidLine,
+                      QStringLiteral("the line is empty, longer than %1 bytes or holds a byte "
+                                     "over 0x7f")
+                          .arg(MaxLineLength));
     }
-    return {};
 }
 
 QVariantMap ProjectorObject::changingProperties() const

@@ -17,7 +17,6 @@
 #include <vector>
 
 class ClientNames;
-class OwnLines;
 
 // One projector on the bus, under its generated adaptor: translates calls into its host's
 // requests and the host's signals into the interface's, and nothing more.
@@ -50,7 +49,7 @@ public:
     QString path() const;
 
     // The interface's methods, called by the adaptor. Both answer later, by themselves.
-    QString Send(const QString &command, QString &reply, QString &status, bool &answered);
+    QString Send(const QString &command, QByteArray &reply, bool &answered, QVariantMap &reading);
     void WriteLine(const QByteArray &line);
     QDBusUnixFileDescriptor OpenLine();
 
@@ -81,7 +80,10 @@ private:
     // A client has left the bus: its waiting commands go unsent and unanswered.
     void forget(const QString &sender);
     void refuse(const QDBusMessage &call, const char *error, const QString &message);
-    QString refusalText(ProjectorHost::Refusal refusal, const LinkFailure &failure) const;
+    // The one place where the host's refusals become the interface's errors: `values` answer
+    // the call when there is none.
+    void answer(const QDBusMessage &call, ProjectorHost::Refusal refusal,
+                const LinkFailure &failure, const QList<QVariant> &values = {});
     QVariantMap changingProperties() const;
     void announceChanges();
 
@@ -91,6 +93,5 @@ private:
     // Send calls answered when their command's reply window closes, by the host's request id.
     // The host bounds how many there are; a caller's go when it leaves the bus.
     QHash<quint64, QDBusMessage> m_pending;
-    QVariantMap m_announced;     // the changing properties as last announced
-    OwnLines *m_lines = nullptr; // the sockets from OpenLine
+    QVariantMap m_announced; // the changing properties as last announced
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "Exchange.h"
 
+#include "Commands.h"
 #include "LineTrace.h"
 #include "StatusTables.h"
 
@@ -17,7 +18,7 @@ Exchange::Exchange(SerialLink &link, IntervalTimer &timer2, IntervalTimer &timer
 
 bool Exchange::transmit(QLatin1StringView code)
 {
-    m_commandText = code + QChar(13);
+    m_commandText = QString::fromLatin1(commandLine(code));
     return hyouji(m_commandText);
 }
 
@@ -76,13 +77,9 @@ void Exchange::openReplyWindow(const QString &lineText)
 
 void Exchange::showAsReceived(const QString &lineText)
 {
-    showReceivedTrace(lineTrace(lineText));
-}
-
-void Exchange::showReceivedTrace(const QString &trace)
-{
-    setDisplay(Display::Rxd, trace);
-    if (auto status = interpretStatus(m_commandText, m_rxd)) setDisplay(Display::Status, *status);
+    setDisplay(Display::Rxd, lineTrace(lineText));
+    if (auto status = interpretStatus(m_commandText, lineText))
+        setDisplay(Display::Status, *status);
 }
 
 void Exchange::showReply(bool grew)
@@ -93,7 +90,7 @@ void Exchange::showReply(bool grew)
         m_rxd.clear();
     }
     if (changed) Q_EMIT displayChanged(Display::Rxd, m_replyTrace);
-    if (auto status = interpretStatus(m_commandText, m_replyTrace))
+    if (auto status = interpretStatus(m_commandText, m_replyText))
         setDisplay(Display::Status, *status);
 }
 
@@ -113,6 +110,7 @@ void Exchange::onComm()
 
 void Exchange::replyWindowTick()
 {
+    m_closedReply = m_replyPending == 1 ? QString() : m_replyText;
     if (m_replyPending == 1) {
         Q_EMIT noReply();
         setDisplay(Display::Rxd, NoReplyMark);

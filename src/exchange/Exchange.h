@@ -51,6 +51,8 @@ public:
 
     const QString &commandText() const { return m_commandText; }
     const QString &replyText() const { return m_replyText; }
+    // What the last reply window to close had received; empty when nothing came in it.
+    const QString &closedReply() const { return m_closedReply; }
     quint8 replyPending() const { return m_replyPending; }
     const QString &display(Display which) const;
 
@@ -73,7 +75,6 @@ private:
     void onSharedLine(const QByteArray &line, const QString &client);
     QString unclaimedReply() const;
     void openReplyWindow(const QString &lineText);
-    void showReceivedTrace(const QString &trace);
     void showReply(bool grew);
     void setDisplay(Display which, const QString &text);
 
@@ -83,6 +84,7 @@ private:
 
     QString m_commandText;
     QString m_replyText;
+    QString m_closedReply;
     QString m_replyTrace = QStringLiteral(" "); // always lineTrace(m_replyText)
     quint8 m_replyPending = 0;
     qsizetype m_windowStart = 0; // where the open window's reply begins in m_replyText

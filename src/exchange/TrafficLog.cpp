@@ -122,7 +122,7 @@ void TrafficLog::onReceived(const QString &characters)
     QString head = m_exchange.replyText().left(4);
     if (m_exchange.replyText().isEmpty()) m_loggedStatus.reset();
     head += QStringView(characters).left(4 - head.size());
-    const auto status = interpretStatus(m_exchange.commandText(), lineTrace(head));
+    const auto status = interpretStatus(m_exchange.commandText(), head);
     if (status && status != m_loggedStatus) line += u' ' + *status;
     m_loggedStatus = status;
     append(line);
@@ -133,8 +133,7 @@ void TrafficLog::onEarlierReply(const QString &characters)
 {
     if (m_fd < 0) return;
     QString line = QStringLiteral("reply  ") + lineTrace(characters);
-    m_loggedStatus =
-        interpretStatus(m_exchange.commandText(), lineTrace(QStringView(characters).left(4)));
+    m_loggedStatus = interpretStatus(m_exchange.commandText(), QStringView(characters).left(4));
     if (m_loggedStatus) line += u' ' + *m_loggedStatus;
     append(line);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "Commands.h"
 #include "LineSettings.h"
 
 #include <QtGlobal>
@@ -19,6 +20,9 @@ struct ModeSetting
     quint8 cursorMode;
 };
 
+// The buttons by their widget names, with what the window does beside sending. Their codes are
+// the vocabulary's (Commands.h), which the checks at the end of this file hold them to.
+
 // A button that sends one command line per click.
 struct OneShotButton
 {
@@ -28,17 +32,17 @@ struct OneShotButton
 };
 
 inline constexpr std::array<OneShotButton, 26> OneShotButtons{{
-    {"Command17", "C00", {}},                                // POWER ON
-    {"Command18", "C02", {}},                                // POWER OFF
-    {"Command27", "C05", {}},                                // PC 1
-    {"Command28", "C06", {}},                                // PC 2
-    {"Command29", "C07", {}},                                // Video
+    {"Command17", Code::PowerOn, {}},                        // POWER ON
+    {"Command18", Code::PowerOff, {}},                       // POWER OFF
+    {"Command27", Code::InputComputer1, {}},                 // PC 1
+    {"Command28", Code::InputComputer2, {}},                 // PC 2
+    {"Command29", Code::InputVideo, {}},                     // Video
     {"Command23", "C1C", ModeSetting{milliseconds(200), 1}}, // MENU ON
     {"Command24", "C1D", {}},                                // MENU OFF
-    {"Command19", "C0B", {}},                                // AUDIO MUTE ON
-    {"Command20", "C0C", {}},                                // AUDIO MUTE OFF
-    {"Command21", "C0D", {}},                                // VIDEO MUTE ON
-    {"Command22", "C0E", {}},                                // VIDEO MUTE OFF
+    {"Command19", Code::AudioMuteOn, {}},                    // AUDIO MUTE ON
+    {"Command20", Code::AudioMuteOff, {}},                   // AUDIO MUTE OFF
+    {"Command21", Code::VideoMuteOn, {}},                    // VIDEO MUTE ON
+    {"Command22", Code::VideoMuteOff, {}},                   // VIDEO MUTE OFF
     {"Command25", "C43", {}},                                // FREEZE ON
     {"Command26", "C44", {}},                                // FREEZE OFF
     {"Command31", "C0F", {}},                                // screen Normal
@@ -49,10 +53,10 @@ inline constexpr std::array<OneShotButton, 26> OneShotButtons{{
     {"Command14", "C8A", {}},                                // P-TIMER
     {"Command4", "C1F", {}},                                 // NORMAL
     {"Command3", "C1E", {}},                                 // DISPLAY CLEAR
-    {"Command44", "CR0", {}},                                // STATUS
-    {"Command45", "CR1", {}},                                // MODE
-    {"Command46", "CR3", {}},                                // L-TIME
-    {"Command47", "CR4", {}},                                // SETTING
+    {"Command44", Code::ReadPower, {}},                      // STATUS
+    {"Command45", Code::ReadInput, {}},                      // MODE
+    {"Command46", Code::ReadLampHours, {}},                  // L-TIME
+    {"Command47", Code::ReadOrientation, {}},                // SETTING
     {"Command52", "C01", {}},
 }};
 
@@ -116,7 +120,7 @@ inline constexpr milliseconds DigitalZoomPeriod{5};
 inline constexpr quint8 DigitalZoomMode = 3;
 
 // The normal reply window and display-clear delay, restored by every release.
-inline constexpr milliseconds NormalReplyWindow{500};
+inline constexpr milliseconds NormalReplyWindow = ReplyWindow;
 inline constexpr milliseconds NormalDisplayClear{1000};
 
 // The code Timer1 sends for a RepeatCode, from the held-button table; null for none.
@@ -159,3 +163,28 @@ inline constexpr std::array<OptionChoice, 4> OptionChoices{{
     {"Option3", 0, Settings19200},
     {"Option4", 0, Settings9600},
 }};
+
+// Every button's code is a command of the vocabulary, of its button's kind; a held button's
+// own repeat period is the command's.
+constexpr bool oneShotButtonsMatch()
+{
+    for (const OneShotButton &b : OneShotButtons) {
+        const Command *c = commandByCode(b.code);
+        if (!c || c->kind == CommandKind::Held) return false;
+    }
+    return true;
+}
+constexpr bool holdButtonsMatch()
+{
+    for (const HoldButton &b : HoldButtons) {
+        const Command *c = commandByCode(b.code);
+        if (!c || c->kind != CommandKind::Held ||
+            c->repeatPeriod != (b.timing ? b.timing->repeatPeriod : milliseconds(0)))
+            return false;
+    }
+    return true;
+}
+static_assert(oneShotButtonsMatch(), "a one-shot button's code is no one-shot command");
+static_assert(holdButtonsMatch(), "a held button's code or period is not its command's");
+static_assert(OneShotButtons.size() + HoldButtons.size() == Commands.size(),
+              "a command has no button");

@@ -3,12 +3,11 @@
 
 #include "ControlTable.h"
 #include "KeyMap.h"
+#include "OneLineDisplay.h"
 #include "PanelWidgets.h"
-#include "ProjectorPicture.h"
+#include "WindowControls.h"
 
 #include <QApplication>
-#include <QFontMetricsF>
-#include <QFrame>
 #include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,57 +19,13 @@
 #include <QStyle>
 #include <QStyleFactory>
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <memory>
 #include <utility>
 
 namespace {
-int px(int twips)
-{
-    return qRound(double(twips) / TwipsPerPixel);
-}
-
-QRect pxRect(int left, int top, int width, int height)
-{
-    return {px(left), px(top), px(width), px(height)};
-}
-
-QColor rgb(int colour)
-{
-    return QColor::fromRgb(QRgb(colour));
-}
-
-QFont fontFor(const FontStyle &style)
-{
-    const bool fixed = style.family == FontFamily::Gothic;
-    QFont font(QString::fromUtf8(fixed ? GothicFamily : PGothicFamily));
-    // Keeps the fallback sensible where neither the family nor a substitute is installed.
-    font.setStyleHint(fixed ? QFont::Monospace : QFont::SansSerif);
-    font.setPointSizeF(style.points);
-    font.setBold(style.bold);
-    return font;
-}
-
-void setRole(QWidget *w, QPalette::ColorRole role, int colour)
-{
-    QPalette palette = w->palette();
-    palette.setColor(role, rgb(colour));
-    w->setPalette(palette);
-}
-
-// The tool tip of a button that sends a command: the code, from the tables that send it.
-QString commandTip(const char *name)
-{
-    for (const OneShotButton &b : OneShotButtons)
-        if (qstrcmp(b.name, name) == 0) return Form1::tr("Sends %1").arg(QLatin1String(b.code));
-    // Said aloud too: the keyboard cannot hold a button down.
-    for (const HoldButton &b : HoldButtons)
-        if (qstrcmp(b.name, name) == 0)
-            return Form1::tr("Sends %1 while held down with the mouse").arg(QLatin1String(b.code));
-    return {};
-}
+using WindowControls::px;
+using WindowControls::setRole;
 
 // An exclusive option cannot be unchecked directly; before the first port switch none is.
 void setOptionChecked(QRadioButton *option, bool checked)
@@ -109,41 +64,7 @@ struct Form1::Private
     const QEvent *lastKey = nullptr;
     QPointer<QWidget> lastKeyReceiver;
 
-    // A one-line display clips what does not fit. Handing it only as much as it could show keeps
-    // a long reply from being shaped again on every character, and once the display is full,
-    // more characters leave its text alone, so nothing is repainted.
-    struct DisplayBound
-    {
-        QLabel *label = nullptr;
-        QFont font;     // what the bound was worked out for
-        int width = -1; // likewise, the label's outer width
-        qsizetype shown = 0;
-    };
-    std::array<DisplayBound, 3> displays;
-
-    void show(Exchange::Display which, const QString &text)
-    {
-        DisplayBound &display = displays[std::size_t(which)];
-        QLabel *label = display.label;
-        // This runs for every character received; the bound is worked out again only when the
-        // label's size or font has changed.
-        if (label->width() != display.width || label->font() != display.font) {
-            display.width = label->width();
-            display.font = label->font();
-            const int width = label->contentsRect().width();
-            // Displays show traces, the no-reply mark and status words: printable ASCII only.
-            const QFontMetricsF metrics(display.font);
-            qreal narrowest = metrics.horizontalAdvance(QLatin1Char(' '));
-            for (char c = '!'; c <= '~'; ++c)
-                narrowest = std::min(narrowest, metrics.horizontalAdvance(QLatin1Char(c)));
-            // One character more for a glyph whose ink reaches back past its origin.
-            display.shown = qsizetype(std::ceil((width + std::abs(metrics.minLeftBearing())) /
-                                                std::max<qreal>(narrowest, 1))) +
-                            1;
-        }
-        const QStringView shown = QStringView(text).left(display.shown);
-        if (shown != label->text()) label->setText(shown.toString());
-    }
+    std::array<OneLineDisplay, 3> displays;
 
     template <typename T> T *control(const char *name) const
     {
@@ -171,7 +92,7 @@ Form1::Form1(Panel &panel, QWidget *parent) : QWidget(parent), d(new Private(pan
         if (*shown) (*shown)->done(QMessageBox::Ok);
     };
 
-    build();
+    d->controls = WindowControls::build(*this, d->style.get());
     wire();
     syncPorts();
     syncLayout();
@@ -187,96 +108,6 @@ Form1::~Form1()
     // The controls use the style that Private owns, so they go first.
     qDeleteAll(findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly));
     delete d;
-}
-
-void Form1::build()
-{
-    // Lines first: they lie beneath every control.
-    for (const LineRow &line : lineTable()) {
-        auto *w = new LineWidget(QPoint(px(line.x1), px(line.y1)), QPoint(px(line.x2), px(line.y2)),
-                                 rgb(LineColour), this);
-        w->setObjectName(QLatin1String(line.name));
-    }
-
-    for (const ControlRow &c : controlTable()) {
-        QWidget *parent = c.parent ? d->controls.value(QLatin1String(c.parent)) : this;
-        Q_ASSERT(parent);
-        const QString caption = QString::fromUtf8(c.caption);
-        QWidget *w = nullptr;
-        switch (c.kind) {
-        case ControlKind::Frame: {
-            auto *frame = new QFrame(parent);
-            frame->setFrameStyle(QFrame::Box | QFrame::Sunken); // etched, as a group box
-            w = frame;
-            break;
-        }
-        case ControlKind::Label: {
-            auto *label = new QLabel(caption, parent);
-            label->setTextFormat(Qt::PlainText);
-            const Qt::Alignment h = c.alignment == Alignment::Centre  ? Qt::AlignHCenter
-                                    : c.alignment == Alignment::Right ? Qt::AlignRight
-                                                                      : Qt::AlignLeft;
-            label->setAlignment(h | Qt::AlignTop);
-            if (c.sunken) {
-                label->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
-                label->setIndent(1);
-            }
-            setRole(label, QPalette::WindowText, c.textColour);
-            w = label;
-            break;
-        }
-        case ControlKind::Button: {
-            const bool held =
-                std::any_of(HoldButtons.begin(), HoldButtons.end(),
-                            [&](const HoldButton &b) { return qstrcmp(b.name, c.name) == 0; });
-            QPushButton *button = held ? new HeldPushButton(caption, parent)
-                                       : new WrappingPushButton(caption, parent);
-            // A focused button is activated by Enter as well as by Space.
-            button->setAutoDefault(true);
-            if (c.face != SystemFace) setRole(button, QPalette::Button, c.face);
-            w = button;
-            break;
-        }
-        case ControlKind::Option: {
-            auto *option = new QRadioButton(caption, parent);
-            option->setChecked(c.checkedAtStart);
-            option->setBackgroundRole(QPalette::Window); // buttons fill with Button by default
-            w = option;
-            break;
-        }
-        case ControlKind::Picture: {
-            auto *picture = new QLabel(parent);
-            picture->setPixmap(makeProjectorPicture(QSize(px(c.width), px(c.height))));
-            w = picture;
-            break;
-        }
-        }
-        w->setObjectName(QLatin1String(c.name));
-        w->setGeometry(pxRect(c.left, c.top, c.width, c.height));
-        if (d->style) w->setStyle(d->style.get());
-        if (c.font.family != FontFamily::None) w->setFont(fontFor(c.font));
-        if (c.kind != ControlKind::Button && c.face != SystemFace) {
-            setRole(w, QPalette::Window, c.face);
-            w->setAutoFillBackground(true);
-        }
-        if (c.hiddenAtStart) w->hide();
-        d->controls.insert(w->objectName(), w);
-    }
-    for (const AccessibleRow &a : accessibleTable()) {
-        QWidget *w = d->control<QWidget>(a.control);
-        Q_ASSERT(w);
-        if (a.name) w->setAccessibleName(tr(a.name));
-        if (a.description) w->setAccessibleDescription(tr(a.description));
-        const QString tip = a.toolTip ? tr(a.toolTip) : commandTip(a.control);
-        if (!tip.isEmpty()) w->setToolTip(tip);
-    }
-
-    // The settings panel covers the COM button while it is shown.
-    d->control<QWidget>("Frame8")->raise();
-
-    const auto order = tabOrder();
-    for (std::size_t i = 1; i < order.size(); ++i)
-        setTabOrder(d->control<QWidget>(order[i - 1]), d->control<QWidget>(order[i]));
 }
 
 void Form1::wire()
@@ -299,13 +130,15 @@ void Form1::wire()
         connect(d->control<QRadioButton>(row.name), &QRadioButton::clicked, this,
                 [&panel, &row] { panel.activate(QLatin1StringView(row.name)); });
 
-    d->displays[std::size_t(Exchange::Display::Txd)].label = d->control<QLabel>("Label11");
-    d->displays[std::size_t(Exchange::Display::Rxd)].label = d->control<QLabel>("Label12");
-    d->displays[std::size_t(Exchange::Display::Status)].label = d->control<QLabel>("Label25");
+    d->displays[std::size_t(Exchange::Display::Txd)].setLabel(d->control<QLabel>("Label11"));
+    d->displays[std::size_t(Exchange::Display::Rxd)].setLabel(d->control<QLabel>("Label12"));
+    d->displays[std::size_t(Exchange::Display::Status)].setLabel(d->control<QLabel>("Label25"));
     // No accessible name of its own: a label without one is named by its text and announces
     // every change, while setting one as well would announce each twice.
     connect(&panel.exchange(), &Exchange::displayChanged, this,
-            [this](Exchange::Display which, const QString &text) { d->show(which, text); });
+            [this](Exchange::Display which, const QString &text) {
+                d->displays[std::size_t(which)].show(text);
+            });
     connect(&panel.ports(), &PortControl::settingsChanged, this, &Form1::syncPorts);
     // A failed switch ends a wait for a lost device without closing an open port.
     connect(&panel.ports(), &PortControl::settingsChanged, this, &Form1::syncTitle);

@@ -42,7 +42,6 @@ private:
     struct Private;
     Private *d;
 
-    void build();
     void wire();
     void syncPorts();
     void syncLayout();

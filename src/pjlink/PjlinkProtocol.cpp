@@ -11,23 +11,24 @@ namespace {
 
 // The mapping, the one place it is written down; the README's table is this one.
 constexpr std::array<Mapping, 22> Mappings{{
-    {"POWR", "1", {"C00", nullptr}, Reading::Done},
-    {"POWR", "0", {"C02", nullptr}, Reading::Done},
-    {"POWR", "?", {"CR0", nullptr}, Reading::Power},
-    {"INPT", "11", {"C05", nullptr}, Reading::Done}, // PC 1
-    {"INPT", "12", {"C06", nullptr}, Reading::Done}, // PC 2
-    {"INPT", "21", {"C07", nullptr}, Reading::Done}, // Video
-    {"INPT", "?", {"CR1", nullptr}, Reading::Input},
+    {"POWR", "1", {Code::PowerOn, nullptr}, Reading::Done},
+    {"POWR", "0", {Code::PowerOff, nullptr}, Reading::Done},
+    {"POWR", "?", {Code::ReadPower, nullptr}, Reading::Power},
+    {"INPT", "11", {Code::InputComputer1, nullptr}, Reading::Done}, // PC 1
+    {"INPT", "12", {Code::InputComputer2, nullptr}, Reading::Done}, // PC 2
+    {"INPT", "21", {Code::InputVideo, nullptr}, Reading::Done},     // Video
+    {"INPT", "?", {Code::ReadInput, nullptr}, Reading::Input},
     {"INST", "?", {nullptr, nullptr}, Reading::Inputs},
-    {"AVMT", "11", {"C0D", nullptr}, Reading::Done}, // video mute on
-    {"AVMT", "10", {"C0E", nullptr}, Reading::Done},
-    {"AVMT", "21", {"C0B", nullptr}, Reading::Done}, // audio mute on
-    {"AVMT", "20", {"C0C", nullptr}, Reading::Done},
-    {"AVMT", "31", {"C0D", "C0B"}, Reading::Done},
-    {"AVMT", "30", {"C0E", "C0C"}, Reading::Done},
+    {"AVMT", "11", {Code::VideoMuteOn, nullptr}, Reading::Done}, // video mute on
+    {"AVMT", "10", {Code::VideoMuteOff, nullptr}, Reading::Done},
+    {"AVMT", "21", {Code::AudioMuteOn, nullptr}, Reading::Done}, // audio mute on
+    {"AVMT", "20", {Code::AudioMuteOff, nullptr}, Reading::Done},
+    {"AVMT", "31", {Code::VideoMuteOn, Code::AudioMuteOn}, Reading::Done},
+    {"AVMT", "30", {Code::VideoMuteOff, Code::AudioMuteOff}, Reading::Done},
     {"AVMT", "?", {nullptr, nullptr}, Reading::Mute},
-    {"LAMP", "?", {"CR3", "CR0"}, Reading::Lamp}, // the hours, then whether it is lit
-    {"ERST", "?", {"CR0", nullptr}, Reading::Errors},
+    // The hours, then whether it is lit.
+    {"LAMP", "?", {Code::ReadLampHours, Code::ReadPower}, Reading::Lamp},
+    {"ERST", "?", {Code::ReadPower, nullptr}, Reading::Errors},
     {"NAME", "?", {nullptr, nullptr}, Reading::Name},
     {"INF1", "?", {nullptr, nullptr}, Reading::Maker},
     {"INF2", "?", {nullptr, nullptr}, Reading::Product},

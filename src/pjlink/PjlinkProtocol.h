@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "StatusDecode.h"
+#include "Commands.h"
+#include "StatusReads.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -62,13 +63,6 @@ struct Identity
     QByteArray name, maker, product, other;
 };
 
-// The mutes as last set through the service.
-struct Mute
-{
-    bool video = false;
-    bool audio = false;
-};
-
 // What one code of a command got: whether a reply came in its window, and what it decodes to.
 struct Outcome
 {
@@ -80,7 +74,7 @@ struct Outcome
 struct Facts
 {
     std::optional<PowerState> lastPower; // the projector's power state as last read
-    Mute mute;
+    MuteState mute;                      // as last set through the service
     Identity identity;
 };
 

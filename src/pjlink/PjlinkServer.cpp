@@ -78,12 +78,6 @@ PjlinkServer::PjlinkServer(ProjectorHost &host, TimerFactory timers, Clock clock
     m_identity = {c.name, c.maker, c.product, c.other};
     connect(&m_server, &QTcpServer::newConnection, this, &PjlinkServer::accept);
     connect(&m_host, &ProjectorHost::finished, this, &PjlinkServer::onFinished);
-    connect(&m_host, &ProjectorHost::lineSent, this, [this](const QByteArray &line) {
-        if (line == "C0B\r") m_mute.audio = true;
-        if (line == "C0C\r") m_mute.audio = false;
-        if (line == "C0D\r") m_mute.video = true;
-        if (line == "C0E\r") m_mute.video = false;
-    });
 }
 
 PjlinkServer::~PjlinkServer()
@@ -221,10 +215,7 @@ void PjlinkServer::sendCode(Client *c)
         c->timer->stop(); // a busy line is no idle client
         return;
     }
-    // Too many commands waiting clears by itself; a line that is gone or failing does not.
-    finish(c, errorLine(c->command->body, refusal == ProjectorHost::Refusal::Busy
-                                              ? Error::UnavailableTime
-                                              : Error::ProjectorFailure));
+    settle(c, refusal);
 }
 
 void PjlinkServer::finish(Client *c, const QByteArray &answer)
@@ -240,10 +231,22 @@ void PjlinkServer::onFinished(const HostResult &result)
     const auto it = std::find_if(m_clients.cbegin(), m_clients.cend(),
                                  [&](const Client *c) { return c->request == result.id; });
     if (it == m_clients.cend()) return;
-    Client *c = *it;
-    const QString command = result.code + QChar(13);
-    const bool answered = result.answered && !result.failure.isFailure();
-    c->outcomes.append({answered, decodeStatus(command, result.reply)});
+    settle(*it, ProjectorHost::Refusal::None, result);
+}
+
+void PjlinkServer::settle(Client *c, ProjectorHost::Refusal refusal, const HostResult &result)
+{
+    if (refusal != ProjectorHost::Refusal::None) {
+        // Too many commands waiting clears by itself; a line that is gone or failing does not.
+        finish(c, errorLine(c->command->body, refusal == ProjectorHost::Refusal::Busy
+                                                  ? Error::UnavailableTime
+                                                  : Error::ProjectorFailure));
+        return;
+    }
+    // A command cut short (the line gone, a failed write, the service's stop) went unanswered.
+    const bool answered =
+        result.answered && m_host.refusalOf(result) == ProjectorHost::Refusal::None;
+    c->outcomes.append({answered, result.reading});
     if (answered && c->outcomes.size() < c->command->codeCount()) return sendCode(c);
     finish(c, answer(*c->command, c->outcomes, facts()));
     pump(c);
@@ -286,5 +289,6 @@ void PjlinkServer::report(const QString &kind, const QString &address, const QSt
 Facts PjlinkServer::facts() const
 {
     const auto &power = m_host.state().power;
-    return {power.isKnown() ? std::optional(power.value) : std::nullopt, m_mute, m_identity};
+    return {power.isKnown() ? std::optional(power.value) : std::nullopt, m_host.mutes(),
+            m_identity};
 }

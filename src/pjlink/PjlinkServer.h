@@ -12,14 +12,13 @@
 
 #include <functional>
 
-class ProjectorHost;
-struct HostResult;
+#include "ProjectorHost.h"
 
 // One projector's PJLink server: a front that only translates. Each connection's commands go
 // through the projector's one exchange like any client's, under the name "pjlink ADDRESS:PORT",
 // so that traces and traffic logs name the PJLink client. It keeps nothing of its own but each
-// connection's session and the mutes (AVMT), which the projector cannot be asked for: the last
-// mute codes sent through the service, by any client.
+// connection's session; the mutes (AVMT), which the projector cannot be asked for, are the
+// host's.
 //
 // A peer without the password must not keep others out nor guess it cheaply: a connection that
 // has not logged in yields its slot to a new one and gets LoginTimeout to log in; past
@@ -52,7 +51,6 @@ public:
     bool listen(QString *why);
     quint16 port() const { return m_server.serverPort(); }
     int connectionCount() const { return int(m_clients.size()); }
-    pjlink::Mute mute() const { return m_mute; }
 
 Q_SIGNALS:
     // A line for the journal: a connection refused or dropped, a login failed.
@@ -70,6 +68,9 @@ private:
     void sendCode(Client *c);
     void finish(Client *c, const QByteArray &answer);
     void onFinished(const HostResult &result);
+    // The one place where the host's refusals and results become answers: a request refused,
+    // or the result of one.
+    void settle(Client *c, ProjectorHost::Refusal refusal, const HostResult &result = {});
     bool write(Client *c, const QByteArray &bytes);
     void drop(Client *c, const QString &why = {});
     void report(const QString &kind, const QString &address, const QString &line);
@@ -83,5 +84,4 @@ private:
     QTcpServer m_server;
     QList<Client *> m_clients;
     pjlink::Identity m_identity;
-    pjlink::Mute m_mute;
 };

@@ -1,23 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "ProjectorHost.h"
 
-#include "ButtonTables.h"
-#include "StatusTables.h"
+#include "OwnLines.h"
 
 #include <algorithm>
 #include <array>
 #include <utility>
 
-using namespace std::chrono_literals;
-
 const QString ProjectorHost::OwnClient = QStringLiteral("projectord");
 
 namespace {
-constexpr std::array<const char *, 4> PollCodes{"CR0", "CR1", "CR3", "CR4"};
+constexpr std::array<const char *, 4> PollCodes{Code::ReadPower, Code::ReadInput,
+                                                Code::ReadLampHours, Code::ReadOrientation};
 
 // Every window the host opens is the panel's normal one, whatever the code. A command's turn at
 // worst: it waits one window while raw lines go, the raw window open then runs out, and its own.
-constexpr std::chrono::milliseconds Turn = 3 * NormalReplyWindow;
+constexpr std::chrono::milliseconds Turn = 3 * ReplyWindow;
 
 // How long the wire carries `bytes`: a start bit, the data bits, a parity bit, the stop bits.
 std::chrono::milliseconds onTheWire(qsizetype bytes, const LineSettings &s)
@@ -28,28 +26,23 @@ std::chrono::milliseconds onTheWire(qsizetype bytes, const LineSettings &s)
 }
 } // namespace
 
-const int ProjectorHost::MaxQueued = int((MaxWait - NormalReplyWindow) / Turn);
+const int ProjectorHost::MaxQueued = int((MaxWait - ReplyWindow) / Turn);
 
 std::chrono::milliseconds ProjectorHost::worstWait(int ahead)
 {
-    return NormalReplyWindow + (ahead + 1) * Turn;
+    return ReplyWindow + (ahead + 1) * Turn;
 }
 
 ProjectorHost::ProjectorHost(ProjectorConfig config, std::unique_ptr<SerialLink> link,
                              const TimerFactory &timers, QObject *parent)
-    : QObject(parent), m_config(std::move(config)), m_link(std::move(link)), m_timer2(timers()),
-      m_timer4(timers()), m_pollTimer(timers()), m_turnTimer(timers()), m_paceTimer(timers())
+    : QObject(parent), m_config(std::move(config)), m_link(std::move(link)), m_pollTimer(timers()),
+      m_turnTimer(timers()), m_paceTimer(timers()),
+      m_windows(std::make_unique<ReplyWindows>(*m_link, timers))
 {
-    m_turnTimer->setInterval(NormalReplyWindow);
-    m_timer2->setInterval(NormalReplyWindow);
-    // Nothing is on a screen to clear; it is stopped after every window, so that no timer runs
-    // between polls.
-    m_timer4->setInterval(24h);
-    m_exchange = std::make_unique<Exchange>(*m_link, *m_timer2, *m_timer4);
-    // After the exchange's own handler, which closes the window.
-    connect(m_timer2.get(), &IntervalTimer::timeout, this, &ProjectorHost::onWindowClosed);
-    connect(m_exchange.get(), &Exchange::noReply, this, [this] { m_noReply = true; });
-    connect(m_exchange.get(), &Exchange::charactersReceived, this, &ProjectorHost::onReceived);
+    m_turnTimer->setInterval(ReplyWindow);
+    connect(m_windows.get(), &ReplyWindows::closed, this, &ProjectorHost::onWindowClosed);
+    connect(&m_windows->exchange(), &Exchange::charactersReceived, this,
+            &ProjectorHost::onReceived);
     connect(m_pollTimer.get(), &IntervalTimer::timeout, this, &ProjectorHost::poll);
     connect(m_turnTimer.get(), &IntervalTimer::timeout, this, [this] {
         m_turnTimer->stop();
@@ -70,6 +63,7 @@ ProjectorHost::ProjectorHost(ProjectorConfig config, std::unique_ptr<SerialLink>
     connect(l, &SerialLink::lost, this, [this](const LinkFailure &f) { setOnline(false, f); });
     connect(l, &SerialLink::closed, this, [this] { setOnline(false); });
     m_offline = notOpen();
+    m_lines = std::make_unique<OwnLines>(*this);
 }
 
 ProjectorHost::~ProjectorHost()
@@ -112,27 +106,13 @@ quint64 ProjectorHost::request(const QString &client, const QString &sender, con
     if (fromClient >= MaxQueuedPerClient) return refuse(Refusal::Busy);
 
     Pending command{m_nextId++, client, sender, code};
-    if (!m_current && !m_timer2->isActive() && m_queue.empty()) {
+    if (!m_current && !m_windows->isOpen() && m_queue.empty()) {
         if (!send(command)) return refuse(Refusal::WriteFailed);
         return command.id;
     }
     m_queue.push_back(std::move(command));
     schedule();
     return m_queue.back().id;
-}
-
-QString ProjectorHost::lineProblem(const QByteArray &line)
-{
-    if (line.isEmpty()) return QStringLiteral("the line is empty");
-    if (line.size() > MaxLineLength)
-        return QStringLiteral("the line is %1 bytes long; at most %2 are sent")
-            .arg(line.size())
-            .arg(MaxLineLength);
-    for (const char c : line)
-        if (static_cast<unsigned char>(c) > 0x7F)
-            return QStringLiteral("the line holds the byte 0x%1; only bytes up to 0x7f are sent")
-                .arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
-    return {};
 }
 
 ProjectorHost::Refusal ProjectorHost::writeLine(const QString &client, const QString &sender,
@@ -150,8 +130,8 @@ ProjectorHost::Refusal ProjectorHost::writeLine(const QString &client, const QSt
     // What the command whose window this line takes over has got so far.
     std::optional<Pending> taken = std::exchange(m_current, std::nullopt);
     const bool replied = m_windowReplied;
-    const QString trace =
-        replied ? m_exchange->display(Exchange::Display::Rxd) : Exchange::NoReplyMark;
+    const QByteArray reply = replied ? m_windows->exchange().replyText().toLatin1() : QByteArray();
+    const QByteArray takenLine = m_windowLine;
     if (!send(client, sender, line, std::nullopt, failure)) {
         m_current = std::move(taken);
         return Refusal::WriteFailed;
@@ -160,17 +140,21 @@ ProjectorHost::Refusal ProjectorHost::writeLine(const QString &client, const QSt
     m_paceTimer->setInterval(onTheWire(line.size(), m_config.settings));
     m_paceTimer->start();
     if (taken) {
-        const QString commandText = taken->code + QChar(13);
-        if (replied) record(commandText, trace);
-        conclude(*taken, {0,
-                          {},
-                          trace,
-                          replied ? interpretStatus(commandText, trace) : std::nullopt,
-                          replied,
-                          {}});
+        HostResult got;
+        got.reply = reply;
+        got.answered = replied;
+        if (replied) got.reading = record(takenLine, reply);
+        conclude(*taken, got);
     }
     schedule();
     return Refusal::None;
+}
+
+ProjectorHost::Refusal ProjectorHost::refusalOf(const HostResult &result) const
+{
+    if (result.stopping) return Refusal::Stopping;
+    if (!result.failure.isFailure()) return Refusal::None;
+    return m_online ? Refusal::WriteFailed : Refusal::Offline;
 }
 
 bool ProjectorHost::rawLinesWait() const
@@ -212,9 +196,8 @@ void ProjectorHost::forget(const QString &sender)
 void ProjectorHost::shutDown()
 {
     m_stopping = true;
-    for (IntervalTimer *t :
-         {m_timer2.get(), m_timer4.get(), m_pollTimer.get(), m_turnTimer.get(), m_paceTimer.get()})
-        t->stop();
+    for (IntervalTimer *t : {m_pollTimer.get(), m_turnTimer.get(), m_paceTimer.get()}) t->stop();
+    m_windows->stop();
     m_pollStep = -1;
     m_pollId = 0;
     m_windowOwner.clear();
@@ -232,24 +215,28 @@ void ProjectorHost::shutDown()
 bool ProjectorHost::send(const QString &client, const QString &sender, const QByteArray &line,
                          std::optional<Pending> command, LinkFailure *failure)
 {
-    const bool written = command ? m_exchange->transmit(QLatin1StringView(command->code.toLatin1()))
-                                 : m_exchange->hyouji(QString::fromLatin1(line));
+    Exchange &exchange = m_windows->exchange();
+    const bool written = command ? exchange.transmit(QLatin1StringView(command->code.toLatin1()))
+                                 : exchange.hyouji(QString::fromLatin1(line));
     if (!written) {
         if (failure) *failure = m_link->failure();
         return false;
     }
     m_current = std::move(command);
     m_windowOwner = sender;
-    m_windowLine = QString::fromLatin1(line);
+    m_windowLine = line;
     m_windowReplied = false;
-    m_noReply = false;
+    // Whichever front sent it, and whether as a command or a raw line.
+    const MuteState before = m_mutes;
+    applyMuteLine(m_mutes, line);
     Q_EMIT lineSent(line, client, sender);
+    if (!(m_mutes == before)) Q_EMIT mutesChanged();
     return true;
 }
 
 bool ProjectorHost::send(Pending command, LinkFailure *failure)
 {
-    const QByteArray line = command.code.toLatin1() + '\r';
+    const QByteArray line = commandLine(command.code.toLatin1());
     const QString client = command.client, sender = command.sender;
     return send(client, sender, line, std::move(command), failure);
 }
@@ -274,34 +261,34 @@ void ProjectorHost::conclude(const Pending &command, HostResult result)
 
 void ProjectorHost::pump()
 {
-    while (m_online && !m_stopping && !m_yielding && !m_current && !m_timer2->isActive() &&
+    while (m_online && !m_stopping && !m_yielding && !m_current && !m_windows->isOpen() &&
            !m_queue.empty()) {
         Pending next = std::move(m_queue.front());
         m_queue.pop_front();
         next.owed = std::exchange(m_headOwed, false);
         m_turnTimer->stop();
         LinkFailure failure;
-        if (!send(next, &failure)) conclude(next, {0, {}, {}, std::nullopt, false, failure});
+        if (!send(next, &failure)) {
+            HostResult unsent;
+            unsent.failure = failure;
+            conclude(next, unsent);
+        }
     }
 }
 
-void ProjectorHost::onWindowClosed()
+void ProjectorHost::onWindowClosed(const QByteArray &reply, bool answered)
 {
-    if (m_timer2->isActive()) return;
-    m_timer4->stop();
-    const QString trace = m_exchange->display(Exchange::Display::Rxd);
-    const bool replied = !m_noReply;
-    const QString line = std::exchange(m_windowLine, QString());
+    const QByteArray line = std::exchange(m_windowLine, QByteArray());
     m_windowOwner.clear();
     m_windowReplied = false;
-    if (replied) record(line, trace);
+    HostResult got;
+    got.reply = reply;
+    got.answered = answered;
+    if (answered) got.reading = record(line, reply);
     const std::optional<Pending> done = std::exchange(m_current, std::nullopt);
     // Raw lines held back by a command that waited its turn go before the next command.
     const bool yield = done && done->owed && m_linesHeld;
-    if (done)
-        conclude(
-            *done,
-            {0, {}, trace, replied ? interpretStatus(line, trace) : std::nullopt, replied, {}});
+    if (done) conclude(*done, got);
     if (yield && !m_queue.empty()) m_yielding = true;
     schedule();
     welcomeIfFree();
@@ -310,10 +297,10 @@ void ProjectorHost::onWindowClosed()
     if (done && done->own) {
         if (roundWaits) poll();
     } else if (roundWaits ||
-               (m_pollTimer->isActive() && m_pollTimer->remainingTime() < NormalReplyWindow)) {
+               (m_pollTimer->isActive() && m_pollTimer->remainingTime() < ReplyWindow)) {
         // A client's next line of a sequence follows its window's close at once: a status read
         // slipped in between would take that line's reply. The poll waits a quiet window.
-        m_pollTimer->setInterval(NormalReplyWindow);
+        m_pollTimer->setInterval(ReplyWindow);
         m_pollTimer->start();
     }
 }
@@ -332,8 +319,8 @@ void ProjectorHost::poll()
     m_pollTimer->stop();
     if (!m_online || m_stopping || m_config.poll.count() <= 0) return;
     if (m_pollStep < 0) m_pollStep = 0;
-    if (m_current || m_timer2->isActive() || !m_queue.empty()) {
-        m_pollTimer->setInterval(NormalReplyWindow);
+    if (m_current || m_windows->isOpen() || !m_queue.empty()) {
+        m_pollTimer->setInterval(ReplyWindow);
         m_pollTimer->start();
         return;
     }
@@ -368,16 +355,17 @@ void ProjectorHost::setOnline(bool online, const LinkFailure &why)
     m_pollStep = -1;
     m_pollId = 0;
     // Nothing of these was sent; they are not kept for as long as the line may be gone.
-    for (const Pending &p : std::exchange(m_queue, {}))
-        conclude(p, {0, {}, {}, std::nullopt, false, m_offline});
+    HostResult unsent;
+    unsent.failure = m_offline;
+    for (const Pending &p : std::exchange(m_queue, {})) conclude(p, unsent);
     schedule();
     welcomeIfFree();
 }
 
-void ProjectorHost::record(const QString &commandText, const QString &replyTrace)
+DecodedStatus ProjectorHost::record(const QByteArray &line, const QByteArray &reply)
 {
-    const DecodedStatus d = decodeStatus(commandText, replyTrace);
-    if (d.isEmpty()) return;
+    const DecodedStatus d = decodeReply(line, reply);
+    if (d.isEmpty()) return d;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     bool changed = false;
     const auto update = [&](auto &reading, const auto &value) {
@@ -391,4 +379,5 @@ void ProjectorHost::record(const QString &commandText, const QString &replyTrace
     update(m_state.lampHours, d.lampHours);
     update(m_state.orientation, d.orientation);
     if (changed) Q_EMIT stateChanged();
+    return d;
 }

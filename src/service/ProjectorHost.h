@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "Exchange.h"
+#include "Commands.h"
 #include "IntervalTimer.h"
 #include "LinkFailure.h"
+#include "ReplyWindows.h"
 #include "SerialLink.h"
 #include "ServiceConfig.h"
-#include "StatusDecode.h"
+#include "StatusReads.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -17,6 +18,8 @@
 #include <deque>
 #include <memory>
 #include <optional>
+
+class OwnLines;
 
 // What projectord knows of a projector's state: each value with the time it was read.
 struct ProjectorState
@@ -33,14 +36,14 @@ struct ProjectorState
     Reading<Orientation> orientation;
 };
 
-// The result of one command asked for with request(): as the panel's exchange saw it.
+// The result of one command asked for with request(): data for a front to word its answer.
 struct HostResult
 {
     quint64 id = 0;
-    QString code;                  // "CR0"
-    QString reply;                 // the RXD trace when its window closed, or " X X X X"
-    std::optional<QString> status; // the panel's status words
-    bool answered = false;
+    QString code;          // "CR0"
+    QByteArray reply;      // the bytes that came in its reply window
+    bool answered = false; // whether any came
+    DecodedStatus reading; // what a status read's reply says
     LinkFailure failure;   // set when the line could not be written: nothing was sent
     bool stopping = false; // cut short, or never sent, because the service stops
 };
@@ -72,7 +75,6 @@ public:
     // (worstWait()).
     static const int MaxQueued;
     static constexpr int MaxQueuedPerClient = 4; // from one client
-    static constexpr int MaxLineLength = 64;     // bytes of a raw line
     static const QString OwnClient;              // "projectord": its own status reads
 
     // Takes the link; opens it at start(). The timers come from `timers`.
@@ -81,7 +83,7 @@ public:
     ~ProjectorHost() override;
 
     // Opens the line (a missing or unreachable device is waited for, not an error) and starts
-    // the status poll.
+    // the status poll. Separate from construction, so that the fronts are connected first.
     void start();
 
     const ProjectorConfig &config() const { return m_config; }
@@ -89,11 +91,19 @@ public:
     // Why the line is not open; None while it is.
     const LinkFailure &offlineFailure() const { return m_offline; }
     const ProjectorState &state() const { return m_state; }
+    // The mutes as the lines sent through the service left them, by any client.
+    const MuteState &mutes() const { return m_mutes; }
     SerialLink &link() { return *m_link; }
+    // The sockets of raw lines handed out for this projector.
+    OwnLines &lines() { return *m_lines; }
 
     // Busy: too many commands wait. Wait: a raw line that may go a little later, once
-    // linesWelcome() says so; nothing was sent.
-    enum class Refusal { None, Busy, Wait, Offline, InvalidLine, WriteFailed };
+    // linesWelcome() says so; nothing was sent. Stopping: the service stops.
+    enum class Refusal { None, Busy, Wait, Offline, InvalidLine, WriteFailed, Stopping };
+    // What became of a command that finished without an answer: still waiting when the line
+    // went away (Offline), a write that failed (WriteFailed), or the service's stop; None for
+    // one that went out and had its window.
+    Refusal refusalOf(const HostResult &result) const;
 
     // The longest until a command queued behind `ahead` others is answered: the window open now,
     // then for each command ahead and for this one a turn of raw lines (up to two windows) and
@@ -111,9 +121,6 @@ public:
     // and for the per-client bound. The one above uses `client` for both.
     quint64 request(const QString &client, const QString &sender, const QString &code,
                     Refusal *refusal = nullptr);
-    // What makes `line` no raw line that is sent, in English for a client's error message; empty
-    // for one that is: 1 to MaxLineLength bytes, none above 0x7f.
-    static QString lineProblem(const QByteArray &line);
     // Writes a raw line at once, or refuses it with Wait (see the class comment). `client` is
     // the name lineSent() carries, `sender` the client's key (a unique bus name) for owner.
     Refusal writeLine(const QString &client, const QString &sender, const QByteArray &line,
@@ -127,6 +134,8 @@ public:
 
 Q_SIGNALS:
     void finished(const HostResult &result);
+    // mutes() changed.
+    void mutesChanged();
     void lineSent(const QByteArray &line, const QString &client, const QString &sender);
     // `owner` is the sender of the line whose reply window is open ("" for none, and for the
     // service's own status reads, whose lines have client OwnClient and sender "").
@@ -155,28 +164,27 @@ private:
     bool send(Pending command, LinkFailure *failure = nullptr);
     void conclude(const Pending &command, HostResult result);
     void pump();
-    void onWindowClosed();
+    void onWindowClosed(const QByteArray &reply, bool answered);
     void onReceived(const QString &characters);
     bool rawLinesWait() const;
     void schedule();
     void welcomeIfFree();
     void poll();
     void setOnline(bool online, const LinkFailure &why = {});
-    void record(const QString &commandText, const QString &replyTrace);
+    DecodedStatus record(const QByteArray &line, const QByteArray &reply);
     LinkFailure notOpen() const;
 
     ProjectorConfig m_config;
     std::unique_ptr<SerialLink> m_link;
-    std::unique_ptr<IntervalTimer> m_timer2, m_timer4, m_pollTimer;
+    std::unique_ptr<IntervalTimer> m_pollTimer;
     std::unique_ptr<IntervalTimer> m_turnTimer; // the first command's wait for its turn
     std::unique_ptr<IntervalTimer> m_paceTimer; // the last raw line on the wire
-    std::unique_ptr<Exchange> m_exchange;       // after the timers and link it refers to
+    std::unique_ptr<ReplyWindows> m_windows;    // after the link it refers to
     std::deque<Pending> m_queue;
     std::optional<Pending> m_current; // the command whose reply window is open
     QString m_windowOwner;            // sender of the line that opened the open window
-    QString m_windowLine;             // that line, for decoding a status read written raw
+    QByteArray m_windowLine;          // that line, for decoding a status read written raw
     bool m_windowReplied = false;     // characters came in the open window
-    bool m_noReply = false;           // the window closed with nothing received
     bool m_online = false;
     bool m_headOwed = false;  // the first command waited its turn: raw lines wait
     bool m_yielding = false;  // held raw lines go before the first command
@@ -187,4 +195,6 @@ private:
     quint64 m_pollId = 0; // its id while its line is out
     LinkFailure m_offline;
     ProjectorState m_state;
+    MuteState m_mutes;
+    std::unique_ptr<OwnLines> m_lines; // last: it refers to this host
 };

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The program as a technician starts it: options, and the report when port 1 cannot be opened.
+#include "PanelVersion.h"
 #include "Pty.h"
 #include "SerialLock.h"
 
@@ -80,8 +81,10 @@ private Q_SLOTS:
         QTest::newRow("help in Japanese")
             << QStringList{"--help"} << 0
             << QStringList{"シリアルポート 1 として使用します", "--com1 <"} << QString() << "ja";
-        QTest::newRow("version") << QStringList{"--version"} << 0
-                                 << QStringList{"projector-panel 1.30"} << QString() << "en";
+        QTest::newRow("version")
+            << QStringList{"--version"} << 0
+            << QStringList{QStringLiteral("projector-panel %1\n").arg(QLatin1String(PanelVersion))}
+            << QString() << "en";
         QTest::newRow("unknown option")
             << QStringList{"--com3", "x"} << 2 << QStringList() << "unknown option '--com3'"
             << "en";

@@ -13,38 +13,6 @@
 
 namespace {
 
-// A link whose open() only begins a connection, as a device server's does.
-class ConnectingLink final : public SerialLink
-{
-public:
-    QList<QByteArray> written;
-
-    bool isOpen() const override { return m_open; }
-    bool open() override { return m_connecting = true; }
-    bool isConnecting() const override { return m_connecting; }
-    void close() override { m_connecting = m_open = false; }
-    bool setPortNumber(int) override { return true; }
-    int portNumber() const override { return 1; }
-    bool applySettings(const LineSettings &) override { return true; }
-    bool write(const QByteArray &bytes) override { return written << bytes, true; }
-    QByteArray readAll() override { return {}; }
-    QString deviceName() const override { return QStringLiteral("socket://127.0.0.1:1"); }
-
-    void connected(bool made)
-    {
-        m_connecting = false;
-        m_open = made;
-        if (made)
-            Q_EMIT opened();
-        else
-            Q_EMIT openFailed(
-                {LinkFailure::Action::Open, LinkFailure::Cause::Refused, 1, deviceName(), {}});
-    }
-
-private:
-    bool m_open = false, m_connecting = false;
-};
-
 CtlOptions options(const QStringList &commands)
 {
     CtlOptions o;
@@ -95,13 +63,13 @@ private Q_SLOTS:
         QCOMPARE(link.writes.at(1).atMs, 500);
         QCOMPARE(link.writes.at(2).atMs, 1000);
         QCOMPARE(results.size(), 3);
-        QCOMPARE(results[0].reply, QStringLiteral(" 8 0 CR "));
-        QCOMPARE(results[0].status.value_or(QStringLiteral("<none>")), QStringLiteral(" Stand by"));
+        QCOMPARE(results[0].reply, QByteArray("80\r"));
+        QCOMPARE(results[0].reading.power, PowerState::Standby);
         QVERIFY(results[0].replied);
-        QCOMPARE(results[1].reply, QStringLiteral(" X X X X"));
-        QVERIFY(!results[1].status);
+        QCOMPARE(results[1].reply, QByteArray());
+        QVERIFY(results[1].reading.isEmpty());
         QVERIFY(!results[1].replied);
-        QCOMPARE(results[2].reply, QStringLiteral(" ACK CR "));
+        QCOMPARE(results[2].reply, QByteArray("\x06\r"));
         QVERIFY(finished);
     }
 
@@ -167,16 +135,23 @@ private Q_SLOTS:
     void waitsForTheConnection()
     {
         QFETCH(bool, made);
-        VirtualClock clock;
-        ConnectingLink link;
+        VirtualLine line;
+        line.link.connects = true; // as a device server's link: open() only begins
+        QVERIFY(line.link.setPortNumber(1));
         std::FILE *err = std::tmpfile();
-        CtlSession session(link, clock.factory(), options({"status"}), std::tmpfile(), err);
+        CtlSession session(line.link, line.clock.factory(), options({"status"}), std::tmpfile(),
+                           err);
         QList<int> statuses;
         connect(&session, &CtlSession::finished, this, [&](int s) { statuses << s; });
         session.start();
-        QVERIFY(link.written.isEmpty() && statuses.isEmpty());
-        link.connected(made);
-        QCOMPARE(link.written, made ? QList<QByteArray>{"CR0\r"} : QList<QByteArray>());
+        // A line written now would have its reply window run out while the link connects.
+        line.at(1000);
+        QVERIFY(line.link.lines().isEmpty() && statuses.isEmpty());
+        if (made)
+            line.link.finishConnect();
+        else
+            line.link.failConnect();
+        QCOMPARE(line.link.lines(), made ? QList<QByteArray>{"CR0\r"} : QList<QByteArray>());
         QCOMPARE(statuses, made ? QList<int>() : QList<int>{CtlOptions::ExitFailed});
         if (!made) QVERIFY(contents(err).contains(u"connection refused"));
     }

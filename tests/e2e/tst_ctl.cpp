@@ -2,7 +2,7 @@
 // projector-ctl as a script or a crontab runs it: the real program on the real simulator, or on
 // a pseudo-terminal where the test plays the device.
 #include "ButtonTables.h"
-#include "CommandNames.h"
+#include "Commands.h"
 #include "CtlOptions.h"
 #include "Pty.h"
 #include "Ser2Net.h"

@@ -165,7 +165,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("device");
         QTest::addColumn<Cause>("cause");
         QTest::addColumn<QString>("detail");
-        const auto port = QString::number(Ser2Net::freePort());
+        const auto port = QString::number(freePort());
         QTest::newRow("refused") << "rfc2217://127.0.0.1:" + port << Cause::Refused << "";
         QTest::newRow("no such host")
             << "socket://projector.invalid:2217" << Cause::HostNotFound << "";

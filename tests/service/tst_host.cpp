@@ -2,9 +2,9 @@
 // One projector held by the service, on a fake link and virtual time: whose reply is whose, the
 // bounds, a raw line's window, turns between commands and raw lines, the line's loss, the status
 // poll and the state.
-#include "FakeLink.h"
+#include "HostRig.h"
+#include "LineTrace.h"
 #include "OwnLines.h"
-#include "ProjectorHost.h"
 
 #include <QTest>
 
@@ -16,27 +16,28 @@ using R = ProjectorHost::Refusal;
 using Answers = QHash<QByteArray, QByteArray>;
 
 // Logs what the host says, in order: "tx CLIENT SENDER LINE", "rx OWNER BYTES",
-// "done ID REPLY [STATUS] [failed] [stopping]", "online"/"offline"; answers lines as the
-// projector would.
-struct Rig
+// "done ID REPLY [READING] [failed] [stopping]" (the reply as RXD would trace it, X X X X for
+// none), "online"/"offline"; answers lines as the projector would.
+struct Rig : HostRig
 {
-    VirtualClock clock;
-    FakeLink *link = new FakeLink; // the host's
-    ProjectorHost host;
     QStringList log;
-    Answers answers;
 
     explicit Rig(int poll = 0, Answers a = {}, bool missing = false, LineSettings settings = {})
-        : host({"p", "fake0", settings, std::chrono::seconds(poll)},
-               std::unique_ptr<SerialLink>(link), clock.factory()),
-          answers(std::move(a))
+        : HostRig({"p", "fake0", settings, std::chrono::seconds(poll)})
     {
-        link->now = [this] { return clock.now().count(); };
+        answers = std::move(a);
         if (missing) link->missingPorts = {0};
         QObject::connect(&host, &ProjectorHost::finished, &host, [this](const HostResult &r) {
+            QStringList reading;
+            const QVariantMap fields = readingFields(r.reading);
+            for (auto it = fields.cbegin(); it != fields.cend(); ++it)
+                reading << it.key() + '=' + it.value().toString();
+            const QString reply = r.answered ? lineTrace(QString::fromLatin1(r.reply)).trimmed()
+                                  : r.failure.isFailure() || r.stopping ? QString()
+                                                                        : QStringLiteral("X X X X");
             log << QStringLiteral("done %1 %2%3%4%5")
                        .arg(r.id)
-                       .arg(r.reply.trimmed(), r.status.value_or(QString()),
+                       .arg(reply, reading.isEmpty() ? QString() : ' ' + reading.join(' '),
                             r.failure.isFailure() ? QStringLiteral(" failed") : QString(),
                             r.stopping ? QStringLiteral("stopping") : QString());
         });
@@ -46,9 +47,8 @@ struct Rig
                          [this](bool on) { log << (on ? "online" : "offline"); });
         QObject::connect(&host, &ProjectorHost::lineSent, &host, [this](auto l, auto c, auto s) {
             log << "tx " + c + ' ' + s + ' ' + l.trimmed();
-            if (answers.contains(l)) link->receive(answers.value(l));
         });
-        host.start();
+        start();
     }
     // The id, or ~0 when the refusal is not the one expected. The client's key is ":NAME".
     quint64 ask(const QString &client, const char *code = "C00", R expected = R::None)
@@ -57,7 +57,6 @@ struct Rig
         const quint64 id = host.request(client, ':' + client, QLatin1String(code), &why);
         return why == expected && (id != 0) == (why == R::None) ? id : ~0ull;
     }
-    void at(long long ms) { clock.advanceTo(std::chrono::milliseconds(ms)); }
     QStringList take() { return std::exchange(log, {}); }
 };
 
@@ -138,7 +137,7 @@ private Q_SLOTS:
         });
         QList<long long> answeredAt; // in the order asked
         QObject::connect(&rig.host, &ProjectorHost::finished, [&](const HostResult &r) {
-            answeredAt << (r.reply == " 1 CR " ? rig.clock.now().count() : -1);
+            answeredAt << (r.reply == "1\r" ? rig.clock.now().count() : -1);
         });
         ticks->setInterval(std::chrono::milliseconds(period));
         ticks->start();
@@ -289,7 +288,7 @@ private Q_SLOTS:
         rig.ask("a", "CR0");
         rig.at(60500);
         QCOMPARE(state(), QStringLiteral("on video 123 normal"));
-        QCOMPARE(rig.take().constLast(), QStringLiteral("done 10 0 0 CR Power ON"));
+        QCOMPARE(rig.take().constLast(), QStringLiteral("done 10 0 0 CR power=on"));
         rig.answers = {{"CR0\r", "20\r"}};
         QCOMPARE(rig.host.writeLine("panel", ":1.2", "CR0\r"), R::None);
         rig.at(61000);

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "DieWithParent.h"
+#include "FreePort.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -87,14 +87,6 @@ public:
     {
         QFile f(m_dir.filePath(QStringLiteral("ser2net.log")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    // A port on 127.0.0.1 that nothing listens on (at the moment of asking).
-    static quint16 freePort()
-    {
-        QTcpServer server;
-        server.listen(QHostAddress::LocalHost);
-        return server.serverPort();
     }
 
 private:

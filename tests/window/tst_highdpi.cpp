@@ -121,13 +121,14 @@ void TestHighDpi::captionsFit_data()
     {
         const char *tag, *command, *reply;
     } statuses[] = {
-        {"power", "CR0\r", " 8 8 CR "},
-        {"input", "CR1\r", " 2 CR "},
-        {"lamp", "CR3\r", " 9 9 9 9 9 CR "},
-        {"orientation", "CR4\r", " 0 0 CR "},
+        {"power", "CR0\r", "88\r"},
+        {"input", "CR1\r", "2\r"},
+        {"lamp", "CR3\r", "99999\r"},
+        {"orientation", "CR4\r", "00\r"},
     };
     for (const auto &s : statuses) {
-        const auto text = interpretStatus(QLatin1String(s.command), QLatin1String(s.reply));
+        const auto text =
+            interpretStatus(QString::fromLatin1(s.command), QString::fromLatin1(s.reply));
         if (!text) qFatal("no status text for %s", s.tag);
         QTest::newRow(qPrintable(QStringLiteral("Label25 %1").arg(s.tag))) << "Label25" << *text;
     }

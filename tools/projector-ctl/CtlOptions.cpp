@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "CtlOptions.h"
 
-#include "ButtonTables.h"
+#include "Commands.h"
 #include "DeviceLink.h"
 #include "NetAddress.h"
 #include "ServiceNames.h"
@@ -61,7 +61,7 @@ CtlOptions::Parsed CtlOptions::parse(const QStringList &args)
     p.setApplicationDescription(
         tr("Sends commands to a projector on a serial line, one at a time, and prints each reply.\n"
            "Each reply is awaited for %1 ms before the next command goes out.")
-            .arg(NormalReplyWindow.count()));
+            .arg(ReplyWindow.count()));
     const QCommandLineOption device(
         QStringLiteral("device"),
         tr("The serial device (default %1), socket://HOST:PORT or rfc2217://HOST:PORT, or "

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "CommandNames.h"
+#include "Commands.h"
 #include "LineSettings.h"
 #include "UsageError.h"
 

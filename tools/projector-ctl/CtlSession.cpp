@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "CtlSession.h"
 
-#include "StatusDecode.h"
+#include "LineTrace.h"
+#include "StatusTables.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -13,28 +14,37 @@
 
 namespace {
 
+// The reply as the panel's RXD display shows it when its window closes.
+QString replyTrace(const CommandResult &r)
+{
+    return r.replied ? lineTrace(QString::fromLatin1(r.reply)) : Exchange::NoReplyMark;
+}
+
+// The panel's status words for the reply.
+std::optional<QString> statusText(const CommandResult &r)
+{
+    if (!r.replied) return std::nullopt;
+    return interpretStatus(QString::fromLatin1(commandLine(r.command.code)),
+                           QString::fromLatin1(r.reply));
+}
+
 QString textLine(const CommandResult &r)
 {
-    QString line = r.command.code + QStringLiteral("  ") + r.reply;
-    if (r.status) line += u' ' + *r.status;
+    QString line = r.command.code + QStringLiteral("  ") + replyTrace(r);
+    if (const auto status = statusText(r)) line += u' ' + *status;
     return line;
 }
 
 QString jsonLine(const CommandResult &r)
 {
-    QJsonObject o{
-        {QStringLiteral("code"), QString(r.command.code)},
-        {QStringLiteral("name"), r.command.name},
-        {QStringLiteral("reply"), r.reply},
-        {QStringLiteral("status"), r.status ? QJsonValue(*r.status) : QJsonValue()},
-        {QStringLiteral("replied"), r.replied},
-    };
+    const auto status = statusText(r);
     // The state as data, for a script to act on: only what this status read gave.
-    const DecodedStatus d = decodeStatus(r.command.code + u'\r', r.reply);
-    if (d.power) o.insert(QStringLiteral("power"), QString(name(*d.power)));
-    if (d.input) o.insert(QStringLiteral("input"), QString(name(*d.input)));
-    if (d.lampHours) o.insert(QStringLiteral("lamp_hours"), *d.lampHours);
-    if (d.orientation) o.insert(QStringLiteral("orientation"), QString(name(*d.orientation)));
+    QJsonObject o = QJsonObject::fromVariantMap(readingFields(r.reading));
+    o.insert(QStringLiteral("code"), QString(r.command.code));
+    o.insert(QStringLiteral("name"), r.command.name);
+    o.insert(QStringLiteral("reply"), replyTrace(r));
+    o.insert(QStringLiteral("status"), status ? QJsonValue(*status) : QJsonValue());
+    o.insert(QStringLiteral("replied"), r.replied);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "CommandNames.h"
-#include "Exchange.h"
-#include "IntervalTimer.h"
-#include "SerialLink.h"
+#include "Commands.h"
+#include "ReplyWindows.h"
+#include "StatusReads.h"
 
 #include <QList>
 #include <QObject>
@@ -16,9 +15,9 @@
 struct CommandResult
 {
     NamedCommand command;
-    QString reply; // the trace as the RXD display shows it when the reply window closes
-    std::optional<QString> status;
+    QByteArray reply; // what came in its reply window
     bool replied = false;
+    DecodedStatus reading;
 };
 
 // Sends commands one at a time through the panel's exchange on an open link, each as the panel
@@ -30,7 +29,7 @@ public:
     ScriptRun(SerialLink &link, const TimerFactory &makeTimer, QList<NamedCommand> commands,
               QObject *parent = nullptr);
 
-    Exchange &exchange() { return *m_exchange; }
+    Exchange &exchange() { return m_windows.exchange(); }
     void start();
     // Sends nothing more, not even from within a handler of answered().
     void stop();
@@ -47,13 +46,11 @@ Q_SIGNALS:
 
 private:
     void sendNext();
-    void onWindowClosed();
+    void onWindowClosed(const QByteArray &reply, bool replied);
 
-    std::unique_ptr<IntervalTimer> m_timer2, m_timer4;
-    std::unique_ptr<Exchange> m_exchange; // declared after the timers it refers to
+    ReplyWindows m_windows;
     QList<NamedCommand> m_commands;
     qsizetype m_next = 0;
-    bool m_noReply = false;
     bool m_stopped = false;
     bool m_paused = false;
 };

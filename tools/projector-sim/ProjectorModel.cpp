@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ProjectorModel.h"
 
+#include "Commands.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -103,34 +105,30 @@ std::string ProjectorModel::answer(std::string_view line, SimTime now)
     advance(now);
     if (line.size() != 3 || line[0] != 'C') return {};
 
-    if (line[1] == 'R') {
-        switch (line[2]) {
-        case '0': return withCr(powerCode());
-        case '1': return withCr(std::string(1, m_input));
-        case '3': {
-            char digits[8];
-            std::snprintf(digits, sizeof digits, "%04d", lampHours());
-            return withCr(digits);
-        }
-        case '4': return withCr(m_config.orientation);
-        default: return {};
-        }
+    if (line == Code::ReadPower) return withCr(powerCode());
+    if (line == Code::ReadInput) return withCr(std::string(1, m_input));
+    if (line == Code::ReadLampHours) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%04d", lampHours());
+        return withCr(digits);
     }
+    if (line == Code::ReadOrientation) return withCr(m_config.orientation);
+    // Any other code is acknowledged, the projector's own and unknown ones alike; other status
+    // reads are not answered.
     if (!isUpperHex(line[1]) || !isUpperHex(line[2])) return {};
 
     // A faulty or locked device still acknowledges, it just does not act.
     const bool acts = m_fault == Fault::None || m_fault == Fault::Temperature;
     if (acts) {
-        const std::string_view code = line.substr(1);
-        if (code == "00" && m_fault == Fault::None)
+        if (line == Code::PowerOn && m_fault == Fault::None)
             powerOn(m_now);
-        else if (code == "02")
+        else if (line == Code::PowerOff)
             powerOff(m_now);
-        else if (code == "05")
+        else if (line == Code::InputComputer1)
             m_input = '1';
-        else if (code == "06")
+        else if (line == Code::InputComputer2)
             m_input = '2';
-        else if (code == "07")
+        else if (line == Code::InputVideo)
             m_input = '3';
     }
     return std::string{Ack, '\r'};

@@ -116,7 +116,6 @@ void logLineChanges(ProjectorHost &host)
                                      : QString()));
     };
     QObject::connect(&host, &ProjectorHost::onlineChanged, &host, say);
-    host.start();
 }
 
 // Where Qt's serial port puts its lock files: /var/lock is a link to /run/lock on most systems.
@@ -275,7 +274,9 @@ int main(int argc, char *argv[])
                     .arg(c.password.isEmpty() ? QStringLiteral(", no password")
                                               : QStringLiteral(", with a password")));
         }
+        // Each line is logged from its first change on.
         for (const auto &host : hosts) logLineChanges(*host);
+        for (const auto &host : hosts) host->start();
     });
     QObject::connect(&front, &BusFront::nameRefused, &front, [&life](const QString &reason) {
         life.stop(ProjectordOptions::ExitFailed, reason);

@@ -10,11 +10,11 @@
 
 class ProjectorHost;
 
-// The sockets that OpenLine hands out for one projector: each packet a client sends on its own
-// is a raw line for the host. While the host cannot take a line (Wait), the one packet read is
-// held and that socket is not read: the rest stay in its own buffer, and once that is full the
-// client's sends are refused (EAGAIN), nobody else's. When the host welcomes lines again, the
-// held packets go in turn, the socket served longest ago first.
+// The sockets of raw lines that a front hands out for one projector (D-Bus's OpenLine): each
+// packet a client sends on its own is a raw line for the host. While the host cannot take a line
+// (Wait), the one packet read is held and that socket is not read: the rest stay in its own buffer,
+// and once that is full the client's sends are refused (EAGAIN), nobody else's. When the host
+// welcomes lines again, the held packets go in turn, the socket served longest ago first.
 class OwnLines final : public QObject
 {
     Q_OBJECT

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "OwnLines.h"
 
+#include "Commands.h"
 #include "ProjectorHost.h"
 
 #include <QSocketNotifier>
@@ -66,7 +67,7 @@ int OwnLines::open(const QString &client, const QString &sender, QString *why, b
 
 void OwnLines::readPackets(Line *line)
 {
-    char packet[ProjectorHost::MaxLineLength + 1];
+    char packet[MaxLineLength + 1];
     for (int taken = 0; taken < PacketsPerTurn; ++taken) {
         // MSG_TRUNC: the packet's whole length, so that a long one is told from a fitting one.
         const ssize_t n = ::recv(line->fd, packet, sizeof packet, MSG_DONTWAIT | MSG_TRUNC);
@@ -74,7 +75,7 @@ void OwnLines::readPackets(Line *line)
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
         // Closed by the client (or an empty packet, which no line is), or broken.
         if (n <= 0) return close(line);
-        if (n > ProjectorHost::MaxLineLength) return close(line);
+        if (n > MaxLineLength) return close(line);
         const QByteArray bytes(packet, qsizetype(n));
         // Packets held already go first: the host has a linesWelcome due for them.
         if (std::any_of(m_lines.cbegin(), m_lines.cend(),
