@@ -44,6 +44,6 @@ int main(int argc, char **argv)
         "+" + fmt("%.1f", overhead) + " ms beyond the 500 ms window", "< +50 ms", overhead < 50);
     const double cm = percentile(mb[0], 50), bm = percentile(mb[1], 50);
     row("projector-ctl status, peak resident memory (MB, median)", fmt("%.1f", cm), fmt("%.1f", bm),
-        fmt("%.2fx", cm / bm), "<= 1.3x", cm <= 1.3 * bm);
+        fmt("%.2fx", cm / bm), "<= 1.2x", cm <= 1.2 * bm);
     return 0;
 }

@@ -6,6 +6,7 @@
 // - a Send on another projector during the flood against the same Send idle;
 // - the LineSent signals the flood causes, per second, and how long they go on after it.
 #include "BenchCommon.h"
+#include "BusMembers.h"
 #include "DbusDaemon.h"
 #include "ProjectordProcess.h"
 #include "ServiceNames.h"
@@ -88,7 +89,8 @@ int main(int argc, char **argv)
         QDBusMessage get = QDBusMessage::createMethodCall(
             QLatin1String(ServiceNames::BusName), path,
             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-        get << QLatin1String(ServiceNames::ProjectorInterface) << QStringLiteral("Online");
+        get << QLatin1String(ServiceNames::ProjectorInterface)
+            << QLatin1String(BusMembers::Projector::Property::Online);
         return qvariant_cast<QDBusVariant>(client.call(get).arguments().value(0))
             .variant()
             .toBool();
@@ -97,17 +99,20 @@ int main(int argc, char **argv)
         qFatal("the projectors did not come online");
     SentCounter sent;
     client.connect(QLatin1String(ServiceNames::BusName), Flooded,
-                   QLatin1String(ServiceNames::ProjectorInterface), QStringLiteral("LineSent"),
-                   &sent, SLOT(onLineSent(QByteArray, QString, QString)));
+                   QLatin1String(ServiceNames::ProjectorInterface),
+                   QLatin1String(BusMembers::Projector::Signal::LineSent), &sent,
+                   SLOT(onLineSent(QByteArray, QString, QString)));
     client.connect(QLatin1String(ServiceNames::BusName), Flooded,
-                   QLatin1String(ServiceNames::ProjectorInterface), QStringLiteral("Received"),
-                   &sent, SLOT(onReceived(QByteArray, QString)));
+                   QLatin1String(ServiceNames::ProjectorInterface),
+                   QLatin1String(BusMembers::Projector::Signal::Received), &sent,
+                   SLOT(onReceived(QByteArray, QString)));
 
     // One Send on the other projector, timed from the call to its answer.
     const auto sendMs = [&] {
         const long long t0 = nowNs();
         auto *w = new QDBusPendingCallWatcher(
-            client.asyncCall(method(Other, QStringLiteral("Send"), {QStringLiteral("status")}),
+            client.asyncCall(method(Other, QLatin1String(BusMembers::Projector::Method::Send),
+                                    {QStringLiteral("status")}),
                              60000),
             &app);
         QEventLoop loop;
@@ -123,7 +128,8 @@ int main(int argc, char **argv)
     QTest::qWait(200);
     const double rssBefore = rssMb(pid);
 
-    const QDBusMessage opened = client.call(method(Flooded, QStringLiteral("OpenLine")));
+    const QDBusMessage opened =
+        client.call(method(Flooded, QLatin1String(BusMembers::Projector::Method::OpenLine)));
     if (opened.type() != QDBusMessage::ReplyMessage)
         qFatal("OpenLine: %s", qPrintable(opened.errorMessage()));
     const QDBusUnixFileDescriptor socket =

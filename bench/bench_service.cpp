@@ -5,6 +5,7 @@
 // - sixteen projectors, one Send to each at once, against one Send alone;
 // - the service's wake-ups while nothing is due.
 #include "BenchCommon.h"
+#include "BusMembers.h"
 #include "ClickProbe.h"
 #include "DbusDaemon.h"
 #include "DeviceLink.h"
@@ -170,9 +171,10 @@ int main(int argc, char **argv)
         int left = count;
         const long long t0 = nowNs();
         for (int i = 0; i < count; ++i) {
-            QDBusMessage send = QDBusMessage::createMethodCall(
-                QLatin1String(ServiceNames::BusName), path(i),
-                QLatin1String(ServiceNames::ProjectorInterface), QStringLiteral("Send"));
+            QDBusMessage send =
+                QDBusMessage::createMethodCall(QLatin1String(ServiceNames::BusName), path(i),
+                                               QLatin1String(ServiceNames::ProjectorInterface),
+                                               QLatin1String(BusMembers::Projector::Method::Send));
             send << QStringLiteral("status");
             auto *w = new QDBusPendingCallWatcher(client.asyncCall(send), &app);
             QObject::connect(w, &QDBusPendingCallWatcher::finished, &app, [&left, w] {

@@ -70,12 +70,13 @@ printf 'NOTE\tpeak RSS under Xvfb over %s launches each, read from VmHWM once th
 if [ -n "$peer" ]; then
   q=$(median <<<"${kb[peer]}")
   printf ', the GTK serial terminal %s kB\n' "${kb[peer]% }"
-  met=$(awk -v p="$p" -v q="$q" 'BEGIN { print (p < q) ? "yes" : "NO" }')
-  printf 'ROW\tPeak resident memory under X (Xvfb), when shown (MB, median)\t%s\t%s GTK serial terminal\t%+.1f MB\t< the terminal\t%s\n' \
+  # At least 2 MB under it: the panel does less than a general terminal.
+  met=$(awk -v p="$p" -v q="$q" 'BEGIN { print (q - p >= 2) ? "yes" : "NO" }')
+  printf 'ROW\tPeak resident memory under X (Xvfb), when shown (MB, median)\t%s\t%s GTK serial terminal\t%+.1f MB\t>= 2 MB under the terminal\t%s\n' \
     "$p" "$q" "$(awk -v p="$p" -v q="$q" 'BEGIN { print p - q }')" "$met"
 else
   printf ' kB; no GTK serial terminal installed to compare with\n'
-  printf 'ROW\tPeak resident memory under X (Xvfb), when shown (MB, median)\t%s\t-\t-\t< the GTK serial terminal\t-\n' "$p"
+  printf 'ROW\tPeak resident memory under X (Xvfb), when shown (MB, median)\t%s\t-\t-\t>= 2 MB under the GTK serial terminal\t-\n' "$p"
 fi
 printf 'ROW\t  same, against a bare Qt window\t%s\t%s\t%sx\t(reference)\t-\n' "$p" "$b" \
   "$(awk -v p="$p" -v b="$b" 'BEGIN { printf "%.2f", p / b }')"

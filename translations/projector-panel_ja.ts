@@ -766,6 +766,10 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <translation>%1 に接続できません: %2。</translation>
     </message>
     <message>
+        <source>Cannot connect %1: this program&apos;s support for network devices is missing or broken; reinstall the package: &quot;%2&quot;</source>
+        <translation>%1 に接続できません: このプログラムのネットワークデバイス対応が見つからないか壊れています。パッケージを再インストールしてください: 「%2」</translation>
+    </message>
+    <message>
         <source>Cannot connect %1: the device server closed the connection, saying &quot;%2&quot;.</source>
         <translation>%1 に接続できません: デバイスサーバーが「%2」と伝えて接続を閉じました。</translation>
     </message>

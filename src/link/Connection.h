@@ -10,8 +10,8 @@
 #include <chrono>
 
 // One device behind a port number: a local serial device, a serial device server reached over
-// TCP, or a projector that projectord holds. DeviceLink keeps the port numbers and the one
-// reconnection policy; a connection knows only its own device, how long to wait between
+// TCP, or a line shared with others (SharedConnection). DeviceLink keeps the port numbers and the
+// one reconnection policy; a connection knows only its own device, how long to wait between
 // attempts on it, and how to notice that a missing device may be back.
 class Connection : public QObject
 {
@@ -50,14 +50,6 @@ public:
     virtual bool watchForReturn() { return false; }
     virtual void stopWatching() {}
 
-    // Through projectord: whether the line is shared with the service's other clients, and the
-    // settings the service gives it (empty when not known).
-    virtual bool isShared() const { return false; }
-    virtual QString lineInForce() const { return {}; }
-    // Through projectord: take only the replies to this program's own lines, not those to the
-    // lines of the service's other clients.
-    virtual void setOwnRepliesOnly(bool own) { Q_UNUSED(own); }
-
     // Fields set by the connection: action, cause, device, codes. The link adds the port.
     const LinkFailure &failure() const { return m_failure; }
 
@@ -68,8 +60,6 @@ Q_SIGNALS:
     // The device went away; the connection has closed itself.
     void lost(const LinkFailure &failure);
     void available();
-    // A line another client of projectord sent.
-    void sharedLineSent(const QByteArray &line, const QString &client);
 
 protected:
     bool fail(LinkFailure::Action action, LinkFailure::Cause cause, const QString &detail = {})

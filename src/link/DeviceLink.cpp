@@ -45,7 +45,7 @@ QString DeviceLink::defaultDevice(int port)
 std::unique_ptr<Connection>
 DeviceLink::makeConnection(const QString &device, const TimerFactory &timers, bool throughService)
 {
-    if (NetConnection::handles(device)) return std::make_unique<NetConnection>(device, timers);
+    if (NetAddress::handles(device)) return std::make_unique<NetConnection>(device, timers);
     if (ServiceNames::handles(device))
         return std::make_unique<ServiceConnection>(device, ServiceConnection::Lookup::ByName);
     if (throughService) return std::make_unique<LocalConnection>(device);
@@ -84,9 +84,15 @@ bool DeviceLink::failWith(LinkFailure failure)
     return fail(std::move(failure));
 }
 
+SharedConnection *DeviceLink::sharedConnection() const
+{
+    return qobject_cast<SharedConnection *>(m_connection.get());
+}
+
 bool DeviceLink::isShared() const
 {
-    return isOpen() && m_connection->isShared();
+    const SharedConnection *shared = sharedConnection();
+    return isOpen() && shared && shared->isShared();
 }
 
 void DeviceLink::setThroughService(bool through)
@@ -99,7 +105,7 @@ void DeviceLink::setThroughService(bool through)
 void DeviceLink::setOwnRepliesOnly(bool own)
 {
     m_ownRepliesOnly = own;
-    if (m_connection) m_connection->setOwnRepliesOnly(own);
+    if (SharedConnection *c = sharedConnection()) c->setOwnRepliesOnly(own);
 }
 
 bool DeviceLink::isOpen() const
@@ -152,8 +158,10 @@ bool DeviceLink::open()
         connect(c, &Connection::connectFailed, this, &DeviceLink::onConnectFailed);
         connect(c, &Connection::lost, this, &DeviceLink::onLost);
         connect(c, &Connection::available, this, &DeviceLink::tryAgain);
-        connect(c, &Connection::sharedLineSent, this, &SerialLink::sharedLineSent);
-        c->setOwnRepliesOnly(m_ownRepliesOnly);
+        if (SharedConnection *shared = sharedConnection()) {
+            connect(shared, &SharedConnection::sharedLineSent, this, &SerialLink::sharedLineSent);
+            shared->setOwnRepliesOnly(m_ownRepliesOnly);
+        }
     }
     // The caller's own open ends any wait for a lost device.
     const bool wasWaiting = std::exchange(m_waiting, false);
@@ -185,10 +193,11 @@ bool DeviceLink::open()
 // it opens, once those are known, as for a raw TCP device.
 void DeviceLink::sayIfShared()
 {
-    if (!m_connection->isShared()) return;
+    const SharedConnection *shared = sharedConnection();
+    if (!shared || !shared->isShared()) return;
     LinkFailure f{Action::SetLine, Cause::LineSetByService, m_portNumber, deviceName(),
                   m_settings.toString()};
-    f.lineInForce = m_connection->lineInForce();
+    f.lineInForce = shared->lineInForce();
     Q_EMIT settingsNotApplied(f);
 }
 
@@ -352,8 +361,9 @@ bool DeviceLink::applySettings(const LineSettings &settings)
     m_settings = settings;
     if (m_connection && !m_connection->applySettings(settings))
         return failWith(m_connection->failure());
+    const SharedConnection *sharing = sharedConnection();
     const bool shared =
-        m_connection ? m_connection->isShared() : ServiceNames::handles(deviceName());
+        m_connection ? sharing && sharing->isShared() : ServiceNames::handles(deviceName());
     const bool settable =
         m_connection ? m_connection->canSetLine()
                      : !shared && (!NetAddress::handles(deviceName()) ||
@@ -365,7 +375,7 @@ bool DeviceLink::applySettings(const LineSettings &settings)
                           << m_portNumber;
         LinkFailure f{Action::SetLine, shared ? Cause::LineSetByService : Cause::LineNotSettable,
                       m_portNumber, deviceName(), settings.toString()};
-        if (m_connection) f.lineInForce = m_connection->lineInForce();
+        if (sharing) f.lineInForce = sharing->lineInForce();
         Q_EMIT settingsNotApplied(f);
         return true;
     }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "Connection.h"
 #include "IntervalTimer.h"
 #include "SerialLink.h"
+#include "SharedConnection.h"
 
 #include <QByteArrayList>
 #include <QLoggingCategory>
@@ -55,7 +55,9 @@ public:
     QByteArray readAll() override;
     QString deviceName() const override { return device(m_portNumber); }
     bool isWaitingForDevice() const override { return m_waiting; }
-    bool isShared() const override;
+    // True while the open port reaches its projector through projectord, shared with the
+    // service's other clients.
+    bool isShared() const;
 
     // Whether a local device that projectord holds is reached through the service, which is
     // asked at each open: so the panel and projector-ctl share its line. Once the service has
@@ -80,6 +82,8 @@ private:
     void settled();
     void startStableTimer();
     void sayIfShared();
+    // The connection when it may be shared through projectord; null for the others.
+    SharedConnection *sharedConnection() const;
 
     std::array<QString, 2> m_devices;
     TimerFactory m_timers;

@@ -9,7 +9,8 @@ using Cause = LinkFailure::Cause;
 using Action = LinkFailure::Action;
 
 LocalConnection::LocalConnection(const QString &device, QObject *parent)
-    : Connection(parent), m_direct(device), m_service(device, ServiceConnection::Lookup::ByDevice)
+    : SharedConnection(parent), m_direct(device),
+      m_service(device, ServiceConnection::Lookup::ByDevice)
 {
     setDevice(device);
     forward(m_direct);
@@ -21,7 +22,7 @@ LocalConnection::LocalConnection(const QString &device, QObject *parent)
         Q_EMIT connected();
     });
     connect(&m_service, &Connection::connectFailed, this, &LocalConnection::onServiceFailed);
-    connect(&m_service, &Connection::sharedLineSent, this, &Connection::sharedLineSent);
+    connect(&m_service, &SharedConnection::sharedLineSent, this, &SharedConnection::sharedLineSent);
 }
 
 // Only what the connection in use says; the other one is closed.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "Connection.h"
 #include "ServiceConnection.h"
 #include "TtyConnection.h"
 
@@ -15,7 +14,7 @@
 // its client: while projectord restarts, is upgraded or has crashed, the device is never opened
 // directly, which would take the line from the service when it comes back; its return to the
 // bus is waited for instead.
-class LocalConnection final : public Connection
+class LocalConnection final : public SharedConnection
 {
     Q_OBJECT
 public:

@@ -1,52 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "ServiceConnection.h"
 
+#include "Plugins.h"
 #include "ServiceBus.h"
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QPluginLoader>
 
 using namespace std::chrono_literals;
 using Cause = LinkFailure::Cause;
 using Action = LinkFailure::Action;
 
-namespace {
-
-// Installed, where the program's own directory says; in the build tree, the plug-in built with
-// the program. Only a program that runs from the build tree looks there.
-QString pluginPath()
-{
-    const QString programs = QCoreApplication::applicationDirPath();
-    const QString installed =
-        QDir::cleanPath(programs + QLatin1String("/" PANEL_SERVICE_CLIENT_FROM_PROGRAMS));
-    const QString tree = QFileInfo(QStringLiteral(PANEL_BUILD_TREE)).canonicalFilePath();
-    if (QFileInfo::exists(installed) || tree.isEmpty() ||
-        !(programs + u'/').startsWith(tree + u'/'))
-        return installed;
-    return QStringLiteral(PANEL_SERVICE_CLIENT_BUILT);
-}
-
-// Loaded once, and never unloaded: its objects may live until the program ends.
-ServiceClientFactory *factory(QString *why)
-{
-    static QString error;
-    static ServiceClientFactory *const loaded = [] {
-        static QPluginLoader loader(pluginPath());
-        loader.setLoadHints(QLibrary::PreventUnloadHint);
-        auto *f = qobject_cast<ServiceClientFactory *>(loader.instance());
-        if (!f) error = loader.errorString();
-        return f;
-    }();
-    *why = error;
-    return loaded;
-}
-
-} // namespace
-
 ServiceConnection::ServiceConnection(const QString &device, Lookup lookup, QObject *parent)
-    : Connection(parent), m_lookup(lookup)
+    : SharedConnection(parent), m_lookup(lookup)
 {
     setDevice(device);
 }
@@ -60,7 +23,7 @@ bool ServiceConnection::open(const LineSettings &)
         return fail(Action::Open, Cause::NoServiceBus, QStringLiteral("system"));
     if (!m_client) {
         QString why;
-        ServiceClientFactory *clients = factory(&why);
+        ServiceClientFactory *clients = Plugins::serviceClients(&why);
         if (!clients) return fail(Action::Open, Cause::NoServiceClient, why);
         m_client = clients->create(device(), m_lookup, *this);
         m_client->setOwnRepliesOnly(m_ownRepliesOnly);

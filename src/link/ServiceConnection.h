@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "Connection.h"
 #include "ServiceClient.h"
+#include "SharedConnection.h"
 
 #include <memory>
 
@@ -10,7 +10,7 @@
 // The line is shared with the service's other clients. The bus side is the ServiceClient
 // plug-in, loaded at the first open: a program that never opens one never loads it. Without
 // the plug-in, opening fails with NoServiceClient.
-class ServiceConnection final : public Connection, private ServiceClient::Events
+class ServiceConnection final : public SharedConnection, private ServiceClient::Events
 {
     Q_OBJECT
 public:

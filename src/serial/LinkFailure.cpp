@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "LinkFailure.h"
 
-#include "ServiceNames.h"
-
 #include <cerrno>
 #include <cstring>
 
@@ -12,7 +10,7 @@
 
 namespace {
 
-// QAbstractSocket::SocketError's values, which NetConnection checks against Qt's own: this
+// QAbstractSocket::SocketError's values, which NetSocket checks against Qt's own: this
 // library needs Qt Core only.
 enum SocketError {
     ConnectionRefusedError = 0,
@@ -227,6 +225,10 @@ QString LinkFailure::text(Reader reader) const
                             "saying \"%2\"."))
             .arg(label, detail);
     case Cause::Network: return t(QT_TR_NOOP("Cannot connect %1: %2.")).arg(label, why);
+    case Cause::NoNetLink:
+        return t(QT_TR_NOOP("Cannot connect %1: this program's support for network devices is "
+                            "missing or broken; reinstall the package: \"%2\""))
+            .arg(label, detail);
     default:
         return t(QT_TR_NOOP("Cannot open %1: %2"))
             .arg(label, why.isEmpty() ? t(QT_TR_NOOP("unknown error")) : why);
@@ -315,13 +317,9 @@ QString LinkFailure::serviceText(Reader reader, const QString &label) const
         return words + u' ' +
                t(QT_TR_NOOP("The panel waits for projectord to start again and goes on through "
                             "it by itself."));
-    case Cause::ServiceOffline:
-        if (action == Action::Lose) {
-            words = quoting(t(QT_TR_NOOP("projectord has lost the projector of %1")).arg(label));
-            break;
-        }
-        // A device named by its path: the service has it, and the program cannot have it.
-        if (action == Action::Open && !ServiceNames::handles(device)) {
+    case Cause::HeldOffline:
+        // The service has the device, and the program cannot have it.
+        if (action == Action::Open) {
             words = head.arg(label, quoting(t(QT_TR_NOOP("projectord holds this device but "
                                                          "cannot open it"))));
             if (english) return words;
@@ -329,6 +327,12 @@ QString LinkFailure::serviceText(Reader reader, const QString &label) const
                    t(QT_TR_NOOP("projectord keeps trying. Mend what it says, or take the device "
                                 "out of projectord's configuration to use it without the "
                                 "service."));
+        }
+        [[fallthrough]];
+    case Cause::ServiceOffline:
+        if (action == Action::Lose) {
+            words = quoting(t(QT_TR_NOOP("projectord has lost the projector of %1")).arg(label));
+            break;
         }
         words = head.arg(label, quoting(t(QT_TR_NOOP("projectord cannot reach the projector"))));
         break;

@@ -58,11 +58,13 @@ public:
         ServiceNotAnswering, // no answer in the time allowed
         ServiceGone,         // projectord left the bus while the line was open
         ServiceOffline,      // projectord cannot reach the projector; detail: its reason (English)
+        HeldOffline,         // projectord holds this local device but cannot open it; likewise
         AccessDenied,        // the bus policy does not let this user send to projectord
         ServiceBusy,         // too many commands wait at projectord; or count lines await answers
         ServiceFailed,       // any other error projectord answered; detail: its message
         LineSetByService,    // projectord's configuration sets the line; lineInForce when known
         NoServiceClient,     // this program's client of projectord cannot be loaded; detail: why
+        NoNetLink,           // this program's side of network devices cannot be loaded; likewise
     };
     // Who reads the words: the window may point to its own controls; a script's reader may
     // not; the traffic log is always English and gives no advice. The service's journal and

@@ -45,9 +45,6 @@ public:
     virtual QString deviceName() const = 0;
     // True from lost() until the port is open again or closed: the link waits for the device.
     virtual bool isWaitingForDevice() const { return false; }
-    // True while the open port reaches its projector through projectord, shared with the
-    // service's other clients.
-    virtual bool isShared() const { return false; }
 
     const LinkFailure &failure() const { return m_failure; }
     QString errorString() const { return m_failure.text(); }
@@ -72,8 +69,8 @@ Q_SIGNALS:
     // or once connecting: for a record, such as the traffic log. openFailed() is the one to act
     // on.
     void cannotOpen(const LinkFailure &failure);
-    // Through projectord: a line that another of its clients sent. `client` is its name as the
-    // service gives it ("projector-ctl[4321]", or "projectord" for its own status reads).
+    // On a line shared with other programs, a line that one of them sent. `client` names it as
+    // whoever shares the line tells ("projector-ctl[4321]").
     void sharedLineSent(const QByteArray &line, const QString &client);
 
 protected:

@@ -85,14 +85,27 @@ private Q_SLOTS:
             << "client of projectord is missing or broken; reinstall the package: \"Cannot "
                "load library\""
             << false << "";
+        QTest::newRow("network plug-in missing")
+            << LinkFailure{Action::Open, Cause::NoNetLink, 1, QStringLiteral("socket://hall:4001"),
+                           QStringLiteral("Cannot load library")}
+            << "network devices is missing or broken; reinstall the package: \"Cannot load "
+               "library\""
+            << false << "";
         QTest::newRow("service gone") << LinkFailure{Action::Lose, Cause::ServiceGone, 2, hall, {}}
                                       << "has stopped" << true << "";
         QTest::newRow("sent while projectord is away")
             << LinkFailure{Action::Send, Cause::ServiceGone, 1, dev, {}}
             << "Cannot send to serial port 1 (/dev/ttyUSB0): projectord has stopped." << true << "";
         QTest::newRow("device held by projectord, which cannot open it")
-            << LinkFailure{Action::Open, Cause::ServiceOffline, 1, dev, QStringLiteral("In use.")}
+            << LinkFailure{Action::Open, Cause::HeldOffline, 1, dev, QStringLiteral("In use.")}
             << "projectord holds this device but cannot open it: \"In use.\"" << false << "";
+        QTest::newRow("projector offline at the service, by name")
+            << LinkFailure{Action::Open, Cause::ServiceOffline, 1, hall, QStringLiteral("No tty.")}
+            << "projectord cannot reach the projector: \"No tty.\"" << false << "";
+        QTest::newRow("device held by projectord, lost")
+            << LinkFailure{Action::Lose, Cause::HeldOffline, 1, dev, QStringLiteral("No tty.")}
+            << "projectord has lost the projector of serial port 1 (/dev/ttyUSB0): \"No tty.\""
+            << true << "";
         QTest::newRow("refused by the bus policy")
             << LinkFailure{Action::Open, Cause::AccessDenied, 1, dev, {}} << "bus policy" << false
             << "";
@@ -135,9 +148,7 @@ private Q_SLOTS:
         QVERIFY(!failure.text(Reader::Log).contains(QLatin1String("group")));
         // A device that projectord holds cannot be had here: how to have it, again not logged.
         const QLatin1String release("out of projectord's configuration");
-        const bool held = failure.cause == Cause::ServiceOffline &&
-                          failure.action == Action::Open &&
-                          !failure.device.startsWith(QLatin1String("service:"));
+        const bool held = failure.cause == Cause::HeldOffline && failure.action == Action::Open;
         QCOMPARE(script.contains(release), held);
         QVERIFY(!failure.text(Reader::Log).contains(release));
         const QString served = failure.text(Reader::Service);

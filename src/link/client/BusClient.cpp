@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "BusClient.h"
 
+#include "BusMembers.h"
 #include "ServiceBus.h"
 #include "ServiceNames.h"
 
@@ -29,16 +30,16 @@ using Action = LinkFailure::Action;
 
 namespace {
 
+namespace Projector = BusMembers::Projector;
+namespace Error = BusMembers::Error;
+
 const QString BusName = QLatin1String(ServiceNames::BusName);
-const QString ProjectorInterface = QLatin1String(ServiceNames::ProjectorInterface);
+const QString ProjectorInterface = QLatin1String(Projector::Interface);
 const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
-// One of the service's own errors, by its last part ("Offline").
-bool isServiceError(const QString &name, QLatin1StringView which)
+QString member(const char *name)
 {
-    return name.startsWith(QLatin1String(ServiceNames::ErrorPrefix)) &&
-           QStringView(name).mid(
-               qsizetype(std::char_traits<char>::length(ServiceNames::ErrorPrefix))) == which;
+    return QLatin1String(name);
 }
 
 // The bus found nobody there: not running, or not started.
@@ -95,10 +96,11 @@ bool BusClient::open()
     m_watching = false;
     m_unread.clear();
     m_step = Step::Finding;
-    QDBusMessage find = QDBusMessage::createMethodCall(
-        BusName, QLatin1String(ServiceNames::ManagerPath),
-        QLatin1String(ServiceNames::ManagerInterface),
-        byName ? QStringLiteral("FindProjector") : QStringLiteral("FindDevice"));
+    QDBusMessage find =
+        QDBusMessage::createMethodCall(BusName, QLatin1String(ServiceNames::ManagerPath),
+                                       QLatin1String(BusMembers::Manager::Interface),
+                                       member(byName ? BusMembers::Manager::Method::FindProjector
+                                                     : BusMembers::Manager::Method::FindDevice));
     // The service resolves links, but a relative name only means something here.
     find << (byName ? name : QFileInfo(m_device).absoluteFilePath());
     // Looking for a local device must not start the service: without it the device is opened
@@ -106,6 +108,13 @@ bool BusClient::open()
     find.setAutoStartService(byName);
     call(find, [this](const QDBusMessage &reply) { onFound(reply); });
     return true;
+}
+
+// A local device that the service holds is told from a projector named at the service: the
+// program could have the device but for the service.
+Cause BusClient::offline() const
+{
+    return m_lookup == Lookup::ByDevice ? Cause::HeldOffline : Cause::ServiceOffline;
 }
 
 bool BusClient::fail(Action action, Cause cause, const QString &detail)
@@ -151,13 +160,13 @@ void BusClient::onRead(const QDBusMessage &reply)
 {
     if (reply.type() == QDBusMessage::ErrorMessage) return failedStep(QDBusError(reply));
     takeProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)));
-    if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
+    if (!m_online) return connectFailedWith(offline(), m_serviceFailure);
     m_step = Step::Trying;
     // A bus on a unix socket always passes sockets; one that cannot is no way to the service.
     if (!(m_bus.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing))
         return connectFailedWith(Cause::ServiceFailed,
                                  QStringLiteral("no file descriptor passing"));
-    call(projectorCall(ProjectorInterface, QStringLiteral("OpenLine")),
+    call(projectorCall(ProjectorInterface, member(Projector::Method::OpenLine)),
          [this](const QDBusMessage &answer) { onLineOpened(answer); });
 }
 
@@ -168,7 +177,7 @@ void BusClient::onLineOpened(const QDBusMessage &reply)
     closeOwnLine();
     if (socket.isValid()) m_ownLine = ::fcntl(socket.fileDescriptor(), F_DUPFD_CLOEXEC, 0);
     if (m_ownLine < 0) return connectFailedWith(Cause::ServiceFailed, reply.signature());
-    if (!m_online) return connectFailedWith(Cause::ServiceOffline, m_serviceFailure);
+    if (!m_online) return connectFailedWith(offline(), m_serviceFailure);
     m_step = Step::Open;
     m_events.onConnected();
 }
@@ -192,10 +201,9 @@ void BusClient::failedStep(const QDBusError &error)
 {
     const QString name = error.name();
     const QString said = error.message().isEmpty() ? name : error.message();
-    if (isServiceError(name, QLatin1StringView("NoSuchProjector")))
+    if (name == QLatin1String(Error::NoSuchProjector))
         return connectFailedWith(Cause::NoSuchProjector);
-    if (isServiceError(name, QLatin1StringView("Offline")))
-        return connectFailedWith(Cause::ServiceOffline, error.message());
+    if (name == QLatin1String(Error::Offline)) return connectFailedWith(offline(), error.message());
     // When the bus tried to start the service, it says why that failed.
     if (isAbsent(error))
         return connectFailedWith(Cause::ServiceNotRunning,
@@ -288,7 +296,7 @@ void BusClient::onPropertiesChanged(const QDBusMessage &message)
     if (args.size() < 2 || args.at(0).toString() != ProjectorInterface) return;
     const bool wasOnline = m_online;
     takeProperties(qdbus_cast<QVariantMap>(args.at(1)));
-    if (wasOnline && !m_online) lose(Cause::ServiceOffline, m_serviceFailure);
+    if (wasOnline && !m_online) lose(offline(), m_serviceFailure);
     if (!wasOnline && m_online && m_watching) {
         m_watching = false;
         m_events.onAvailable();
@@ -297,11 +305,12 @@ void BusClient::onPropertiesChanged(const QDBusMessage &message)
 
 void BusClient::takeProperties(const QVariantMap &properties)
 {
-    if (auto it = properties.find(QStringLiteral("Online")); it != properties.end())
+    namespace Property = Projector::Property;
+    if (auto it = properties.find(member(Property::Online)); it != properties.end())
         m_online = it->toBool();
-    if (auto it = properties.find(QStringLiteral("Failure")); it != properties.end())
+    if (auto it = properties.find(member(Property::Failure)); it != properties.end())
         m_serviceFailure = it->toString();
-    if (auto it = properties.find(QStringLiteral("LineSettings")); it != properties.end())
+    if (auto it = properties.find(member(Property::LineSettings)); it != properties.end())
         m_lineSettings = it->toString();
 }
 
@@ -329,9 +338,9 @@ void BusClient::subscribe(const QString &path)
     if (path == m_path) return;
     unsubscribe();
     m_path = path;
-    m_bus.connect(BusName, path, ProjectorInterface, QStringLiteral("LineSent"), this,
+    m_bus.connect(BusName, path, ProjectorInterface, member(Projector::Signal::LineSent), this,
                   SLOT(onLineSent(QByteArray, QString, QString)));
-    m_bus.connect(BusName, path, ProjectorInterface, QStringLiteral("Received"), this,
+    m_bus.connect(BusName, path, ProjectorInterface, member(Projector::Signal::Received), this,
                   SLOT(onReceived(QByteArray, QString)));
     m_bus.connect(BusName, path, PropertiesInterface, QStringLiteral("PropertiesChanged"), this,
                   SLOT(onPropertiesChanged(QDBusMessage)));
@@ -340,9 +349,9 @@ void BusClient::subscribe(const QString &path)
 void BusClient::unsubscribe()
 {
     if (m_path.isEmpty()) return;
-    m_bus.disconnect(BusName, m_path, ProjectorInterface, QStringLiteral("LineSent"), this,
+    m_bus.disconnect(BusName, m_path, ProjectorInterface, member(Projector::Signal::LineSent), this,
                      SLOT(onLineSent(QByteArray, QString, QString)));
-    m_bus.disconnect(BusName, m_path, ProjectorInterface, QStringLiteral("Received"), this,
+    m_bus.disconnect(BusName, m_path, ProjectorInterface, member(Projector::Signal::Received), this,
                      SLOT(onReceived(QByteArray, QString)));
     m_bus.disconnect(BusName, m_path, PropertiesInterface, QStringLiteral("PropertiesChanged"),
                      this, SLOT(onPropertiesChanged(QDBusMessage)));

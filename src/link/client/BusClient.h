@@ -55,6 +55,7 @@ private Q_SLOTS:
 private:
     enum class Step { Closed, Finding, Reading, Trying, Open };
 
+    LinkFailure::Cause offline() const;
     bool fail(LinkFailure::Action action, LinkFailure::Cause cause, const QString &detail = {});
     template <typename F> void call(const QDBusMessage &message, F &&answered);
     void onFound(const QDBusMessage &reply);

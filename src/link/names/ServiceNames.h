@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "BusMembers.h"
+
 #include <QString>
 
 // Where projectord is found on the bus. The trailing 1 is the interface's version: members are
-// only ever added to it.
+// only ever added to it. The interfaces, their members and the errors are those of the XML in
+// data/dbus, in BusMembers.h, which is made from it.
 namespace ServiceNames {
 inline constexpr auto BusName = "io.github.projector_panel.Projectord1";
 inline constexpr auto ManagerPath = "/io/github/projector_panel/Projectord1";
-inline constexpr auto ManagerInterface = "io.github.projector_panel.Projectord1";
-inline constexpr auto ProjectorInterface = "io.github.projector_panel.Projectord1.Projector";
-inline constexpr auto ErrorPrefix = "io.github.projector_panel.Projectord1.Error.";
+inline constexpr auto ManagerInterface = BusMembers::Manager::Interface;
+inline constexpr auto ProjectorInterface = BusMembers::Projector::Interface;
+inline constexpr auto ErrorPrefix = BusMembers::Error::Prefix;
 // A device name that reaches a projector through the service by its configured name.
 inline constexpr auto DeviceScheme = "service:";
 
