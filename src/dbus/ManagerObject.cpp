@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ManagerObject.h"
 
+#include "BusMembers.h"
 #include "PanelVersion.h"
 #include "ServiceNames.h"
 
@@ -67,7 +68,6 @@ QString ManagerObject::deviceFile(const QString &device)
 
 QDBusObjectPath ManagerObject::noSuchProjector(const QString &message)
 {
-    sendErrorReply(QLatin1String(ServiceNames::ErrorPrefix) + QLatin1String("NoSuchProjector"),
-                   message);
+    sendErrorReply(QLatin1String(BusMembers::Error::NoSuchProjector), message);
     return {};
 }

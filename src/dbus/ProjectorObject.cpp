@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ProjectorObject.h"
 
+#include "BusMembers.h"
 #include "ClientNames.h"
 #include "Commands.h"
 #include "OwnLines.h"
@@ -15,12 +16,7 @@ namespace {
 
 const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
-// The interface's error names, without their common prefix.
-constexpr auto UnknownCommand = "UnknownCommand";
-constexpr auto InvalidLine = "InvalidLine";
-constexpr auto Busy = "Busy";
-constexpr auto Offline = "Offline";
-constexpr auto Failed = "Failed";
+using namespace BusMembers::Error;
 
 // A client whose calls wait for its name to be known, too many of them.
 const QString TooManyCalls = QStringLiteral("too many calls from this client wait already");
@@ -153,9 +149,8 @@ void ProjectorObject::forget(const QString &sender)
 
 void ProjectorObject::refuse(const QDBusMessage &call, const char *error, const QString &message)
 {
-    m_bus.send(
-        call.createErrorReply(QLatin1String(ServiceNames::ErrorPrefix) + QLatin1String(error),
-                              QStringLiteral("%1: %2").arg(m_host.config().name, message)));
+    m_bus.send(call.createErrorReply(QLatin1String(error),
+                                     QStringLiteral("%1: %2").arg(m_host.config().name, message)));
 }
 
 void ProjectorObject::answer(const QDBusMessage &call, ProjectorHost::Refusal refusal,
