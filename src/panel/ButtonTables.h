@@ -169,17 +169,19 @@ inline constexpr std::array<OptionChoice, 4> OptionChoices{{
 constexpr bool oneShotButtonsMatch()
 {
     for (const OneShotButton &b : OneShotButtons) {
-        const Command *c = commandByCode(b.code);
-        if (!c || c->kind == CommandKind::Held) return false;
+        const int i = commandIndex(b.code);
+        if (i < 0 || Commands[std::size_t(i)].kind == CommandKind::Held) return false;
     }
     return true;
 }
 constexpr bool holdButtonsMatch()
 {
     for (const HoldButton &b : HoldButtons) {
-        const Command *c = commandByCode(b.code);
-        if (!c || c->kind != CommandKind::Held ||
-            c->repeatPeriod != (b.timing ? b.timing->repeatPeriod : milliseconds(0)))
+        const int i = commandIndex(b.code);
+        if (i < 0) return false;
+        const Command &c = Commands[std::size_t(i)];
+        if (c.kind != CommandKind::Held ||
+            c.repeatPeriod != (b.timing ? b.timing->repeatPeriod : milliseconds(0)))
             return false;
     }
     return true;

@@ -94,12 +94,13 @@ inline constexpr std::array<Command, 41> Commands{{
     {"C3A", "cursor-right", CommandKind::Held},
 }};
 
-// The row of a code, exactly as written ("C00"); null for none.
-constexpr const Command *commandByCode(std::string_view code)
+// The row of a code, exactly as written ("C00"), as an index into Commands; -1 for none. An index
+// rather than a pointer, so that compile-time checks hold under the sanitizers too.
+constexpr int commandIndex(std::string_view code)
 {
-    for (const Command &c : Commands)
-        if (c.code == code) return &c;
-    return nullptr;
+    for (std::size_t i = 0; i < Commands.size(); ++i)
+        if (Commands[i].code == code) return int(i);
+    return -1;
 }
 
 // A command under its name, for the command line and the bus.
