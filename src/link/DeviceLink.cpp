@@ -1,12 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "DeviceLink.h"
 
-#include "LocalConnection.h"
 #include "NetAddress.h"
-#include "NetConnection.h"
-#include "ServiceConnection.h"
 #include "ServiceNames.h"
-#include "TtyConnection.h"
 
 #include <algorithm>
 
@@ -32,25 +28,6 @@ DeviceLink::DeviceLink(const QString &device1, const QString &device2, TimerFact
 }
 
 DeviceLink::~DeviceLink() = default;
-
-QString DeviceLink::defaultDevice(int port)
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(port);
-#else
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
-}
-
-std::unique_ptr<Connection>
-DeviceLink::makeConnection(const QString &device, const TimerFactory &timers, bool throughService)
-{
-    if (NetAddress::handles(device)) return std::make_unique<NetConnection>(device, timers);
-    if (ServiceNames::handles(device))
-        return std::make_unique<ServiceConnection>(device, ServiceConnection::Lookup::ByName);
-    if (throughService) return std::make_unique<LocalConnection>(device);
-    return std::make_unique<TtyConnection>(device);
-}
 
 QString DeviceLink::device(int port) const
 {
