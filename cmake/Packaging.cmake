@@ -78,11 +78,14 @@ if(NOT _panel_changelog_version STREQUAL PROJECT_VERSION)
 endif()
 
 # --- Desktop integration and documentation ----------------------------------------------------
-install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-# The Debian package has its copyright file instead (cmake/DebianFiles.cmake).
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Every install() names its component, which is its Debian package: "service" (projectord, with
+# projector-ctl, the simulator and the plug-ins, none of which needs a display) or "panel" (the
+# window and what a desktop reads).
+install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT panel)
+install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT panel)
+install(FILES ${PROJECT_SOURCE_DIR}/data/${PANEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT panel)
+# The Debian packages have their copyright files instead (cmake/DebianFiles.cmake).
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT panel)
 
 # --- What depends on the programs --------------------------------------------------------------
 # The manual pages, projectord's system files and the package's scripts follow from which
@@ -116,7 +119,12 @@ macro(_panel_after_programs)
     endif()
     list(APPEND _panel_man_files ${_man})
     string(REGEX MATCH "[^.]+$" _section "${page}")
-    install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${_section})
+    if(page STREQUAL "projector-panel.1")
+      set(_component panel)
+    else()
+      set(_component service)
+    endif()
+    install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${_section} COMPONENT ${_component})
   endforeach()
   add_custom_target(man-pages ALL DEPENDS ${_panel_man_files})
 
@@ -132,8 +140,8 @@ endmacro()
 macro(_panel_service_files)
   install(FILES ${PROJECT_SOURCE_DIR}/data/dbus/io.github.projector_panel.Projectord1.xml
                 ${PROJECT_SOURCE_DIR}/data/dbus/io.github.projector_panel.Projectord1.Projector.xml
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
-  install(CODE "set(_panel_data \"${PROJECT_SOURCE_DIR}/data\")")
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces COMPONENT service)
+  install(CODE "set(_panel_data \"${PROJECT_SOURCE_DIR}/data\")" COMPONENT service)
   install(CODE [[
     if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
       file(INSTALL "${_panel_data}/systemd/projectord.service" DESTINATION /usr/lib/systemd/system)
@@ -151,7 +159,7 @@ macro(_panel_service_files)
       message(STATUS "Left out with the prefix ${CMAKE_INSTALL_PREFIX} (they need /usr): "
                      "projectord's unit, user, D-Bus activation and policy, /etc/projectord.conf")
     endif()
-  ]])
+  ]] COMPONENT service)
 
   # In the package: the user is made, then the unit enabled and started as Debian does for a
   # daemon (packaging/postinst, prerm, postrm). The service needs a system bus.
@@ -160,26 +168,57 @@ macro(_panel_service_files)
   foreach(script postinst prerm postrm)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/${script} ${_panel_control}/${script} COPYONLY)
   endforeach()
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${_panel_control}/conffiles ${_panel_control}/postinst
-                                         ${_panel_control}/prerm ${_panel_control}/postrm)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-  string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", dbus | dbus-system-bus")
-  string(APPEND CPACK_PACKAGE_DESCRIPTION "\n\n" [[
-The service projectord holds the serial lines of the projectors named in
-/etc/projectord.conf and shares each with the panel, projector-ctl and any
-program on the system bus: a nightly job can switch a projector off while
-the panel is open, and anyone can read its state. It can also answer PJLink
-for each projector, so that control systems drive it like a network one.]])
+  set(CPACK_DEBIAN_SERVICE_PACKAGE_CONTROL_EXTRA
+      ${_panel_control}/conffiles ${_panel_control}/postinst ${_panel_control}/prerm
+      ${_panel_control}/postrm)
+  set(CPACK_DEBIAN_SERVICE_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  set(CPACK_DEBIAN_SERVICE_PACKAGE_RECOMMENDS "dbus | dbus-system-bus")
 endmacro()
 
-# --- The Debian package -----------------------------------------------------------------------
-# Its dependencies come from the installed libraries (dpkg-shlibdeps), not the build.
+# --- The Debian packages ----------------------------------------------------------------------
+# Two, from the components of the install() rules: projectord for a host without a display (the
+# service, projector-ctl, the simulator, the plug-ins: Qt Core, D-Bus, Network and Serial Port
+# only), and projector-panel, the window, which needs it. Until 2.0.0 projector-panel held both:
+# projectord takes its files over (Replaces) and is unpacked only once the old one is gone or
+# upgraded (Breaks), so the conffile and the user stay. Their dependencies come from the
+# installed libraries (dpkg-shlibdeps), not the build.
 set(CPACK_PACKAGE_NAME projector-panel)
 set(CPACK_PACKAGE_VENDOR "The projector-panel developers")
 set(CPACK_PACKAGE_CONTACT "${PANEL_CONTACT}")
 set(CPACK_PACKAGE_HOMEPAGE_URL "${PANEL_HOMEPAGE}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION [[
+# Empty, so that each package's first line of description is its own summary.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL service panel)
+set(CPACK_COMPONENT_PANEL_DEPENDS service)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+
+set(CPACK_DEBIAN_SERVICE_PACKAGE_NAME projectord)
+set(CPACK_DEBIAN_SERVICE_PACKAGE_SOURCE projector-panel)
+set(CPACK_DEBIAN_SERVICE_PACKAGE_REPLACES "projector-panel (<< 2.0.0)")
+set(CPACK_DEBIAN_SERVICE_PACKAGE_BREAKS "projector-panel (<< 2.0.0)")
+set(CPACK_DEBIAN_SERVICE_DESCRIPTION [[
+Service and command line for data/video projectors on an RS-232 line
+The service projectord holds the serial lines of the projectors named in
+/etc/projectord.conf and shares each with the panel, projector-ctl and any
+program on the system bus: a nightly job can switch a projector off while
+the panel is open, and anyone can read its state. It can also answer PJLink
+for each projector, so that control systems drive it like a network one. A
+serial port of this computer, or one on the network behind a serial device
+server (RFC 2217 or raw TCP), at 19200 or 9600 baud.
+
+The command-line tool projector-ctl sends the panel's commands from a
+script, a terminal or a crontab, through the service or on a line of its
+own, and prints each reply.
+
+The simulator projector-sim plays a projector on a pseudo-terminal or a real
+serial port, so that all of them can be tried without one.
+
+None of them needs a display; the window is in the package projector-panel.]])
+
+set(CPACK_DEBIAN_PANEL_PACKAGE_NAME projector-panel)
+set(CPACK_DEBIAN_PANEL_DESCRIPTION [[
+Control panel for data/video projectors on an RS-232 line
 One window whose buttons mirror a projector's remote control. Every command
 is three characters and a carriage return, written to the serial port the
 moment a button is clicked or pressed: power, input, mute, freeze, menu,
@@ -188,13 +227,10 @@ zoom, focus, digital zoom, keystone and the arrow pad repeated while held.
 The traffic in both directions is shown as a readable line trace, and the
 status reads in plain words. A serial port of this computer, or one on the
 network behind a serial device server (RFC 2217 or raw TCP), at 19200 or
-9600 baud.
+9600 baud, or a projector the service projectord holds.
 
-The command-line tool projector-ctl sends the same commands from a script, a
-terminal or a crontab, without a window, and prints each reply.
-
-The simulator projector-sim plays a projector on a pseudo-terminal or a real
-serial port, so that the panel can be tried and demonstrated without one.]])
+The service, the command-line tool projector-ctl and the simulator
+projector-sim are in the package projectord.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_GENERATOR DEB)
@@ -205,7 +241,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Catalogues are loaded at run time, so shlibdeps cannot see them: Qt's give its own buttons the
 # operator's language. The window's icon is built in as PNG, and the launcher's comes from the
 # icon theme, so no image plug-in is needed.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, qt6-translations-l10n")
+set(CPACK_DEBIAN_PANEL_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, qt6-translations-l10n")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Puts the copyright file, the changelog and the lintian overrides into the staged tree.
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianFiles.cmake)
