@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # What gets installed besides the programs (desktop entry, icon, AppStream metadata, manual
-# pages, licence, projectord's system files) and the Debian package built from it:
+# pages, licence, projectord's system files) and the two Debian packages built from it:
 # cmake --build DIR --target package.
 # Included from the top-level CMakeLists.txt before the programs, so that the hardening flags
 # reach every target.
@@ -179,9 +179,9 @@ endmacro()
 # Two, from the components of the install() rules: projectord for a host without a display (the
 # service, projector-ctl, the simulator, the plug-ins: Qt Core, D-Bus, Network and Serial Port
 # only), and projector-panel, the window, which needs it. Until 2.0.0 projector-panel held both:
-# projectord takes its files over (Replaces) and is unpacked only once the old one is gone or
-# upgraded (Breaks), so the conffile and the user stay. Their dependencies come from the
-# installed libraries (dpkg-shlibdeps), not the build.
+# projectord takes its files over, the conffile with them (Replaces), and the old one cannot stay
+# configured beside it (Breaks), so apt upgrades the two together. Their dependencies come from
+# the installed libraries (dpkg-shlibdeps), not the build.
 set(CPACK_PACKAGE_NAME projector-panel)
 set(CPACK_PACKAGE_VENDOR "The projector-panel developers")
 set(CPACK_PACKAGE_CONTACT "${PANEL_CONTACT}")
