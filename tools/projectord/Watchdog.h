@@ -32,11 +32,10 @@ public:
     // Pets now, then at every interval.
     void start();
 
+private:
     // One datagram to the notification socket named as NOTIFY_SOCKET names it ('@' for an
     // abstract one). False, with errno set, when it could not be sent.
     static bool notify(const QByteArray &socket, const QByteArray &state);
-
-private:
     void pet();
 
     Log m_log;
