@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <utility>
@@ -28,11 +29,6 @@ Watchdog::Watchdog(const TimerFactory &timers, Log log, QObject *parent)
 }
 
 Watchdog::~Watchdog() = default;
-
-std::chrono::milliseconds Watchdog::interval() const
-{
-    return m_timer ? m_timer->interval() : std::chrono::milliseconds(0);
-}
 
 void Watchdog::start()
 {

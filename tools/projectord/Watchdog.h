@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QString>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -28,7 +27,6 @@ public:
 
     // Whether systemd watches this process; without it start() does nothing.
     bool isEnabled() const { return m_timer != nullptr; }
-    std::chrono::milliseconds interval() const;
     // Pets now, then at every interval.
     void start();
 
