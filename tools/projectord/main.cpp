@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // projectord: holds each configured projector's line and shares it on D-Bus and, where
-// configured, PJLink. Runs in the foreground and logs one English line per event to stderr,
-// which the journal reads.
+// configured, PJLink. Runs in the foreground and logs one English line per event: to the journal
+// with the projector's name as a field when stderr is the journal's, to stderr otherwise.
 #include "BusFront.h"
 #include "DeviceLink.h"
+#include "Journal.h"
 #include "Lifetime.h"
 #include "PanelVersion.h"
 #include "PjlinkServer.h"
@@ -13,6 +14,7 @@
 #include "StaleLocks.h"
 #include "Translations.h"
 #include "UsageError.h"
+#include "Watchdog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -51,10 +53,21 @@ public:
     bool session = false;
 };
 
+Journal &journal()
+{
+    static Journal journal(Journal::socketForStderr());
+    return journal;
+}
+
 void log(const QString &line)
 {
-    std::fputs(qPrintable(line + u'\n'), stderr);
-    std::fflush(stderr);
+    journal().log(line);
+}
+
+// A line about one projector: `journalctl -u projectord PROJECTOR=NAME` finds it.
+void logAbout(const ProjectorHost &host, const QString &line)
+{
+    journal().log(line, host.config().name);
 }
 
 // Programs given a device path ask the service only while its runtime directory is there
@@ -101,12 +114,12 @@ void logLineChanges(ProjectorHost &host)
         const ProjectorConfig &c = host.config();
         const LinkFailure &f = host.offlineFailure();
         if (online)
-            log(QStringLiteral("%1: online on %2").arg(c.name, c.device));
+            logAbout(host, QStringLiteral("%1: online on %2").arg(c.name, c.device));
         else if (f.isFailure())
-            log(QStringLiteral("%1: offline: %2")
-                    .arg(c.name, f.text(LinkFailure::Reader::Service)));
+            logAbout(host, QStringLiteral("%1: offline: %2")
+                               .arg(c.name, f.text(LinkFailure::Reader::Service)));
         else
-            log(QStringLiteral("%1: offline").arg(c.name));
+            logAbout(host, QStringLiteral("%1: offline").arg(c.name));
         // Every projector after it fails the same way: the admin needs the limit, once.
         static bool toldOfLimit = false;
         if (!online && f.cause == LinkFailure::Cause::TooManyFiles &&
@@ -268,13 +281,13 @@ int main(int argc, char *argv[])
             if (!c.isEnabled()) continue;
             pjlink.push_back(std::make_unique<PjlinkServer>(*host, PreciseTimer::factory()));
             QObject::connect(pjlink.back().get(), &PjlinkServer::message, &front,
-                             [](const QString &line) { log(line); });
+                             [&host = *host](const QString &line) { logAbout(host, line); });
             if (!pjlink.back()->listen(&why)) return life.stop(ProjectordOptions::ExitFailed, why);
-            log(QStringLiteral("%1: PJLink on %2 port %3%4")
-                    .arg(host->config().name, c.address)
-                    .arg(c.port)
-                    .arg(c.password.isEmpty() ? QStringLiteral(", no password")
-                                              : QStringLiteral(", with a password")));
+            logAbout(*host, QStringLiteral("%1: PJLink on %2 port %3%4")
+                                .arg(host->config().name, c.address)
+                                .arg(c.port)
+                                .arg(c.password.isEmpty() ? QStringLiteral(", no password")
+                                                          : QStringLiteral(", with a password")));
         }
         // Each line is logged from its first change on.
         for (const auto &host : hosts) logLineChanges(*host);
@@ -283,6 +296,9 @@ int main(int argc, char *argv[])
     QObject::connect(&front, &BusFront::nameRefused, &front, [&life](const QString &reason) {
         life.stop(ProjectordOptions::ExitFailed, reason);
     });
+    // From before the name is asked for: a loop stuck at any point after is restarted.
+    Watchdog watchdog(PreciseTimer::factory(), [](const QString &line) { log(line); });
+    watchdog.start();
     front.claimName();
     return app.exec();
 }

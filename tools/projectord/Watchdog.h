@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "IntervalTimer.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+// Tells systemd that the event loop still turns, when the unit's WatchdogSec= asks for it: the
+// loop pets the watchdog at half the period systemd gives, so a stuck loop misses it and is
+// restarted. Written to the notification socket directly: the protocol is one datagram, and
+// nothing else of libsystemd is needed.
+class Watchdog final : public QObject
+{
+    Q_OBJECT
+public:
+    using Log = std::function<void(const QString &)>;
+
+    // Reads WATCHDOG_USEC, WATCHDOG_PID and NOTIFY_SOCKET as systemd sets them. `log` hears of
+    // the first pet that could not be sent, once.
+    Watchdog(const TimerFactory &timers, Log log, QObject *parent = nullptr);
+    ~Watchdog() override;
+
+    // Whether systemd watches this process; without it start() does nothing.
+    bool isEnabled() const { return m_timer != nullptr; }
+    // Pets now, then at every interval.
+    void start();
+
+private:
+    // One datagram to the notification socket named as NOTIFY_SOCKET names it ('@' for an
+    // abstract one). False, with errno set, when it could not be sent.
+    static bool notify(const QByteArray &socket, const QByteArray &state);
+    void pet();
+
+    Log m_log;
+    QByteArray m_socket;
+    std::unique_ptr<IntervalTimer> m_timer;
+    bool m_toldOfFailure = false;
+};
