@@ -392,17 +392,12 @@ bool ConfigReport::usable() const
 std::variant<ServiceConfig, ConfigError> ServiceConfig::parse(const QByteArray &text,
                                                               const QString &fileName)
 {
-    return firstMistake(checkText(text, fileName));
+    return firstMistake(Parser(fileName).run(text));
 }
 
 std::variant<ServiceConfig, ConfigError> ServiceConfig::load(const QString &fileName)
 {
     return firstMistake(check(fileName));
-}
-
-ConfigReport ServiceConfig::checkText(const QByteArray &text, const QString &fileName)
-{
-    return Parser(fileName).run(text);
 }
 
 ConfigReport ServiceConfig::check(const QString &fileName)

@@ -59,15 +59,14 @@ struct ServiceConfig
     // 32 bytes), pjlink-name (64 bytes), pjlink-inf1, pjlink-inf2 and pjlink-info (32 bytes
     // of printable ASCII each); the last five only with pjlink. Two sections may not name one
     // device, however it is written. load() also refuses anything but a regular file, and a
-    // file holding a password that others (neither its owner nor its group) can read.
-    // The first mistake, by line, or the configuration; warnings are passed over.
+    // file holding a password that others (neither its owner nor its group) can read. Both
+    // give the first mistake by line, or the configuration; warnings are passed over.
     static std::variant<ServiceConfig, ConfigError> parse(const QByteArray &text,
                                                           const QString &fileName);
     static std::variant<ServiceConfig, ConfigError> load(const QString &fileName);
 
-    // The same reading, giving every problem: for a check before the file is applied. A device
+    // load()'s reading, giving every problem: for a check before the file is applied. A device
     // path not there yet is a warning, since an adapter may be plugged in later.
-    static ConfigReport checkText(const QByteArray &text, const QString &fileName);
     static ConfigReport check(const QString &fileName);
 };
 
