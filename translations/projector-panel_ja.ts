@@ -895,6 +895,16 @@ configured devices, then exit. Run as root before the service.</source>
 削除して終了します。サービスの前に root で実行します。</translation>
     </message>
     <message>
+        <source>Read the configuration as the service would, name every
+mistake in it with its line, and exit. Starts nothing.</source>
+        <translation>サービスと同じように設定ファイルを読み、誤りをすべて行番号付きで
+報告して終了します。何も起動しません。</translation>
+    </message>
+    <message>
+        <source>--check and --clear-stale-locks do not go together</source>
+        <translation>--check と --clear-stale-locks は同時に指定できません</translation>
+    </message>
+    <message>
         <source>unexpected argument &quot;%1&quot;</source>
         <translation>余分な引数 &quot;%1&quot;</translation>
     </message>

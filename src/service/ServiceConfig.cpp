@@ -20,6 +20,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -118,44 +119,67 @@ QString shellWord(const QString &name)
     return u'\'' + QString(name).replace(u'\'', QLatin1String("'\\''")) + u'\'';
 }
 
+// Reads on past a mistake wherever what follows can still be judged: a refused header's keys
+// are checked, though its section is not kept, and a key given with a wrong value counts as
+// given.
 class Parser
 {
 public:
     explicit Parser(const QString &fileName) : m_fileName(fileName) {}
 
-    std::variant<ServiceConfig, ConfigError> run(const QByteArray &text)
+    ConfigReport run(const QByteArray &text)
     {
         const QList<QByteArray> lines = text.split('\n');
         for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (m_report.problems.size() >= ConfigReport::MaxProblems) {
+                fail(int(i + 1), QStringLiteral("more than %1 problems: the rest is not checked")
+                                     .arg(ConfigReport::MaxProblems));
+                m_current.reset(); // nor is the section it stopped in
+                break;
+            }
             QByteArray raw = lines.at(i);
             if (raw.endsWith('\r')) raw.chop(1);
-            if (!readLine(int(i + 1), raw)) return *m_error;
+            readLine(int(i + 1), raw);
         }
-        if (!endSection()) return *m_error;
-        return m_config;
+        endSection();
+        std::stable_sort(
+            m_report.problems.begin(), m_report.problems.end(),
+            [](const ConfigError &a, const ConfigError &b) { return a.line < b.line; });
+        m_report.config = std::move(m_config);
+        return std::move(m_report);
     }
+
+    // Whether any section sets a password, kept or not.
+    bool hasPassword() const { return m_hasPassword; }
 
 private:
-    bool fail(int line, const QString &message)
+    void fail(int line, const QString &message)
     {
-        m_error = ConfigError{m_fileName, line, message};
-        return false;
+        m_report.problems.append(ConfigError{m_fileName, line, message});
     }
 
-    bool readLine(int number, const QByteArray &raw)
+    // A line that cannot be read as a key might have been the section's device.
+    void unreadable(int line, const QString &message)
+    {
+        m_lineUnread = true;
+        fail(line, message);
+    }
+
+    void readLine(int number, const QByteArray &raw)
     {
         QStringDecoder decoder(QStringDecoder::Utf8);
         const QString decoded = decoder(raw);
-        if (decoder.hasError()) return fail(number, QStringLiteral("the line is not UTF-8 text"));
+        if (decoder.hasError())
+            return unreadable(number, QStringLiteral("the line is not UTF-8 text"));
         for (const QChar c : decoded)
             if (c.category() == QChar::Other_Control && c != u'\t')
-                return fail(number, QStringLiteral("the line holds a control character"));
+                return unreadable(number, QStringLiteral("the line holds a control character"));
         const QString line = withoutComment(decoded).trimmed().toString();
-        if (line.isEmpty()) return true;
+        if (line.isEmpty()) return;
         if (line.startsWith(u'[')) return startSection(number, line);
 
         const qsizetype equals = line.indexOf(u'=');
-        if (equals < 0) return fail(number, QStringLiteral("expected [NAME] or KEY = VALUE"));
+        if (equals < 0) return unreadable(number, QStringLiteral("expected [NAME] or KEY = VALUE"));
         const QString key = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
         if (!m_current) return fail(number, QStringLiteral("\"%1\" is outside a section").arg(key));
@@ -174,49 +198,55 @@ private:
         return setPjlinkText(number, key, value);
     }
 
-    bool startSection(int number, const QString &line)
+    void startSection(int number, const QString &line)
     {
-        if (!endSection()) return false;
-        if (!line.endsWith(u']'))
-            return fail(number, QStringLiteral("a section header ends with ']'"));
-        const QString name = line.mid(1, line.size() - 2);
+        endSection();
+        const bool closed = line.endsWith(u']');
+        const QString name = line.mid(1, line.size() - (closed ? 2 : 1));
+        m_current = ProjectorConfig{};
+        m_current->name = name;
+        m_current->line = number;
+        m_keys.clear();
+        m_lineUnread = false;
+        m_headerRefused = true;
+        if (!closed) return fail(number, QStringLiteral("a section header ends with ']'"));
         if (const QString problem = sectionNameProblem(name); !problem.isEmpty())
             return fail(number, problem);
         if (const int first = m_sections.value(name); first != 0)
             return fail(number,
                         QStringLiteral("[%1] is there already, on line %2").arg(name).arg(first));
         m_sections.insert(name, number);
-        m_current = ProjectorConfig{};
-        m_current->name = name;
-        m_current->line = number;
-        m_keys.clear();
-        return true;
+        m_headerRefused = false;
     }
 
-    bool endSection()
+    void endSection()
     {
-        if (!m_current) return true;
-        if (m_current->device.isEmpty())
-            return fail(m_current->line, QStringLiteral("[%1] has no device").arg(m_current->name));
-        PjlinkConfig &pjlink = m_current->pjlink;
+        if (!m_current) return;
+        ProjectorConfig current = *std::exchange(m_current, std::nullopt);
+        // Its header's mistake is said; what it lacks would only repeat it.
+        if (std::exchange(m_headerRefused, false)) return;
+        if (!m_keys.contains(QStringLiteral("device")) && !m_lineUnread)
+            fail(current.line, QStringLiteral("[%1] has no device").arg(current.name));
+        PjlinkConfig &pjlink = current.pjlink;
         for (const auto &[key, line] : m_keys.asKeyValueRange())
-            if (key.startsWith(QLatin1String("pjlink-")) && !pjlink.isEnabled())
-                return fail(line, QStringLiteral("%1 needs pjlink = ADDRESS:PORT in [%2]")
-                                      .arg(key, m_current->name));
+            if (key.startsWith(QLatin1String("pjlink-")) &&
+                !m_keys.contains(QStringLiteral("pjlink")))
+                fail(line, QStringLiteral("%1 needs pjlink = ADDRESS:PORT in [%2]")
+                               .arg(key, current.name));
         if (pjlink.isEnabled() && !m_keys.contains(QStringLiteral("pjlink-name")))
-            pjlink.name = cutUtf8(m_current->name, MaxPjlinkName);
-        m_config.projectors.append(*std::exchange(m_current, std::nullopt));
-        return true;
+            pjlink.name = cutUtf8(current.name, MaxPjlinkName);
+        m_config.projectors.append(std::move(current));
     }
 
-    bool setDevice(int number, const QString &device)
+    void setDevice(int number, const QString &device)
     {
         if (device.isEmpty()) return fail(number, QStringLiteral("device has no value"));
         if (device.startsWith(QLatin1String(ServiceNames::DeviceScheme), Qt::CaseInsensitive))
             return fail(number, QStringLiteral("device %1 names a projector of this service, not "
                                                "a line")
                                     .arg(device));
-        if (NetAddress::handles(device)) {
+        const bool network = NetAddress::handles(device);
+        if (network) {
             const NetAddress a = NetAddress::parse(device);
             if (!a.isValid())
                 return fail(
@@ -232,10 +262,20 @@ private:
                                     .arg(other->line));
         m_devices.insert(identity, {m_current->name, device, number});
         m_current->device = device;
-        return true;
+        struct stat info
+        {
+        };
+        if (!network && ::stat(QFile::encodeName(device).constData(), &info) != 0) {
+            const int code = errno;
+            m_report.problems.append(
+                ConfigError{m_fileName, number,
+                            QStringLiteral("device %1: %2; the service waits for it to appear")
+                                .arg(device, systemWords(code)),
+                            true});
+        }
     }
 
-    bool setSpeed(int number, const QString &value)
+    void setSpeed(int number, const QString &value)
     {
         const char *settings = value == QLatin1String("19200")  ? Settings19200
                                : value == QLatin1String("9600") ? Settings9600
@@ -243,10 +283,9 @@ private:
         if (!settings)
             return fail(number, QStringLiteral("speed is 19200 or 9600, not \"%1\"").arg(value));
         m_current->settings = *LineSettings::parse(QLatin1String(settings));
-        return true;
     }
 
-    bool setPoll(int number, const QString &value)
+    void setPoll(int number, const QString &value)
     {
         bool digits = !value.isEmpty() && value.size() <= 6;
         for (const QChar c : value) digits = digits && c >= u'0' && c <= u'9';
@@ -256,10 +295,9 @@ private:
                                     .arg(MaxPollSeconds)
                                     .arg(value));
         m_current->poll = std::chrono::seconds(seconds);
-        return true;
     }
 
-    bool setPjlink(int number, const QString &value)
+    void setPjlink(int number, const QString &value)
     {
         const qsizetype colon = value.lastIndexOf(u':');
         QString host = value.left(colon);
@@ -283,11 +321,10 @@ private:
         m_pjlinkPorts.insert(port, {m_current->name, number});
         m_current->pjlink.address = host;
         m_current->pjlink.port = quint16(port);
-        return true;
     }
 
     // The password and the texts PJLink answers with; the password is never repeated.
-    bool setPjlinkText(int number, const QString &key, const QString &value)
+    void setPjlinkText(int number, const QString &key, const QString &value)
     {
         PjlinkConfig &p = m_current->pjlink;
         const bool password = key == QLatin1String("pjlink-password");
@@ -296,6 +333,7 @@ private:
         const QByteArray bytes = value.toUtf8();
         if (password && bytes.isEmpty())
             return fail(number, QStringLiteral("%1 is empty").arg(key));
+        m_hasPassword = m_hasPassword || password;
         if (bytes.size() > limit)
             return fail(number, QStringLiteral("%1 is at most %2 bytes").arg(key).arg(limit));
         if (!name)
@@ -308,13 +346,16 @@ private:
                              : key == QLatin1String("pjlink-inf2") ? p.product
                                                                    : p.other;
         target = bytes;
-        return true;
     }
 
     QString m_fileName;
+    ConfigReport m_report;
     ServiceConfig m_config;
     QHash<uint, std::pair<QString, int>> m_pjlinkPorts; // port: section, line
     std::optional<ProjectorConfig> m_current;
+    bool m_headerRefused = false; // the current section's: it is not kept
+    bool m_lineUnread = false;    // in the current section
+    bool m_hasPassword = false;
     QHash<QString, int> m_sections; // name: line
     QHash<QString, int> m_keys;     // of the current section: line
     struct DeviceUse
@@ -323,28 +364,53 @@ private:
         int line = 0;
     };
     QHash<QString, DeviceUse> m_devices; // by deviceIdentity()
-    std::optional<ConfigError> m_error;
 };
+
+// The service takes a file or refuses it for its first mistake.
+std::variant<ServiceConfig, ConfigError> firstMistake(ConfigReport report)
+{
+    for (const ConfigError &p : std::as_const(report.problems))
+        if (!p.warning) return p;
+    return std::move(report.config);
+}
 
 } // namespace
 
 QString ConfigError::text() const
 {
-    if (line == 0) return QStringLiteral("%1: %2").arg(file, message);
-    return QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(message);
+    const QString what = warning ? QStringLiteral("warning: ") + message : message;
+    if (line == 0) return QStringLiteral("%1: %2").arg(file, what);
+    return QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(what);
+}
+
+bool ConfigReport::usable() const
+{
+    return std::all_of(problems.cbegin(), problems.cend(),
+                       [](const ConfigError &p) { return p.warning; });
 }
 
 std::variant<ServiceConfig, ConfigError> ServiceConfig::parse(const QByteArray &text,
                                                               const QString &fileName)
 {
-    return Parser(fileName).run(text);
+    return firstMistake(Parser(fileName).run(text));
 }
 
 std::variant<ServiceConfig, ConfigError> ServiceConfig::load(const QString &fileName)
 {
+    return firstMistake(check(fileName));
+}
+
+ConfigReport ServiceConfig::check(const QString &fileName)
+{
+    // The file as a whole is wrong: nothing in it is read.
+    const auto refused = [&](const QString &why) {
+        ConfigReport report;
+        report.problems.append(ConfigError{fileName, 0, why});
+        return report;
+    };
     // POSIX calls rather than QFile: the message names the system's reason.
     const auto failed = [&](int code) {
-        return ConfigError{fileName, 0, QStringLiteral("cannot read: %1").arg(systemWords(code))};
+        return refused(QStringLiteral("cannot read: %1").arg(systemWords(code)));
     };
     const QByteArray path = QFile::encodeName(fileName);
     struct stat info
@@ -352,46 +418,40 @@ std::variant<ServiceConfig, ConfigError> ServiceConfig::load(const QString &file
     };
     // Looked at before it is opened: opening a FIFO would wait for a writer.
     if (::stat(path.constData(), &info) != 0) return failed(errno);
-    if (const QString why = notRegular(info.st_mode); !why.isEmpty())
-        return ConfigError{fileName, 0, why};
+    if (const QString why = notRegular(info.st_mode); !why.isEmpty()) return refused(why);
     // And again once open, in case it was replaced in between; O_NONBLOCK keeps that open short.
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return failed(errno);
-    const auto refuse = [fd](ConfigError error) {
+    const auto closing = [fd](ConfigReport report) {
         ::close(fd);
-        return error;
+        return report;
     };
-    if (::fstat(fd, &info) != 0) return refuse(failed(errno));
-    if (const QString why = notRegular(info.st_mode); !why.isEmpty())
-        return refuse(ConfigError{fileName, 0, why});
+    if (::fstat(fd, &info) != 0) return closing(failed(errno));
+    if (const QString why = notRegular(info.st_mode); !why.isEmpty()) return closing(refused(why));
     QByteArray text;
     char buffer[16384];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return refuse(failed(errno));
+        if (n < 0) return closing(failed(errno));
         if (n == 0) break;
         text.append(buffer, n);
         if (text.size() > MaxFileSize)
-            return refuse(ConfigError{
-                fileName, 0,
-                QStringLiteral("larger than %1 bytes: not a configuration").arg(MaxFileSize)});
+            return closing(refused(
+                QStringLiteral("larger than %1 bytes: not a configuration").arg(MaxFileSize)));
     }
     ::close(fd);
-    auto parsed = parse(text, fileName);
-    const auto *config = std::get_if<ServiceConfig>(&parsed);
-    if (!config ||
-        std::none_of(config->projectors.cbegin(), config->projectors.cend(),
-                     [](const ProjectorConfig &p) { return !p.pjlink.password.isEmpty(); }))
-        return parsed;
+    Parser parser(fileName);
+    ConfigReport report = parser.run(text);
     // Whoever runs the service: root, its own user, or a user trying a copy. Owner and group
     // are the administrator's choice; only a file everyone may read gives the password away.
-    if (info.st_mode & S_IROTH)
-        return ConfigError{fileName, 0,
-                           QStringLiteral("holds a PJLink password but others can read it (mode "
-                                          "%1); make it readable by the service only: chown "
-                                          "root:projectord %2; chmod 640 %2")
-                               .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'))
-                               .arg(shellWord(fileName))};
-    return parsed;
+    if (parser.hasPassword() && (info.st_mode & S_IROTH))
+        report.problems.prepend(
+            ConfigError{fileName, 0,
+                        QStringLiteral("holds a PJLink password but others can read it (mode "
+                                       "%1); make it readable by the service only: chown "
+                                       "root:projectord %2; chmod 640 %2")
+                            .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'))
+                            .arg(shellWord(fileName))});
+    return report;
 }

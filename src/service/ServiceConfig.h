@@ -40,9 +40,12 @@ struct ConfigError
     QString file;
     int line = 0; // 0 when the fault is the file as a whole
     QString message;
+    bool warning = false; // worth saying, but the service runs on it
 
-    QString text() const; // "FILE:LINE: MESSAGE"
+    QString text() const; // "FILE:LINE: MESSAGE", or "FILE:LINE: warning: MESSAGE"
 };
+
+struct ConfigReport;
 
 struct ServiceConfig
 {
@@ -56,8 +59,23 @@ struct ServiceConfig
     // 32 bytes), pjlink-name (64 bytes), pjlink-inf1, pjlink-inf2 and pjlink-info (32 bytes
     // of printable ASCII each); the last five only with pjlink. Two sections may not name one
     // device, however it is written. load() also refuses anything but a regular file, and a
-    // file holding a password that others (neither its owner nor its group) can read.
+    // file holding a password that others (neither its owner nor its group) can read. Both
+    // give the first mistake by line, or the configuration; warnings are passed over.
     static std::variant<ServiceConfig, ConfigError> parse(const QByteArray &text,
                                                           const QString &fileName);
     static std::variant<ServiceConfig, ConfigError> load(const QString &fileName);
+
+    // load()'s reading, giving every problem: for a check before the file is applied. A device
+    // path not there yet is a warning, since an adapter may be plugged in later.
+    static ConfigReport check(const QString &fileName);
+};
+
+struct ConfigReport
+{
+    ServiceConfig config; // as read; for use only when usable()
+    // By line, the file's own first. After MaxProblems, one more says the rest went unchecked.
+    QList<ConfigError> problems;
+    static constexpr qsizetype MaxProblems = 100;
+
+    bool usable() const; // no problem but warnings
 };

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // projectord's configuration: what it takes, and the line and words of what it refuses.
+#include "ConfigCheck.h"
 #include "Pty.h"
 #include "ServiceConfig.h"
 
@@ -176,6 +177,64 @@ private Q_SLOTS:
         const PjlinkConfig p = std::get<ServiceConfig>(loaded).projectors.value(0).pjlink;
         QCOMPARE(p.address + ' ' + QString::number(p.port) + ' ' + p.password + ' ' + p.name,
                  "127.0.0.1 4352 secret hall 1");
+    }
+
+    // projectord --check: every problem by line, the file's own first, then the count of a
+    // file the service would run on. FILE stands for the file, DIR for a folder that is there.
+    void check_data()
+    {
+        QTest::addColumn<QByteArray>("text"); // null: no file
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<bool>("usable");
+        const QString missing =
+            "device DIR/ttyUSB0: No such file or directory; the service waits for it to appear";
+        // clang-format off
+        QTest::newRow("two projectors") << QByteArray("[a]\ndevice=DIR\n[b]\ndevice=socket://127.0.0.1:4001\n") << 0600 << QStringList{"FILE: 2 projectors"} << true;
+        QTest::newRow("one projector") << QByteArray("[a]\ndevice=DIR\n") << 0644 << QStringList{"FILE: 1 projector"} << true;
+        QTest::newRow("none") << QByteArray("") << 0600 << QStringList{"FILE: 0 projectors"} << true;
+        QTest::newRow("device not there yet") << QByteArray("[a]\ndevice=DIR/ttyUSB0\n") << 0600 << QStringList{"FILE:2: warning: " + missing, "FILE: 1 projector"} << true;
+        QTest::newRow("every mistake, by line")
+            << QByteArray("[a]\nspeed=4800\n[b\ndevice=DIR/ttyUSB0\nsped 9600\n[c]\ndevice=DIR\npoll=-1\n[c]\ndevice = DIR/.\n") << 0600
+            << QStringList{"FILE:1: [a] has no device", "FILE:2: speed is 19200 or 9600, not \"4800\"",
+                           "FILE:3: a section header ends with ']'", "FILE:4: warning: " + missing,
+                           "FILE:5: expected [NAME] or KEY = VALUE", "FILE:8: poll is whole seconds from 0 to 86400, not \"-1\"",
+                           "FILE:9: [c] is there already, on line 6",
+                           "FILE:10: device DIR/. is the same as [c]'s device DIR, at FILE:7; one device serves one projector"} << false;
+        QTest::newRow("no file") << QByteArray() << 0 << QStringList{"FILE: cannot read: No such file or directory"} << false;
+        QTest::newRow("password others can read, and a mistake")
+            << QByteArray("[a]\ndevice=DIR\npjlink=127.0.0.1:4352\npjlink-password=secret\npoll=x\n") << 0644
+            << QStringList{"FILE: holds a PJLink password but others can read it (mode 0644); make it readable by the service only: chown root:projectord FILE; chmod 640 FILE",
+                           "FILE:5: poll is whole seconds from 0 to 86400, not \"x\""} << false;
+        // clang-format on
+        QStringList bounded;
+        for (int line = 1; line <= ConfigReport::MaxProblems; ++line)
+            bounded << QStringLiteral("FILE:%1: expected [NAME] or KEY = VALUE").arg(line);
+        bounded << QStringLiteral("FILE:%1: more than %2 problems: the rest is not checked")
+                       .arg(ConfigReport::MaxProblems + 1)
+                       .arg(ConfigReport::MaxProblems);
+        QTest::newRow("too many") << QByteArray("x\n").repeated(1000) << 0600 << bounded << false;
+    }
+    void check()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, mode);
+        QFETCH(QStringList, said);
+        QFETCH(bool, usable);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.conf"));
+        if (!text.isNull()) {
+            QFile f(path);
+            text.replace("DIR", dir.path().toUtf8());
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+            f.close();
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+        }
+        const ConfigCheck::Outcome outcome = ConfigCheck::check(path);
+        QCOMPARE(outcome.usable, usable);
+        QCOMPARE(outcome.errors + (usable ? QStringList{outcome.count} : QStringList()),
+                 said.replaceInStrings(QLatin1String("DIR"), dir.path())
+                     .replaceInStrings(QLatin1String("FILE"), path));
     }
 };
 

@@ -169,6 +169,10 @@ private Q_SLOTS:
                                      << QStringList() << 1 << "^FILE:3: ";
         QTest::newRow("outside a section")
             << QByteArray("device = /dev/null\n") << QStringList() << 1 << "^FILE:1: ";
+        // The check beside the running service: it never asks for the name the other holds.
+        QTest::newRow("check") << device + "speed = 4800\n"
+                               << QStringList{"--check"} << 1
+                               << "^FILE:3: speed is 19200 or 9600, not \"4800\"\n$";
         QTest::newRow("unknown option") << device << QStringList{"--bogus"} << 2 << "'--bogus'";
         QTest::newRow("argument") << device << QStringList{"hall-1"} << 2 << "\"hall-1\"";
         QTest::newRow("name taken") << section(QStringLiteral("hall-1"), absentDevice())

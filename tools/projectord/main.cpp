@@ -3,6 +3,7 @@
 // configured, PJLink. Runs in the foreground and logs one English line per event: to the journal
 // with the projector's name as a field when stderr is the journal's, to stderr otherwise.
 #include "BusFront.h"
+#include "ConfigCheck.h"
 #include "DeviceLink.h"
 #include "Journal.h"
 #include "Lifetime.h"
@@ -180,7 +181,11 @@ int main(int argc, char *argv[])
         QStringLiteral("clear-stale-locks"),
         ProjectordOptions::tr("Remove the lock files that processes now gone left for the\n"
                               "configured devices, then exit. Run as root before the service."));
-    parser.addOptions({config, session, clearLocks});
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        ProjectordOptions::tr("Read the configuration as the service would, name every\n"
+                              "mistake in it with its line, and exit. Starts nothing."));
+    parser.addOptions({config, session, clearLocks, check});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QStringList args = QCoreApplication::arguments();
@@ -190,6 +195,8 @@ int main(int argc, char *argv[])
     else if (!parser.positionalArguments().isEmpty())
         wrong = ProjectordOptions::tr("unexpected argument \"%1\"")
                     .arg(parser.positionalArguments().first());
+    else if (parser.isSet(check) && parser.isSet(clearLocks))
+        wrong = ProjectordOptions::tr("--check and --clear-stale-locks do not go together");
     else if (parser.isSet(config))
         wrong = UsageError::checkValue(parser.value(config), UsageError::Value::File);
     if (!wrong.isEmpty()) {
@@ -206,6 +213,8 @@ int main(int argc, char *argv[])
     }
     options.configFile = parser.value(config);
     options.session = parser.isSet(session);
+    if (parser.isSet(check))
+        return ConfigCheck::run(options.configFile) ? 0 : ProjectordOptions::ExitFailed;
 
     const auto loaded = ServiceConfig::load(options.configFile);
     // Before the service: a configuration it cannot read is for the service's start to report.
