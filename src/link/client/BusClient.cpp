@@ -74,7 +74,7 @@ bool BusClient::open()
                 });
     }
     ++m_generation;
-    m_listing.reset();
+    dropListing();
     m_found = false;
     m_watching = false;
     m_unread.clear();
@@ -210,9 +210,15 @@ void BusClient::failedStep(const QDBusError &error)
     connectFailedWith(Cause::ServiceFailed, said);
 }
 
+// Later: it may be answering now.
+void BusClient::dropListing()
+{
+    if (m_listing) m_listing.release()->deleteLater();
+}
+
 void BusClient::onListed(const QList<ServiceProjector> &projectors)
 {
-    m_listing.reset();
+    dropListing();
     QStringList names;
     for (const ServiceProjector &p : projectors) names << p.name;
     connectFailedWith(Cause::NoSuchProjector, names.join(QLatin1String(", ")));
@@ -220,13 +226,13 @@ void BusClient::onListed(const QList<ServiceProjector> &projectors)
 
 void BusClient::onListFailed(const LinkFailure &)
 {
-    m_listing.reset();
+    dropListing();
     connectFailedWith(Cause::NoSuchProjector);
 }
 
 void BusClient::close()
 {
-    m_listing.reset();
+    dropListing();
     closeOwnLine();
     ++m_generation;
     m_step = Step::Closed;

@@ -66,6 +66,7 @@ private:
     // For a name the service does not have: the names it has.
     void onListed(const QList<ServiceProjector> &projectors) override;
     void onListFailed(const LinkFailure &failure) override;
+    void dropListing();
     void onLineOpened(const QDBusMessage &reply);
     void closeOwnLine();
     void onOwnerChanged(const QString &oldOwner, const QString &newOwner);
