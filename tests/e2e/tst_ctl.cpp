@@ -272,6 +272,8 @@ private Q_SLOTS:
         QTest::newRow("no service")
             << 1 << true << QStringList{"--list"} << 1
             << "projectord is not running: there are no projectors to list.";
+        QTest::newRow("with a command")
+            << 0 << true << QStringList{"--list", "status"} << 2 << "\"status\" is one too many";
         QTest::newRow("no bus") << 0 << true << QStringList{"--list", "--json"} << 1
                                 << "the D-Bus system bus, where projectord is looked for";
     }
