@@ -200,6 +200,18 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
         <source>The serial device (default %1), socket://HOST:PORT or rfc2217://HOST:PORT, or service:NAME for a projector that projectord holds. A device that projectord holds is reached through it.</source>
         <translation>シリアルデバイス (既定は %1)、socket://ホスト:ポート、rfc2217://ホスト:ポート、または projectord が管理するプロジェクターを表す service:名前。projectord が管理するデバイスには projectord を経由して接続します。</translation>
     </message>
+    <message>
+        <source>List the projectors that projectord holds, with their state, instead of sending commands; with --json, one JSON object per projector.</source>
+        <translation>コマンドを送信する代わりに、projectord が管理するプロジェクターを状態とともに一覧表示します。--json を付けるとプロジェクターごとに JSON オブジェクトを 1 行出力します。</translation>
+    </message>
+    <message>
+        <source>--list lists every projector; give no --device</source>
+        <translation>--list はすべてのプロジェクターを一覧表示します。--device は指定しないでください</translation>
+    </message>
+    <message>
+        <source>--list sends no command; &quot;%1&quot; is one too many</source>
+        <translation>--list はコマンドを送信しません。&quot;%1&quot; は不要です</translation>
+    </message>
 </context>
 <context>
     <name>CtlSession</name>
@@ -214,6 +226,10 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
     <message>
         <source>projectord has not started again within %1 s.</source>
         <translation>projectord は %1 秒以内に再起動しませんでした。</translation>
+    </message>
+    <message>
+        <source>It has: %1.</source>
+        <translation>登録されているプロジェクター: %1。</translation>
     </message>
 </context>
 <context>
@@ -868,6 +884,77 @@ Each reply is awaited for %1 ms before the next command goes out.</source>
     <message>
         <source>projectord keeps trying. Mend what it says, or take the device out of projectord&apos;s configuration to use it without the service.</source>
         <translation>projectord は再試行を続けます。表示された原因を解消するか、projectord を介さずに使う場合はデバイスを projectord の設定から外してください。</translation>
+    </message>
+</context>
+<context>
+    <name>ListRun</name>
+    <message>
+        <source>NAME</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>DEVICE</source>
+        <translation>デバイス</translation>
+    </message>
+    <message>
+        <source>ONLINE</source>
+        <translation>オンライン</translation>
+    </message>
+    <message>
+        <source>POWER</source>
+        <translation>電源</translation>
+    </message>
+    <message>
+        <source>INPUT</source>
+        <translation>入力</translation>
+    </message>
+    <message>
+        <source>LAMP HOURS</source>
+        <translation>ランプ時間</translation>
+    </message>
+    <message>
+        <source>READ AT</source>
+        <translation>読み取り時刻</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>はい</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>いいえ</translation>
+    </message>
+    <message>
+        <source>Cannot write the output: %1.</source>
+        <translation>出力を書き込めません: %1。</translation>
+    </message>
+    <message>
+        <source>projectord is not running: there are no projectors to list.</source>
+        <translation>projectord が動作していません。一覧表示するプロジェクターはありません。</translation>
+    </message>
+    <message>
+        <source>Cannot list the projectors: the D-Bus session bus, where projectord is looked for, cannot be reached.</source>
+        <translation>プロジェクターを一覧表示できません: projectord を探す D-Bus セッションバスに接続できません。</translation>
+    </message>
+    <message>
+        <source>Cannot list the projectors: the D-Bus system bus, where projectord is looked for, cannot be reached.</source>
+        <translation>プロジェクターを一覧表示できません: projectord を探す D-Bus システムバスに接続できません。</translation>
+    </message>
+    <message>
+        <source>Cannot list the projectors: the bus policy does not let this user read projectord&apos;s state.</source>
+        <translation>プロジェクターを一覧表示できません: バスのポリシーにより、このユーザーは projectord の状態を読み取れません。</translation>
+    </message>
+    <message>
+        <source>Cannot list the projectors: projectord did not answer in time.</source>
+        <translation>プロジェクターを一覧表示できません: projectord が時間内に応答しませんでした。</translation>
+    </message>
+    <message>
+        <source>Cannot list the projectors: this program&apos;s client of projectord is missing or broken; reinstall the package: &quot;%1&quot;</source>
+        <translation>プロジェクターを一覧表示できません: このプログラムの projectord クライアントが見つからないか壊れています。パッケージを再インストールしてください: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>Cannot list the projectors: projectord refused: &quot;%1&quot;</source>
+        <translation>プロジェクターを一覧表示できません: projectord が拒否しました: &quot;%1&quot;</translation>
     </message>
 </context>
 <context>

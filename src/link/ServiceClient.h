@@ -4,6 +4,7 @@
 #include "LinkFailure.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtPlugin>
 
@@ -26,6 +27,7 @@ public:
     {
     public:
         virtual void onConnected() = 0;
+        // NoSuchProjector by name has the names the service has in its detail, ", " between.
         virtual void onConnectFailed(const LinkFailure &failure) = 0;
         virtual void onLost(const LinkFailure &failure) = 0;
         virtual void onReceived() = 0;
@@ -55,6 +57,45 @@ public:
     virtual bool found() const = 0;
 };
 
+// A projector as the service holds it, read for a list.
+struct ServiceProjector
+{
+    QString name;
+    QString device;
+    bool online = false;
+    QString failure; // why it is offline, in the service's words
+    // The last state read: "" or -1 until read; each time in ms since the epoch, 0 for never.
+    QString power;
+    qint64 powerReadAt = 0;
+    QString input;
+    qint64 inputReadAt = 0;
+    int lampHours = -1;
+    qint64 lampHoursReadAt = 0;
+    QString orientation;
+    qint64 orientationReadAt = 0;
+};
+
+// Every projector the service holds, read once. It only reads, so the bus policy lets every
+// local user do it, and it never starts the service. Answered once, from the event loop;
+// destroyed before that, it is not answered.
+class ServiceListing
+{
+public:
+    class Events
+    {
+    public:
+        // In the configuration's order.
+        virtual void onListed(const QList<ServiceProjector> &projectors) = 0;
+        // ServiceNotRunning, NoServiceBus, AccessDenied, ServiceNotAnswering or ServiceFailed.
+        virtual void onListFailed(const LinkFailure &failure) = 0;
+
+    protected:
+        ~Events() = default;
+    };
+
+    virtual ~ServiceListing() = default;
+};
+
 // The plug-in's root object. The interface's version goes up with any change to the two
 // classes: a plug-in from another build is refused, not called.
 class ServiceClientFactory
@@ -64,7 +105,9 @@ public:
     // `device` is "service:NAME" by name, or the local device's path.
     virtual std::unique_ptr<ServiceClient>
     create(const QString &device, ServiceClient::Lookup lookup, ServiceClient::Events &events) = 0;
+    // Starts at once; the answer comes to `events` later.
+    virtual std::unique_ptr<ServiceListing> list(ServiceListing::Events &events) = 0;
 };
 
-#define ServiceClientFactory_iid "io.github.projector_panel.ServiceClientFactory/1"
+#define ServiceClientFactory_iid "io.github.projector_panel.ServiceClientFactory/2"
 Q_DECLARE_INTERFACE(ServiceClientFactory, ServiceClientFactory_iid)

@@ -4,11 +4,17 @@
 #include "ButtonTables.h"
 #include "Commands.h"
 #include "CtlOptions.h"
+#include "DbusDaemon.h"
+#include "ProjectordProcess.h"
 #include "Pty.h"
 #include "Ser2Net.h"
+#include "ServiceNames.h"
 #include "SimProcess.h"
 #include "TrafficLogFile.h"
 
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDateTime>
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,7 +48,7 @@ Step inLanguage(const char *language)
 }
 
 // `before` sets the process up, `meanwhile` runs while the program does; each command takes a
-// 500 ms reply window.
+// 500 ms reply window. A null device gives no --device.
 Run ctl(const QString &device, const QStringList &args, const Step &meanwhile = {},
         const Step &before = inLanguage("en"))
 {
@@ -50,7 +56,7 @@ Run ctl(const QString &device, const QStringList &args, const Step &meanwhile = 
     before(p);
     // A step may have chosen another copy of the program.
     p.start(p.program().isEmpty() ? QStringLiteral(PROJECTOR_CTL_PATH) : p.program(),
-            QStringList{"--device", device} + args);
+            (device.isNull() ? QStringList() : QStringList{"--device", device}) + args);
     p.waitForStarted(SimProcess::Patience);
     if (meanwhile) meanwhile(p);
     Run r;
@@ -244,6 +250,132 @@ private Q_SLOTS:
                      r.err.endsWith(QLatin1String(". Try --help.\n")),
                  qPrintable(r.err));
         QCOMPARE(pty.read(1, std::chrono::milliseconds(50)), QByteArray());
+    }
+
+    // What projectord holds, as a user sees it in a terminal or a script reads it: a projector on
+    // the simulator, read by the service at its start, and one on a missing device, whose name
+    // takes two cells a character. Reading needs no group; a name the service lacks is answered
+    // with those it has.
+    void listsTheService_data()
+    {
+        QTest::addColumn<int>("rig"); // 0: no bus, 1: a bus, 2: projectord on it
+        QTest::addColumn<bool>("member");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("err"); // contained; empty: none
+        QTest::newRow("table") << 2 << true << QStringList{"--list"} << 0 << QString();
+        QTest::newRow("json") << 2 << true << QStringList{"--list", "--json"} << 0 << QString();
+        QTest::newRow("outside the group") << 2 << false << QStringList{"--list"} << 0 << QString();
+        QTest::newRow("unknown name")
+            << 2 << true << QStringList{"--device", "service:hall-2", "status"} << 1
+            << "projectord has no projector of that name. It has: hall-1, ホール-2.";
+        QTest::newRow("no service")
+            << 1 << true << QStringList{"--list"} << 1
+            << "projectord is not running: there are no projectors to list.";
+        QTest::newRow("with a command")
+            << 0 << true << QStringList{"--list", "status"} << 2 << "\"status\" is one too many";
+        QTest::newRow("no bus") << 0 << true << QStringList{"--list", "--json"} << 1
+                                << "the D-Bus system bus, where projectord is looked for";
+    }
+
+    void listsTheService()
+    {
+        QFETCH(int, rig);
+        QFETCH(bool, member);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, err);
+        const QString wide = QStringLiteral("ホール-2");
+        SimProcess sim;
+        QVERIFY2(sim.start({"--input", "2"}), sim.errors().constData());
+        DbusDaemon bus(member ? DbusDaemon::Sender::Member : DbusDaemon::Sender::Outsider);
+        if (rig >= 1) QVERIFY2(bus.start(), qPrintable(bus.errors()));
+        ProjectordProcess service(bus);
+        if (rig >= 2)
+            QVERIFY2(service.start(QStringLiteral("[hall-1]\ndevice = %1\npoll = 60\n"
+                                                  "[%2]\ndevice = %3\npoll = 0\n")
+                                       .arg(sim.device(), wide, absentDevice())
+                                       .toUtf8()),
+                     service.errors().constData());
+        const Step onBus = [&](QProcess &p) {
+            inLanguage("en")(p);
+            if (rig < 1) return;
+            QProcessEnvironment env = bus.environment();
+            env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
+            env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+            p.setProcessEnvironment(env);
+        };
+        if (rig == 2) {
+            // The service's first round of status reads, at its start, ends with the mirror's.
+            QDBusConnection c = bus.connect(QStringLiteral("reader"));
+            QDBusMessage get = QDBusMessage::createMethodCall(
+                QLatin1String(ServiceNames::BusName),
+                ServiceNames::projectorPath(QStringLiteral("hall-1")),
+                QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+            get << QLatin1String(ServiceNames::ProjectorInterface)
+                << QStringLiteral("OrientationReadAt");
+            QTRY_VERIFY_WITH_TIMEOUT(
+                c.call(get).arguments().value(0).value<QDBusVariant>().variant().toLongLong() > 0,
+                SimProcess::Patience);
+        }
+        const Run r = ctl({}, args, {}, onBus);
+        QCOMPARE(r.exitCode, exitCode);
+        if (!err.isEmpty()) {
+            QVERIFY2(r.err.count(u'\n') == 1 && r.err.startsWith(QLatin1String("projector-ctl: ")),
+                     qPrintable(r.err));
+            QVERIFY2(r.err.contains(err), qPrintable(r.err));
+            QCOMPARE(r.out, QString());
+            return;
+        }
+        QCOMPARE(r.err, QString());
+        const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+        const auto readNow = [](const QDateTime &t) {
+            return t.isValid() && qAbs(t.secsTo(QDateTime::currentDateTime())) < 600;
+        };
+        if (args.contains(QLatin1String("--json"))) {
+            QCOMPARE(lines.size(), 2);
+            const QJsonObject hall = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+            const QJsonObject absent = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+            QCOMPARE(hall.value(u"name"), "hall-1");
+            QCOMPARE(hall.value(u"device"), sim.device());
+            QCOMPARE(hall.value(u"online"), true);
+            QCOMPARE(hall.value(u"failure"), QJsonValue());
+            QCOMPARE(hall.value(u"power"), "standby");
+            QCOMPARE(hall.value(u"lamp_hours"), 123);
+            QCOMPARE(hall.value(u"input"), "computer-2");
+            QCOMPARE(hall.value(u"orientation"), "normal");
+            QVERIFY(readNow(
+                QDateTime::fromString(hall.value(u"power_read_at").toString(), Qt::ISODate)));
+            QCOMPARE(absent.value(u"name"), wide);
+            QCOMPARE(absent.value(u"online"), false);
+            QVERIFY(!absent.value(u"failure").toString().isEmpty());
+            QVERIFY(!absent.contains(u"power") && !absent.contains(u"lamp_hours"));
+            return;
+        }
+        // Cells are two spaces or more apart, and each column starts at the same cell on a
+        // terminal, where a katakana takes two.
+        QCOMPARE(lines.size(), 3);
+        QList<QStringList> rows;
+        QList<QList<int>> starts;
+        static const QRegularExpression gap(QStringLiteral(" {2,}"));
+        for (const QString &line : lines) {
+            rows.append(line.split(gap));
+            starts.append(QList<int>());
+            int cells = 0;
+            for (qsizetype i = 0; i < line.size(); ++i) {
+                if (i == 0 || (line[i] != u' ' && line.mid(i - 2, 2) == QLatin1String("  ")))
+                    starts.last().append(cells);
+                cells += line[i].unicode() >= 0x3000 ? 2 : 1;
+            }
+        }
+        QCOMPARE(rows[0], QStringList({"NAME", "DEVICE", "ONLINE", "POWER", "INPUT", "LAMP HOURS",
+                                       "READ AT"}));
+        QCOMPARE(rows[1].mid(0, 6),
+                 QStringList({"hall-1", sim.device(), "yes", "standby", "computer-2", "123"}));
+        QVERIFY(readNow(QDateTime::fromString(rows[1][6], QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+        QCOMPARE(rows[2], QStringList({wide, absentDevice(), "no", "-", "-", "-", "-"}));
+        QCOMPARE(starts[1], starts[0]);
+        QCOMPARE(starts[2], starts[0]);
     }
 
     // The client of projectord is a plug-in, loaded only where the service may run (its runtime

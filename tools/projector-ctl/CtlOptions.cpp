@@ -78,7 +78,11 @@ CtlOptions::Parsed CtlOptions::parse(const QStringList &args)
                                  QStringLiteral("FILE"));
     const QCommandLineOption json(QStringLiteral("json"),
                                   tr("Print one JSON object per command instead of a text line."));
-    p.addOptions({device, speed, log, json});
+    const QCommandLineOption list(
+        QStringLiteral("list"),
+        tr("List the projectors that projectord holds, with their state, instead of sending "
+           "commands; with --json, one JSON object per projector."));
+    p.addOptions({device, speed, log, json, list});
     p.addPositionalArgument(QStringLiteral("COMMAND"), tr("A command name or code, see below."),
                             QStringLiteral("COMMAND..."));
     const QCommandLineOption help = p.addHelpOption();
@@ -125,6 +129,16 @@ CtlOptions::Parsed CtlOptions::parse(const QStringList &args)
     o.device = p.value(device);
     o.logFile = p.value(log);
     o.json = p.isSet(json);
+    o.list = p.isSet(list);
+    if (o.list) {
+        if (p.isSet(device))
+            return usageError(tr("--list lists every projector; give no --device"));
+        if (!p.positionalArguments().isEmpty())
+            return usageError(tr("--list sends no command; \"%1\" is one too many")
+                                  .arg(p.positionalArguments().constFirst()));
+        result.action = Parsed::Action::Run;
+        return result;
+    }
     if (p.positionalArguments().isEmpty()) return usageError(tr("no command given"));
     for (const QString &word : p.positionalArguments()) {
         const auto command = findCommand(word);

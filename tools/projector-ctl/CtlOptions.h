@@ -34,6 +34,7 @@ public:
     bool speedAsked = false; // --speed was given; otherwise `settings` are only the default
     QString logFile;         // empty: no log
     bool json = false;
+    bool list = false; // --list: the projectors projectord holds, no command
     QList<NamedCommand> commands;
 
     struct Parsed;

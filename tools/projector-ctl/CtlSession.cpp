@@ -48,8 +48,9 @@ QString jsonLine(const CommandResult &r)
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
-// 0, or the errno of a line that did not reach the file whole.
-int writeLine(std::FILE *to, const QString &line)
+} // namespace
+
+int CtlSession::writeLine(std::FILE *to, const QString &line)
 {
     errno = 0;
     const QByteArray bytes = (line + u'\n').toLocal8Bit();
@@ -57,8 +58,6 @@ int writeLine(std::FILE *to, const QString &line)
         return errno ? errno : EIO;
     return 0;
 }
-
-} // namespace
 
 CtlSession::CtlSession(SerialLink &link, const TimerFactory &makeTimer, const CtlOptions &options,
                        std::FILE *out, std::FILE *err, QObject *parent)
@@ -112,7 +111,7 @@ void CtlSession::start()
 {
     if (!m_options.logFile.isEmpty()) (void)m_log.open(m_options.logFile);
     if (!m_link.applySettings(m_options.settings) || !m_link.open()) {
-        fail(m_link.failure().text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
+        failToOpen(m_link.failure());
         return;
     }
     if (!m_link.isConnecting()) {
@@ -122,11 +121,17 @@ void CtlSession::start()
     // Exactly one of the two follows.
     connect(&m_link, &SerialLink::opened, this, &CtlSession::begin, Qt::SingleShotConnection);
     connect(
-        &m_link, &SerialLink::openFailed, this,
-        [this](const LinkFailure &f) {
-            fail(f.text(LinkFailure::Reader::Script), CtlOptions::ExitFailed);
-        },
+        &m_link, &SerialLink::openFailed, this, [this](const LinkFailure &f) { failToOpen(f); },
         Qt::SingleShotConnection);
+}
+
+void CtlSession::failToOpen(const LinkFailure &failure)
+{
+    QString words = failure.text(LinkFailure::Reader::Script);
+    // A name mistyped in a crontab's line is mended at once with the right one in sight.
+    if (failure.cause == LinkFailure::Cause::NoSuchProjector && !failure.detail.isEmpty())
+        words += u' ' + tr("It has: %1.").arg(failure.detail);
+    fail(words, CtlOptions::ExitFailed);
 }
 
 int CtlSession::exec()

@@ -32,6 +32,9 @@ public:
     // an exit asked for before the loop runs would be lost.
     int exec();
 
+    // 0, or the errno of a line that did not reach the file whole.
+    static int writeLine(std::FILE *to, const QString &line);
+
 Q_SIGNALS:
     void finished(int exitStatus);
 
@@ -39,6 +42,7 @@ private:
     void begin();
     void print(const CommandResult &result);
     void complain(const QString &message);
+    void failToOpen(const LinkFailure &failure);
     void fail(const QString &message, int exitStatus);
     void finish(int exitStatus);
 

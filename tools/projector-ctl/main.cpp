@@ -3,6 +3,7 @@
 #include "CtlSession.h"
 #include "DeviceLink.h"
 #include "EndOnSignals.h"
+#include "ListRun.h"
 #include "PanelVersion.h"
 #include "Translations.h"
 
@@ -64,6 +65,11 @@ int main(int argc, char *argv[])
         const bool written =
             std::fputs(qPrintable(parsed.text), stdout) >= 0 && std::fflush(stdout) == 0;
         return written ? CtlOptions::ExitAnswered : CtlOptions::ExitOutputFailed;
+    }
+
+    if (parsed.options.list) {
+        ListRun list(parsed.options.json, stdout, stderr);
+        return list.exec();
     }
 
     DeviceLink link(parsed.options.device, QString());

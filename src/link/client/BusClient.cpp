@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "BusClient.h"
 
+#include "BusCalls.h"
+#include "BusListing.h"
 #include "BusMembers.h"
 #include "ServiceBus.h"
 #include "ServiceNames.h"
@@ -27,43 +29,23 @@ Q_LOGGING_CATEGORY(lcSerial, "panel.serial", QtWarningMsg)
 
 using Cause = LinkFailure::Cause;
 using Action = LinkFailure::Action;
+using namespace BusCalls;
 
 namespace {
 
 namespace Projector = BusMembers::Projector;
 namespace Error = BusMembers::Error;
 
-const QString BusName = QLatin1String(ServiceNames::BusName);
 const QString ProjectorInterface = QLatin1String(Projector::Interface);
-const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
 QString member(const char *name)
 {
     return QLatin1String(name);
 }
 
-// The bus found nobody there: not running, or not started.
-bool isAbsent(const QDBusError &error)
-{
-    return error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::NoServer ||
-           error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
-}
-
-// Connected on first use, which waits for the local bus daemon only; not connected when there
-// is no bus. ServiceConnection has looked for the system bus's socket before loading this.
-QDBusConnection serviceBus()
-{
-    return ServiceBus::isSession() ? QDBusConnection::sessionBus() : QDBusConnection::systemBus();
-}
-
-QString busKind()
-{
-    return ServiceBus::isSession() ? QStringLiteral("session") : QStringLiteral("system");
-}
-
 } // namespace
 
-BusClient::BusClient(const QString &device, Lookup lookup, Events &events)
+BusClient::BusClient(const QString &device, Lookup lookup, ServiceClient::Events &events)
     : m_device(device), m_lookup(lookup), m_events(events)
 {
 }
@@ -92,6 +74,7 @@ bool BusClient::open()
                 });
     }
     ++m_generation;
+    dropListing();
     m_found = false;
     m_watching = false;
     m_unread.clear();
@@ -201,8 +184,11 @@ void BusClient::failedStep(const QDBusError &error)
 {
     const QString name = error.name();
     const QString said = error.message().isEmpty() ? name : error.message();
-    if (name == QLatin1String(Error::NoSuchProjector))
-        return connectFailedWith(Cause::NoSuchProjector);
+    if (name == QLatin1String(Error::NoSuchProjector)) {
+        if (m_lookup == Lookup::ByDevice) return connectFailedWith(Cause::NoSuchProjector);
+        m_listing = std::make_unique<BusListing>(static_cast<ServiceListing::Events &>(*this));
+        return;
+    }
     if (name == QLatin1String(Error::Offline)) return connectFailedWith(offline(), error.message());
     // When the bus tried to start the service, it says why that failed.
     if (isAbsent(error))
@@ -224,8 +210,29 @@ void BusClient::failedStep(const QDBusError &error)
     connectFailedWith(Cause::ServiceFailed, said);
 }
 
+// Later: it may be answering now.
+void BusClient::dropListing()
+{
+    if (m_listing) m_listing.release()->deleteLater();
+}
+
+void BusClient::onListed(const QList<ServiceProjector> &projectors)
+{
+    dropListing();
+    QStringList names;
+    for (const ServiceProjector &p : projectors) names << p.name;
+    connectFailedWith(Cause::NoSuchProjector, names.join(QLatin1String(", ")));
+}
+
+void BusClient::onListFailed(const LinkFailure &)
+{
+    dropListing();
+    connectFailedWith(Cause::NoSuchProjector);
+}
+
 void BusClient::close()
 {
+    dropListing();
     closeOwnLine();
     ++m_generation;
     m_step = Step::Closed;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 
+class BusListing;
 class QDBusError;
 class QDBusMessage;
 class QDBusServiceWatcher;
@@ -21,7 +22,7 @@ class QDBusServiceWatcher;
 // with the Received signal. Opening asks in steps, each answered from the event loop: find the
 // projector, read its state, and open the socket, which the bus policy lets only those who may
 // send do.
-class BusClient final : public QObject, public ServiceClient
+class BusClient final : public QObject, public ServiceClient, private ServiceListing::Events
 {
     Q_OBJECT
 public:
@@ -30,7 +31,7 @@ public:
     // Received bytes not yet taken by readAll(); past that they are dropped, and counted.
     static constexpr qsizetype MaxUnread = 1024 * 1024;
 
-    BusClient(const QString &device, Lookup lookup, Events &events);
+    BusClient(const QString &device, Lookup lookup, ServiceClient::Events &events);
     ~BusClient() override;
 
     [[nodiscard]] bool open() override;
@@ -62,6 +63,10 @@ private:
     void onRead(const QDBusMessage &reply);
     void connectFailedWith(LinkFailure::Cause cause, const QString &detail = {});
     void failedStep(const QDBusError &error);
+    // For a name the service does not have: the names it has.
+    void onListed(const QList<ServiceProjector> &projectors) override;
+    void onListFailed(const LinkFailure &failure) override;
+    void dropListing();
     void onLineOpened(const QDBusMessage &reply);
     void closeOwnLine();
     void onOwnerChanged(const QString &oldOwner, const QString &newOwner);
@@ -73,10 +78,11 @@ private:
 
     const QString m_device;
     const Lookup m_lookup;
-    Events &m_events;
+    ServiceClient::Events &m_events;
     LinkFailure m_failure;
     QDBusConnection m_bus{QString()};
     std::unique_ptr<QDBusServiceWatcher> m_watcher;
+    std::unique_ptr<BusListing> m_listing;
     Step m_step = Step::Closed;
     unsigned m_generation = 0; // one per open, so that answers for an earlier one do nothing
     bool m_found = false;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "BusClient.h"
+#include "BusListing.h"
 #include "ServiceClient.h"
 
 #include <QObject>
@@ -14,6 +15,10 @@ public:
                                           ServiceClient::Events &events) override
     {
         return std::make_unique<BusClient>(device, lookup, events);
+    }
+    std::unique_ptr<ServiceListing> list(ServiceListing::Events &events) override
+    {
+        return std::make_unique<BusListing>(events);
     }
 };
 
