@@ -27,8 +27,12 @@ simpid=$!
 for _ in $(seq 100); do [ -e "$dir/com1" ] && break; sleep 0.05; done
 [ -e "$dir/com1" ] || { echo "xmemory: the simulator made no line" >&2; exit 1; }
 
-# measure TITLE-PART COMMAND...: prints the peak RSS in kB once the window is shown.
+# measure TITLE-PART COMMAND...: prints the peak RSS in kB once the window is shown. A launch
+# that shows no window is tried once more, and said: now and then one does not map under Xvfb.
 measure() {
+  launch "$@" 2>/dev/null || { echo "xmemory: $2 showed no window; launched again" >&2; launch "$@"; }
+}
+launch() {
   local title=$1
   shift
   "$@" >/dev/null 2>&1 &
@@ -44,7 +48,7 @@ measure() {
   done
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  [ -n "$kb" ] || { echo "xmemory: $1 showed no window titled \"$title\"" >&2; exit 1; }
+  [ -n "$kb" ] || { echo "xmemory: $1 showed no window titled \"$title\"" >&2; return 1; }
   echo "$kb"
 }
 
