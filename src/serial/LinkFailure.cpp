@@ -24,9 +24,9 @@ enum SocketError {
     UnsupportedSocketOperationError = 10,
 };
 
-// The system's words for an error code. strerror() follows the user's locale; the log wants the
-// English description whatever the locale.
-QString systemWords(int code, bool english)
+} // namespace
+
+QString LinkFailure::systemWords(int code, bool english)
 {
     if (code == 0) return {};
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
@@ -37,8 +37,6 @@ QString systemWords(int code, bool english)
 #endif
     return QString::fromLocal8Bit(std::strerror(code));
 }
-
-} // namespace
 
 bool LinkFailure::isOutOfDescriptors(int systemError)
 {

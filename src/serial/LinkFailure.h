@@ -86,6 +86,9 @@ public:
     bool isFailure() const { return cause != Cause::None; }
     // Whether an error code says this process or the system is out of descriptors.
     static bool isOutOfDescriptors(int systemError);
+    // The system's words for an errno value: the C library's English description whatever the
+    // locale, for a log, or the user's locale's (strerror) when `english` is false.
+    static QString systemWords(int code, bool english = true);
     // The failure for it, with the process's limit on descriptors.
     static LinkFailure tooManyFiles(Action action, int systemError);
     QString text(Reader reader = Reader::Window) const;

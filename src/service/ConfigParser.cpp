@@ -84,15 +84,6 @@ QString deviceIdentity(const QString &device)
 
 } // namespace
 
-QString systemWords(int code)
-{
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
-    // The journal's words, whatever the locale.
-    if (const char *desc = strerrordesc_np(code)) return QString::fromLatin1(desc);
-#endif
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
 namespace {
 
 // Reads on past a mistake wherever what follows can still be judged: a refused header's keys
@@ -246,7 +237,7 @@ private:
             m_report.problems.append(
                 ConfigError{m_fileName, number,
                             QStringLiteral("device %1: %2; the service waits for it to appear")
-                                .arg(device, systemWords(code)),
+                                .arg(device, LinkFailure::systemWords(code)),
                             true});
         }
     }

@@ -14,6 +14,3 @@ struct ParsedConfig
     bool hasPassword = false; // a pjlink-password was given: the file must not be readable by all
 };
 ParsedConfig parseConfigText(const QString &fileName, const QByteArray &text);
-
-// The system's words for an errno value, the same whatever the locale where the C library can.
-QString systemWords(int code);

@@ -2,6 +2,7 @@
 #include "ServiceConfig.h"
 
 #include "ConfigParser.h"
+#include "LinkFailure.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -83,7 +84,7 @@ ConfigReport ServiceConfig::check(const QString &fileName)
     };
     // POSIX calls rather than QFile: the message names the system's reason.
     const auto failed = [&](int code) {
-        return refused(QStringLiteral("cannot read: %1").arg(systemWords(code)));
+        return refused(QStringLiteral("cannot read: %1").arg(LinkFailure::systemWords(code)));
     };
     const QByteArray path = QFile::encodeName(fileName);
     struct stat info

@@ -95,24 +95,52 @@ QVariantMap readingFields(const DecodedStatus &d)
     return fields;
 }
 
+namespace {
+
+constexpr std::array<const char *, 7> PowerNames{
+    "on",           "standby",           "warming-up",
+    "cooling-down", "power-abnormality", "temperature-abnormality",
+    "key-lock"};
+constexpr std::array<const char *, 3> InputNames{"computer-1", "computer-2", "video"};
+constexpr std::array<const char *, 4> OrientationNames{"normal", "top-bottom-reversed",
+                                                       "left-right-reversed", "both-reversed"};
+
+template <typename E, std::size_t N>
+std::optional<E> byName(const std::array<const char *, N> &names, QStringView word)
+{
+    for (std::size_t i = 0; i < N; ++i)
+        if (word == QLatin1StringView(names[i])) return E(i);
+    return std::nullopt;
+}
+
+} // namespace
+
 QLatin1StringView name(PowerState s)
 {
-    constexpr std::array<const char *, 7> Names{
-        "on",           "standby",           "warming-up",
-        "cooling-down", "power-abnormality", "temperature-abnormality",
-        "key-lock"};
-    return QLatin1StringView(Names.at(static_cast<std::size_t>(s)));
+    return QLatin1StringView(PowerNames.at(static_cast<std::size_t>(s)));
 }
 
 QLatin1StringView name(InputSource s)
 {
-    constexpr std::array<const char *, 3> Names{"computer-1", "computer-2", "video"};
-    return QLatin1StringView(Names.at(static_cast<std::size_t>(s)));
+    return QLatin1StringView(InputNames.at(static_cast<std::size_t>(s)));
 }
 
 QLatin1StringView name(Orientation o)
 {
-    constexpr std::array<const char *, 4> Names{"normal", "top-bottom-reversed",
-                                                "left-right-reversed", "both-reversed"};
-    return QLatin1StringView(Names.at(static_cast<std::size_t>(o)));
+    return QLatin1StringView(OrientationNames.at(static_cast<std::size_t>(o)));
+}
+
+std::optional<PowerState> powerStateNamed(QStringView word)
+{
+    return byName<PowerState>(PowerNames, word);
+}
+
+std::optional<InputSource> inputSourceNamed(QStringView word)
+{
+    return byName<InputSource>(InputNames, word);
+}
+
+std::optional<Orientation> orientationNamed(QStringView word)
+{
+    return byName<Orientation>(OrientationNames, word);
 }

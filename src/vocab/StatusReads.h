@@ -3,6 +3,7 @@
 
 #include <QByteArrayView>
 #include <QLatin1StringView>
+#include <QStringView>
 #include <QVariantMap>
 
 #include <optional>
@@ -26,6 +27,10 @@ QLatin1StringView name(PowerState s);  // "on", "standby", "warming-up", "coolin
 QLatin1StringView name(InputSource s); // "computer-1", "computer-2", "video"
 QLatin1StringView name(Orientation o); // "normal", "top-bottom-reversed", "left-right-reversed",
                                        // "both-reversed"
+// The value a name() stands for, as the bus's properties carry it; none for another word.
+std::optional<PowerState> powerStateNamed(QStringView word);
+std::optional<InputSource> inputSourceNamed(QStringView word);
+std::optional<Orientation> orientationNamed(QStringView word);
 
 enum class StatusRead { Power, Input, LampHours, Orientation };
 

@@ -19,21 +19,13 @@
 
 namespace {
 
-// The vocabulary's value of that name: the service's properties use the same names.
-template <typename E, int Count> std::optional<E> named(const QString &word)
-{
-    for (int i = 0; i < Count; ++i)
-        if (name(E(i)) == word) return E(i);
-    return std::nullopt;
-}
-
 DecodedStatus reading(const ServiceProjector &p)
 {
     DecodedStatus d;
-    d.power = named<PowerState, 7>(p.power);
-    d.input = named<InputSource, 3>(p.input);
+    d.power = powerStateNamed(p.power);
+    d.input = inputSourceNamed(p.input);
     if (p.lampHours >= 0) d.lampHours = p.lampHours;
-    d.orientation = named<Orientation, 4>(p.orientation);
+    d.orientation = orientationNamed(p.orientation);
     return d;
 }
 

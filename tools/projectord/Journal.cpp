@@ -8,9 +8,7 @@
 #include <cstring>
 #include <utility>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -32,12 +30,7 @@ void append(QByteArray &record, const char *key, const QByteArray &value)
 
 } // namespace
 
-Journal::Journal(QByteArray socket) : m_socket(std::move(socket)) {}
-
-Journal::~Journal()
-{
-    if (m_fd >= 0) ::close(m_fd);
-}
+Journal::Journal(QByteArray socket) : m_journal(socket) {}
 
 QByteArray Journal::socketForStderr()
 {
@@ -70,20 +63,7 @@ QByteArray Journal::record(const QString &line, const QString &projector)
 
 void Journal::log(const QString &line, const QString &projector)
 {
-    if (!m_socket.isEmpty()) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        if (m_fd < 0 && std::size_t(m_socket.size()) < sizeof(address.sun_path))
-            m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (m_fd >= 0) {
-            std::memcpy(address.sun_path, m_socket.constData(), m_socket.size());
-            const QByteArray bytes = record(line, projector);
-            if (::sendto(m_fd, bytes.constData(), bytes.size(), MSG_NOSIGNAL,
-                         reinterpret_cast<const sockaddr *>(&address),
-                         sizeof address) == bytes.size())
-                return;
-        }
-    }
+    if (m_journal.isValid() && m_journal.send(record(line, projector))) return;
     std::fputs(qPrintable(line + u'\n'), stderr);
     std::fflush(stderr);
 }

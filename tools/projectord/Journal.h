@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "Datagram.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,9 +17,6 @@ public:
 
     // Lines to the journal's native socket at `socket`; to stderr only when empty.
     explicit Journal(QByteArray socket = {});
-    ~Journal();
-    Journal(const Journal &) = delete;
-    Journal &operator=(const Journal &) = delete;
 
     // Socket when stderr is the journal's stream, as JOURNAL_STREAM says; empty otherwise.
     static QByteArray socketForStderr();
@@ -29,6 +28,5 @@ public:
     void log(const QString &line, const QString &projector = {});
 
 private:
-    QByteArray m_socket;
-    int m_fd = -1;
+    Datagram m_journal;
 };

@@ -4,16 +4,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstddef>
 #include <cstring>
 #include <utility>
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 Watchdog::Watchdog(const TimerFactory &timers, Log log, QObject *parent)
-    : QObject(parent), m_log(std::move(log)), m_socket(qgetenv("NOTIFY_SOCKET"))
+    : QObject(parent), m_log(std::move(log)), m_socket(qgetenv("NOTIFY_SOCKET")), m_notify(m_socket)
 {
     bool ok = false;
     const qulonglong usec = qEnvironmentVariable("WATCHDOG_USEC").toULongLong(&ok);
@@ -39,35 +36,10 @@ void Watchdog::start()
 
 void Watchdog::pet()
 {
-    if (notify(m_socket, "WATCHDOG=1") || std::exchange(m_toldOfFailure, true)) return;
+    if (m_notify.send("WATCHDOG=1") || std::exchange(m_toldOfFailure, true)) return;
     if (m_log)
         m_log(QStringLiteral("cannot tell systemd's watchdog at %1 that the service runs (%2): "
                              "systemd will restart it")
                   .arg(QString::fromLocal8Bit(m_socket),
                        QString::fromLocal8Bit(std::strerror(errno))));
-}
-
-bool Watchdog::notify(const QByteArray &socket, const QByteArray &state)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socket.isEmpty() || (socket[0] != '/' && socket[0] != '@') ||
-        std::size_t(socket.size()) > sizeof(address.sun_path)) {
-        errno = EINVAL;
-        return false;
-    }
-    std::memcpy(address.sun_path, socket.constData(), socket.size());
-    if (socket[0] == '@') address.sun_path[0] = '\0';
-    // An abstract name is as long as it is; a path also takes its terminating NUL, if it fits.
-    const auto length =
-        socklen_t(offsetof(sockaddr_un, sun_path) + socket.size() +
-                  (socket[0] == '/' && std::size_t(socket.size()) < sizeof(address.sun_path)));
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    const ssize_t sent = ::sendto(fd, state.constData(), state.size(), MSG_NOSIGNAL,
-                                  reinterpret_cast<const sockaddr *>(&address), length);
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return sent == state.size();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "Datagram.h"
 #include "IntervalTimer.h"
 
 #include <QByteArray>
@@ -31,13 +32,11 @@ public:
     void start();
 
 private:
-    // One datagram to the notification socket named as NOTIFY_SOCKET names it ('@' for an
-    // abstract one). False, with errno set, when it could not be sent.
-    static bool notify(const QByteArray &socket, const QByteArray &state);
     void pet();
 
     Log m_log;
-    QByteArray m_socket;
+    QByteArray m_socket; // NOTIFY_SOCKET, for the message
+    Datagram m_notify;
     std::unique_ptr<IntervalTimer> m_timer;
     bool m_toldOfFailure = false;
 };
