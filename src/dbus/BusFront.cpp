@@ -3,6 +3,8 @@
 
 #include "ClientNames.h"
 #include "ManagerObject.h"
+#include "ObjectManager.h"
+#include "ProjectorHost.h"
 #include "ProjectorObject.h"
 #include "ServiceNames.h"
 #include "projectoradaptor.h"
@@ -12,18 +14,21 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 
-BusFront::BusFront(const QDBusConnection &bus, const QList<ProjectorHost *> &hosts, QObject *parent)
-    : QObject(parent), m_bus(bus), m_names(new ClientNames(bus, this))
+namespace {
+const QString ProjectorInterface = QLatin1String(ServiceNames::ProjectorInterface);
+}
+
+BusFront::BusFront(const QDBusConnection &bus, QObject *parent)
+    : QObject(parent), m_bus(bus), m_names(new ClientNames(bus, this)),
+      m_manager(new ManagerObject({}, this))
 {
-    QList<ProjectorConfig> configs;
-    for (ProjectorHost *host : hosts) {
-        configs.append(host->config());
-        auto *projector = new ProjectorObject(*host, *m_names, m_bus, this);
-        new ProjectorAdaptor(projector);
-        m_projectors.append(projector);
-    }
-    m_manager = new ManagerObject(configs, this);
     new ProjectordAdaptor(m_manager);
+    m_objectManager = new ObjectManagerAdaptor(m_manager, [this] {
+        ManagedObjects objects;
+        for (const ProjectorObject *p : qAsConst(m_projectors))
+            objects.insert(QDBusObjectPath(p->path()), {{ProjectorInterface, p->properties()}});
+        return objects;
+    });
     // Qt has no signal of its own for a lost connection; libdbus hands this one to every filter
     // when the socket closes, and Qt passes it on like any other.
     m_bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
@@ -31,22 +36,73 @@ BusFront::BusFront(const QDBusConnection &bus, const QList<ProjectorHost *> &hos
                   this, SLOT(onDisconnected()));
 }
 
+// The objects go before the hosts they refer to.
+BusFront::~BusFront()
+{
+    qDeleteAll(m_projectors);
+}
+
 void BusFront::onDisconnected()
 {
     Q_EMIT busLost();
 }
 
-bool BusFront::exportObjects(QString *why)
+bool BusFront::exportManager(QString *why)
 {
-    const auto put = [&](const QString &path, QObject *object) {
-        if (m_bus.registerObject(path, object, QDBusConnection::ExportAdaptors)) return true;
-        *why = QStringLiteral("cannot put an object at %1 on the bus").arg(path);
+    const QString path = QLatin1String(ServiceNames::ManagerPath);
+    if (m_bus.registerObject(path, m_manager, QDBusConnection::ExportAdaptors)) return true;
+    *why = QStringLiteral("cannot put an object at %1 on the bus").arg(path);
+    return false;
+}
+
+ProjectorObject *BusFront::makeObject(ProjectorHost &host)
+{
+    auto *projector = new ProjectorObject(host, *m_names, m_bus);
+    new ProjectorAdaptor(projector);
+    return projector;
+}
+
+bool BusFront::addProjector(ProjectorHost &host, QString *why)
+{
+    ProjectorObject *projector = makeObject(host);
+    if (!m_bus.registerObject(projector->path(), projector, QDBusConnection::ExportAdaptors)) {
+        *why = QStringLiteral("cannot put an object at %1 on the bus").arg(projector->path());
+        delete projector;
         return false;
-    };
-    if (!put(QLatin1String(ServiceNames::ManagerPath), m_manager)) return false;
-    for (ProjectorObject *p : qAsConst(m_projectors))
-        if (!put(p->path(), p)) return false;
+    }
+    m_projectors.insert(host.config().name, projector);
+    Q_EMIT m_objectManager->InterfacesAdded(QDBusObjectPath(projector->path()),
+                                            {{ProjectorInterface, projector->properties()}});
     return true;
+}
+
+void BusFront::replaceProjector(ProjectorHost &host)
+{
+    ProjectorObject *old = m_projectors.take(host.config().name);
+    if (!old) return;
+    const QString path = old->path();
+    m_bus.unregisterObject(path);
+    delete old;
+    ProjectorObject *projector = makeObject(host);
+    m_bus.registerObject(path, projector, QDBusConnection::ExportAdaptors);
+    m_projectors.insert(host.config().name, projector);
+    // What a client reads of the old line still holds: say what differs now.
+    projector->announceAll();
+}
+
+void BusFront::removeProjector(const QString &name)
+{
+    ProjectorObject *old = m_projectors.take(name);
+    if (!old) return;
+    const QString path = old->path();
+    m_bus.unregisterObject(path);
+    delete old;
+    Q_EMIT m_objectManager->InterfacesRemoved(QDBusObjectPath(path), {ProjectorInterface});
+}
+
+void BusFront::setProjectors(const QList<ProjectorConfig> &projectors)
+{
+    m_manager->setProjectors(projectors);
 }
 
 void BusFront::claimName()

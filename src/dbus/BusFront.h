@@ -1,26 +1,42 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ServiceConfig.h"
+
 #include <QDBusConnection>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
 class ClientNames;
 class ManagerObject;
+class ObjectManagerAdaptor;
 class ProjectorHost;
 class ProjectorObject;
 
 // projectord on one bus: the manager, one object per projector over its host, and the bus name.
+// Projectors come and go with reloads; the manager's ObjectManager announces each.
 class BusFront final : public QObject
 {
     Q_OBJECT
 public:
-    BusFront(const QDBusConnection &bus, const QList<ProjectorHost *> &hosts,
-             QObject *parent = nullptr);
+    explicit BusFront(const QDBusConnection &bus, QObject *parent = nullptr);
+    ~BusFront() override;
 
-    // Puts the objects on the bus; false, with the reason in `why`, when it cannot.
-    bool exportObjects(QString *why);
+    // Puts the manager on the bus; false, with the reason in `why`, when it cannot.
+    bool exportManager(QString *why);
+    // Puts a projector on the bus at its name's path, announced with InterfacesAdded; false,
+    // with the reason in `why`, when it cannot. The host outlives its object here.
+    bool addProjector(ProjectorHost &host, QString *why);
+    // The projector of that name on a new host, at the same path and without leaving the bus:
+    // its clients see its properties change, Online among them.
+    void replaceProjector(ProjectorHost &host);
+    // The projector leaves the bus, announced with InterfacesRemoved.
+    void removeProjector(const QString &name);
+    // What the manager lists and finds, in the configuration's order.
+    void setProjectors(const QList<ProjectorConfig> &projectors);
+
     // Asks for the service's bus name without waiting: nameClaimed() or nameRefused() follows.
     void claimName();
     // Gives the name back, once claimed, and waits up to a second for the bus to take it: the
@@ -38,9 +54,12 @@ private Q_SLOTS:
     void onDisconnected();
 
 private:
+    ProjectorObject *makeObject(ProjectorHost &host);
+
     QDBusConnection m_bus;
     ClientNames *m_names = nullptr;
     ManagerObject *m_manager = nullptr;
-    QList<ProjectorObject *> m_projectors;
+    ObjectManagerAdaptor *m_objectManager = nullptr;
+    QMap<QString, ProjectorObject *> m_projectors; // by name
     bool m_claimed = false;
 };

@@ -22,6 +22,9 @@ public:
 
     explicit ManagerObject(QList<ProjectorConfig> projectors, QObject *parent = nullptr);
 
+    // A reload's projectors, in the configuration's order.
+    void setProjectors(QList<ProjectorConfig> projectors) { m_projectors = std::move(projectors); }
+
     // The interface's methods, called by the adaptor.
     QList<QDBusObjectPath> ListProjectors();
     QDBusObjectPath FindDevice(const QString &device);

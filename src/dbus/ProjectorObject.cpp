@@ -8,6 +8,8 @@
 #include "ServiceNames.h"
 
 #include <QDBusConnection>
+#include <QMetaProperty>
+#include <QPointer>
 #include <QStringList>
 
 #include <unistd.h>
@@ -69,10 +71,9 @@ QString ProjectorObject::Send(const QString &command, QByteArray &, bool &, QVar
         return {};
     }
     const QString code = found->code;
-    if (!m_names.whenKnown(call.service(), this, [this, call, code](const QString &client) {
-            request(call, code, client);
-        }))
-        refuse(call, Busy, TooManyCalls);
+    whenKnown(call, [call, code](ProjectorObject &self, const QString &client) {
+        self.request(call, code, client);
+    });
     return {};
 }
 
@@ -82,21 +83,39 @@ void ProjectorObject::WriteLine(const QByteArray &line)
     setDelayedReply(true);
     const QString problem = lineProblem(line);
     if (!problem.isEmpty()) return refuse(call, InvalidLine, problem);
-    if (!m_names.whenKnown(call.service(), this, [this, call, line](const QString &client) {
-            writeLine(call, line, client);
-        }))
-        refuse(call, Busy, TooManyCalls);
+    whenKnown(call, [call, line](ProjectorObject &self, const QString &client) {
+        self.writeLine(call, line, client);
+    });
 }
 
-ProjectorObject::~ProjectorObject() = default;
+ProjectorObject::~ProjectorObject()
+{
+    *m_gone = ended();
+}
+
+void ProjectorObject::whenKnown(const QDBusMessage &call, Then then)
+{
+    // A reload may replace or remove this object while the client's name is asked for: the
+    // call is answered then, not left to time out.
+    const QPointer<ProjectorObject> self(this);
+    const auto gone = m_gone;
+    QDBusConnection bus = m_bus;
+    const QString name = m_host.config().name;
+    const auto run = [self, gone, bus, name, call, then](const QString &client) mutable {
+        if (self) return then(*self, client);
+        bus.send(call.createErrorReply(QLatin1String(Failed),
+                                       QStringLiteral("%1: %2").arg(name, *gone)));
+    };
+    if (!m_names.whenKnown(call.service(), &m_names, run)) refuse(call, Busy, TooManyCalls);
+}
 
 QDBusUnixFileDescriptor ProjectorObject::OpenLine()
 {
     const QDBusMessage call = message();
     setDelayedReply(true);
-    if (!m_names.whenKnown(call.service(), this,
-                           [this, call](const QString &client) { openLine(call, client); }))
-        refuse(call, Busy, TooManyCalls);
+    whenKnown(call, [call](ProjectorObject &self, const QString &client) {
+        self.openLine(call, client);
+    });
     return {};
 }
 
@@ -176,8 +195,7 @@ void ProjectorObject::answer(const QDBusMessage &call, ProjectorHost::Refusal re
     case ProjectorHost::Refusal::WriteFailed:
         return refuse(call, Failed,
                       why.isEmpty() ? QStringLiteral("the line could not be written") : why);
-    case ProjectorHost::Refusal::Stopping:
-        return refuse(call, Failed, QStringLiteral("projectord is stopping"));
+    case ProjectorHost::Refusal::Stopping: return refuse(call, Failed, ended());
     // WriteLine words its line's own problem before it gets here.
     case ProjectorHost::Refusal::InvalidLine:
         return refuse(call, InvalidLine,
@@ -185,6 +203,15 @@ void ProjectorObject::answer(const QDBusMessage &call, ProjectorHost::Refusal re
                                      "over 0x7f")
                           .arg(MaxLineLength));
     }
+}
+
+QVariantMap ProjectorObject::properties() const
+{
+    QVariantMap all;
+    const QMetaObject *meta = metaObject();
+    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i)
+        all.insert(QLatin1String(meta->property(i).name()), meta->property(i).read(this));
+    return all;
 }
 
 QVariantMap ProjectorObject::changingProperties() const
@@ -209,6 +236,17 @@ void ProjectorObject::announceChanges()
     for (auto it = now.cbegin(); it != now.cend(); ++it)
         if (m_announced.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
     m_announced = now;
+    announce(changed);
+}
+
+void ProjectorObject::announceAll()
+{
+    m_announced = changingProperties();
+    announce(properties());
+}
+
+void ProjectorObject::announce(const QVariantMap &changed)
+{
     if (changed.isEmpty()) return;
     QDBusMessage signal = QDBusMessage::createSignal(path(), PropertiesInterface,
                                                      QStringLiteral("PropertiesChanged"));
@@ -243,8 +281,21 @@ bool ProjectorObject::isOnline() const
 
 QString ProjectorObject::failure() const
 {
-    return m_host.isOnline() ? QString()
-                             : m_host.offlineFailure().text(LinkFailure::Reader::Service);
+    if (m_host.isOnline()) return {};
+    return m_host.ending() == ProjectorHost::Ending::None
+               ? m_host.offlineFailure().text(LinkFailure::Reader::Service)
+               : ended();
+}
+
+QString ProjectorObject::ended() const
+{
+    switch (m_host.ending()) {
+    case ProjectorHost::Ending::Removed:
+        return QStringLiteral("removed from projectord's configuration");
+    case ProjectorHost::Ending::Reconfigured:
+        return QStringLiteral("its configuration changed: the line opens again with it");
+    default: return QStringLiteral("projectord is stopping");
+    }
 }
 
 QString ProjectorObject::power() const

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -47,6 +48,11 @@ public:
     ~ProjectorObject() override;
 
     QString path() const;
+    // Every property of the interface with its value now, as ObjectManager announces them.
+    QVariantMap properties() const;
+    // Announces every property as it is now: for a new object over a line reopened on a reload,
+    // whose clients knew the old one's.
+    void announceAll();
 
     // The interface's methods, called by the adaptor. Both answer later, by themselves.
     QString Send(const QString &command, QByteArray &reply, bool &answered, QVariantMap &reading);
@@ -73,6 +79,9 @@ Q_SIGNALS:
     void Received(const QByteArray &bytes, const QString &owner);
 
 private:
+    using Then = std::function<void(ProjectorObject &self, const QString &client)>;
+    // Runs `then` once the calling client's name is known.
+    void whenKnown(const QDBusMessage &call, Then then);
     void openLine(const QDBusMessage &call, const QString &client);
     void request(const QDBusMessage &call, const QString &code, const QString &client);
     void writeLine(const QDBusMessage &call, const QByteArray &line, const QString &client);
@@ -84,8 +93,11 @@ private:
     // the call when there is none.
     void answer(const QDBusMessage &call, ProjectorHost::Refusal refusal,
                 const LinkFailure &failure, const QList<QVariant> &values = {});
+    // Why the host took no more commands: the service's stop or a reload.
+    QString ended() const;
     QVariantMap changingProperties() const;
     void announceChanges();
+    void announce(const QVariantMap &changed);
 
     ProjectorHost &m_host;
     ClientNames &m_names;
@@ -94,4 +106,6 @@ private:
     // The host bounds how many there are; a caller's go when it leaves the bus.
     QHash<quint64, QDBusMessage> m_pending;
     QVariantMap m_announced; // the changing properties as last announced
+    // Why this object went, for calls still waiting for their client's name then.
+    std::shared_ptr<QString> m_gone = std::make_shared<QString>();
 };

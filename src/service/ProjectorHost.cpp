@@ -193,9 +193,10 @@ void ProjectorHost::forget(const QString &sender)
     welcomeIfFree();
 }
 
-void ProjectorHost::shutDown()
+void ProjectorHost::shutDown(Ending why)
 {
     m_stopping = true;
+    m_ending = why;
     for (IntervalTimer *t : {m_pollTimer.get(), m_turnTimer.get(), m_paceTimer.get()}) t->stop();
     m_windows->stop();
     m_pollStep = -1;
@@ -208,6 +209,15 @@ void ProjectorHost::shutDown()
         conclude(*cut, stopped);
     for (const Pending &p : std::exchange(m_queue, {})) conclude(p, stopped);
     schedule();
+}
+
+void ProjectorHost::retire(Ending why)
+{
+    shutDown(why);
+    disconnect(m_link.get(), nullptr, this, nullptr);
+    m_link->close();
+    m_online = false;
+    Q_EMIT onlineChanged(false);
 }
 
 // Writes a line and opens its reply window, which `sender` owns; `command` becomes the current

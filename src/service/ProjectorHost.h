@@ -128,9 +128,17 @@ public:
     // `sender` has gone: its waiting commands are dropped unsent and unanswered. One of its on
     // the line finishes as any other.
     void forget(const QString &sender);
+    // Why a host ends: the service stops, or a reload removed its projector or changed its line.
+    enum class Ending { None, ServiceStops, Removed, Reconfigured };
     // The service stops: every command waiting or on the line finishes with `stopping`, the
     // poll ends and nothing more is sent. Before the link is closed, once.
-    void shutDown();
+    void shutDown(Ending why = Ending::ServiceStops);
+    // For a reload: shutDown(`why`), then the line closes and onlineChanged(false) tells the
+    // fronts, whose clients hear `why` from ending().
+    void retire(Ending why);
+    Ending ending() const { return m_ending; }
+    // New PJLink settings on a reload, for the server started after it; the line is untouched.
+    void setPjlink(const PjlinkConfig &pjlink) { m_config.pjlink = pjlink; }
 
 Q_SIGNALS:
     void finished(const HostResult &result);
@@ -190,6 +198,7 @@ private:
     bool m_yielding = false;  // held raw lines go before the first command
     bool m_linesHeld = false; // a raw line was refused with Wait since the last linesWelcome
     bool m_stopping = false;
+    Ending m_ending = Ending::None;
     quint64 m_nextId = 1;
     int m_pollStep = -1;  // the status read under way, -1 when none
     quint64 m_pollId = 0; // its id while its line is out

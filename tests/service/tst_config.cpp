@@ -2,6 +2,7 @@
 // projectord's configuration: what it takes, and the line and words of what it refuses.
 #include "ConfigCheck.h"
 #include "Pty.h"
+#include "ReloadPlan.h"
 #include "ServiceConfig.h"
 
 #include <QDir>
@@ -235,6 +236,41 @@ private Q_SLOTS:
         QCOMPARE(outcome.errors + (usable ? QStringList{outcome.count} : QStringList()),
                  said.replaceInStrings(QLatin1String("DIR"), dir.path())
                      .replaceInStrings(QLatin1String("FILE"), path));
+    }
+
+    // What a reload does to each projector, matched by name: only the line's keys reopen it.
+    void reload_data()
+    {
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("summary");
+        const QByteArray a = "[a]\ndevice = /dev/ttyUSB0\n";
+        const QByteArray b = "[b]\ndevice = socket://127.0.0.1:4000\npjlink = 127.0.0.1:4352\n";
+        QTest::newRow("moved, commented") << "; hall\n" + b + "\n" + a << "2 unchanged";
+        QTest::newRow("default written out")
+            << a + "speed = 19200\npoll = 30\n" + b << "2 unchanged";
+        QTest::newRow("device") << QByteArray(a).replace("USB0", "USB1") + b
+                                << "1 restarted, 1 unchanged";
+        QTest::newRow("speed") << a + "speed = 9600\n" + b << "1 restarted, 1 unchanged";
+        QTest::newRow("poll") << a + "poll = 5\n" + b << "1 restarted, 1 unchanged";
+        QTest::newRow("PJLink password") << a + b + "pjlink-password = secret\n"
+                                         << "1 with new PJLink settings, 1 unchanged";
+        QTest::newRow("PJLink off")
+            << a + b.left(b.indexOf("pjlink")) << "1 with new PJLink settings, 1 unchanged";
+        QTest::newRow("renamed") << a + QByteArray(b).replace("[b]", "[c]")
+                                 << "1 added, 1 removed, 1 unchanged";
+        QTest::newRow("emptied") << QByteArray() << "2 removed";
+    }
+    void reload()
+    {
+        QFETCH(QByteArray, after);
+        QFETCH(QString, summary);
+        const auto read = [](const QByteArray &text) {
+            return std::get<ServiceConfig>(ServiceConfig::parse(text, QStringLiteral("p.conf")))
+                .projectors;
+        };
+        const QByteArray before = "[a]\ndevice = /dev/ttyUSB0\n[b]\ndevice = "
+                                  "socket://127.0.0.1:4000\npjlink = 127.0.0.1:4352\n";
+        QCOMPARE(ReloadPlan::between(read(before), read(after)).summary(), summary);
     }
 };
 

@@ -3,6 +3,7 @@
 // holding the simulator's lines.
 #include "DbusDaemon.h"
 #include "DeviceLink.h"
+#include "FreePort.h"
 #include "Panel.h"
 #include "ProjectordProcess.h"
 #include "ServiceNames.h"
@@ -126,6 +127,31 @@ public Q_SLOTS:
     void onChanged(const QString &, const QVariantMap &changed, const QStringList &)
     {
         if (changed.contains(QStringLiteral("Online"))) changes.append(changed);
+    }
+};
+
+// The projectors the manager announces coming and going, as "+PATH" and "-PATH".
+class Comings : public QObject
+{
+    Q_OBJECT
+public:
+    QStringList seen;
+    explicit Comings(QDBusConnection c)
+    {
+        const QString service = QLatin1String(ServiceNames::BusName);
+        const QString path = QLatin1String(ServiceNames::ManagerPath);
+        const QString manager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+        for (const char *member : {"InterfacesAdded", "InterfacesRemoved"})
+            c.connect(service, path, manager, QLatin1String(member), this,
+                      SLOT(onSignal(QDBusMessage)));
+        c.call(
+            method(path, QStringLiteral("Ping"), {}, QStringLiteral("org.freedesktop.DBus.Peer")));
+    }
+public Q_SLOTS:
+    void onSignal(const QDBusMessage &m)
+    {
+        seen << (m.member() == QLatin1String("InterfacesAdded") ? u'+' : u'-') +
+                    m.arguments().value(0).value<QDBusObjectPath>().path();
     }
 };
 
@@ -573,6 +599,96 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(runDirectory(bus)));
     }
 
+    // A reload adds, restarts and removes projectors; the one it leaves alone keeps its PJLink
+    // connection and its client's own line, and loses no command.
+    void reloadChangesOnlyWhatChanged()
+    {
+        SimProcess kept, changed, removed, added;
+        for (SimProcess *sim : {&kept, &changed, &removed, &added}) QVERIFY(sim->start({}));
+        DbusDaemon bus;
+        QVERIFY2(bus.start(), qPrintable(bus.errors()));
+        ProjectordProcess service(bus);
+        const quint16 port = freePort();
+        const QByteArray keptSection = section(QStringLiteral("hall-1"), kept.device()) +
+                                       "pjlink = 127.0.0.1:" + QByteArray::number(port) + '\n';
+        QVERIFY(service.start(keptSection + section(QStringLiteral("changed"), changed.device()) +
+                              section(QStringLiteral("removed"), removed.device())));
+        QDBusConnection client = bus.connect(QStringLiteral("reload"));
+        const QString changedPath = ServiceNames::projectorPath(QStringLiteral("changed"));
+        const QString removedPath = ServiceNames::projectorPath(QStringLiteral("removed"));
+        const QString addedPath = ServiceNames::projectorPath(QStringLiteral("added"));
+        Watch watch(client, changedPath);
+        Comings comings(client);
+        for (const QString &path : {Hall, changedPath, removedPath})
+            QTRY_VERIFY_WITH_TIMEOUT(read(client, path, QStringLiteral("Online")).toBool(),
+                                     Patience);
+
+        QTcpSocket pjlink;
+        pjlink.connectToHost(QHostAddress::LocalHost, port);
+        const auto answer = [&] {
+            QByteArray line;
+            if (!QTest::qWaitFor([&] { return (line += pjlink.readAll()).endsWith('\r'); },
+                                 Patience))
+                qWarning() << service.errors();
+            return line;
+        };
+        const auto askPower = [&] {
+            pjlink.write("%1POWR ?\r");
+            return answer();
+        };
+        QCOMPARE(answer(), QByteArray("PJLINK 0\r"));
+        QCOMPARE(askPower(), QByteArray("%1POWR=0\r"));
+        const QDBusMessage opened = client.call(method(Hall, QStringLiteral("OpenLine")));
+        const int own =
+            qdbus_cast<QDBusUnixFileDescriptor>(opened.arguments().value(0)).fileDescriptor();
+        QVERIFY(own >= 0);
+        // Commands still waiting for the projector that goes: each is answered, none hangs.
+        QList<QDBusPendingCall> waiting;
+        for (int i = 0; i < 4; ++i) waiting << send(client, QStringLiteral("status"), removedPath);
+        // Once the first is answered, the service has the others: they came before.
+        QCOMPARE(await(waiting.takeFirst()).type(), QDBusMessage::ReplyMessage);
+
+        QFile config(service.configPath());
+        QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        config.write("; moved and commented: still the same projector\n" +
+                     section(QStringLiteral("added"), added.device()) + keptSection +
+                     section(QStringLiteral("changed"), changed.device()) + "speed = 9600\n");
+        config.close();
+        service.signal(SIGHUP);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            service.errors().contains("1 added, 1 removed, 1 restarted, 1 unchanged"), Patience);
+
+        for (const QDBusPendingCall &call : waiting) {
+            const QDBusMessage r = await(call);
+            QVERIFY2(r.type() == QDBusMessage::ReplyMessage ||
+                         r.errorMessage().contains(QLatin1String("removed from projectord")),
+                     qPrintable(r.errorMessage()));
+        }
+        QCOMPARE(askPower(), QByteArray("%1POWR=0\r")); // the same socket
+        const qsizetype before = kept.lines().size();
+        QCOMPARE(::send(own, "CR1\r", 4, MSG_NOSIGNAL), 4);
+        QTRY_COMPARE_WITH_TIMEOUT(kept.lines().mid(before), QByteArrayList{"CR1"}, Patience);
+        ::close(own);
+
+        QTRY_VERIFY_WITH_TIMEOUT(read(client, addedPath, QStringLiteral("Online")).toBool(),
+                                 Patience);
+        QCOMPARE(comings.seen, (QStringList{u'-' + removedPath, u'+' + addedPath}));
+        QCOMPARE(read(client, changedPath, QStringLiteral("LineSettings")), QVariant("9600,N,8,1"));
+        const auto online = [&] {
+            QList<bool> seen;
+            for (const QVariantMap &c : watch.changes)
+                seen << c.value(QStringLiteral("Online")).toBool();
+            return seen;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(online().size() >= 2 && online().mid(online().size() - 2) ==
+                                                             (QList<bool>{false, true}),
+                                 Patience);
+        const QDBusMessage listed = client.call(
+            method(QLatin1String(ServiceNames::ManagerPath), QStringLiteral("ListProjectors"), {},
+                   QLatin1String(ServiceNames::ManagerInterface)));
+        QCOMPARE(qdbus_cast<QList<QDBusObjectPath>>(listed.arguments().value(0)).size(), 3);
+    }
+
     void permissionRefused()
     {
         DbusDaemon bus(DbusDaemon::Sender::Outsider);
@@ -590,21 +706,26 @@ private Q_SLOTS:
     // pseudo-terminal whose other end stays open.
     void endings_data()
     {
-        QTest::addColumn<int>("signal");   // 0: the bus daemon is killed instead
-        QTest::addColumn<int>("exitCode"); // -1: still running
+        QTest::addColumn<int>("signal");      // 0: the bus daemon is killed instead
+        QTest::addColumn<int>("exitCode");    // -1: still running
+        QTest::addColumn<QByteArray>("more"); // added to the file before the signal
         QTest::addColumn<QString>("line");
-        QTest::newRow("SIGHUP") << int(SIGHUP) << -1
-                                << "SIGHUP: reload is not supported yet; ignored";
-        QTest::newRow("SIGTERM") << int(SIGTERM) << 0 << "stopping on SIGTERM";
-        QTest::newRow("SIGINT") << int(SIGINT) << 0 << "stopping on SIGINT";
+        QTest::newRow("SIGHUP") << int(SIGHUP) << -1 << QByteArray("; a comment\n")
+                                << ".conf: 1 unchanged";
+        // A mistake changes nothing, and the journal says where it is.
+        QTest::newRow("SIGHUP, a mistake") << int(SIGHUP) << -1 << QByteArray("speed = 4800\n")
+                                           << ".conf:4: speed is 19200 or 9600";
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 0 << QByteArray() << "stopping on SIGTERM";
+        QTest::newRow("SIGINT") << int(SIGINT) << 0 << QByteArray() << "stopping on SIGINT";
         QTest::newRow("bus killed")
-            << 0 << 3
+            << 0 << 3 << QByteArray()
             << "lost the connection to the system bus: stopping with status 3, to be started again";
     }
     void endings()
     {
         QFETCH(int, signal);
         QFETCH(int, exitCode);
+        QFETCH(QByteArray, more);
         QFETCH(QString, line);
         // As root the open succeeds whatever the mode; TIOCGEXCL tells it either way.
         const auto exclusive = [](const QString &device) {
@@ -626,6 +747,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(read(client, Hall, QStringLiteral("Online")).toBool(), Patience);
         QVERIFY(exclusive(sim.device()));
 
+        QFile config(service.configPath());
+        QVERIFY(config.open(QIODevice::Append) && config.write(more) == more.size());
+        config.close();
         if (signal != 0)
             service.signal(signal);
         else

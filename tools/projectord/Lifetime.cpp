@@ -13,7 +13,13 @@ bool Lifetime::catchSignals()
 {
     return EndOnSignals::install(this, [this](int number) {
         switch (number) {
-        case SIGHUP: m_log(QStringLiteral("SIGHUP: reload is not supported yet; ignored")); break;
+        case SIGHUP:
+            if (m_stopping) break;
+            if (m_reload)
+                m_reload();
+            else
+                m_log(QStringLiteral("SIGHUP before the configuration was read: ignored"));
+            break;
         case SIGINT: stop(0, QStringLiteral("stopping on SIGINT")); break;
         default: stop(0, QStringLiteral("stopping on SIGTERM")); break;
         }

@@ -6,8 +6,8 @@
 
 #include <functional>
 
-// How projectord ends: the signals it takes, and the one way it stops whatever the cause, with
-// every waiting command ended and every line and PJLink port closed.
+// How projectord ends and reloads: the signals it takes, and the one way it stops whatever the
+// cause, with every waiting command ended and every line and PJLink port closed.
 class Lifetime final : public QObject
 {
     Q_OBJECT
@@ -16,9 +16,11 @@ public:
 
     explicit Lifetime(Log log, QObject *parent = nullptr);
 
-    // Takes SIGINT and SIGTERM (a stop with status 0) and SIGHUP (logged and ignored) from now
-    // on. False when it cannot: they keep their default then.
+    // Takes SIGINT and SIGTERM (a stop with status 0) and SIGHUP (a reload) from now on. False
+    // when it cannot: they keep their default then.
     bool catchSignals();
+    // What a SIGHUP does; until it is given, SIGHUP is logged and ignored.
+    void onReload(std::function<void()> reload) { m_reload = std::move(reload); }
     // What stop() does before the event loop ends.
     void onStop(std::function<void()> close) { m_close = std::move(close); }
     // Logs `why` as one line, runs what onStop() gave and leaves the event loop with `status`.
@@ -28,5 +30,6 @@ public:
 private:
     Log m_log;
     std::function<void()> m_close;
+    std::function<void()> m_reload;
     bool m_stopping = false;
 };

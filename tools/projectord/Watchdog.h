@@ -30,6 +30,8 @@ public:
     bool isEnabled() const { return m_timer != nullptr; }
     // Pets now, then at every interval.
     void start();
+    // Tells systemd another state ("RELOADING=1", "READY=1") when it listens; false when not.
+    bool tell(const QByteArray &state) { return m_notify.isValid() && m_notify.send(state); }
 
 private:
     void pet();

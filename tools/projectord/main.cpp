@@ -4,12 +4,11 @@
 // with the projector's name as a field when stderr is the journal's, to stderr otherwise.
 #include "BusFront.h"
 #include "ConfigCheck.h"
-#include "DeviceLink.h"
+#include "IntervalTimer.h"
 #include "Journal.h"
 #include "Lifetime.h"
 #include "PanelVersion.h"
-#include "PjlinkServer.h"
-#include "ProjectorHost.h"
+#include "Projectors.h"
 #include "ServiceBus.h"
 #include "ServiceConfig.h"
 #include "StaleLocks.h"
@@ -33,6 +32,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,12 +63,6 @@ Journal &journal()
 void log(const QString &line)
 {
     journal().log(line);
-}
-
-// A line about one projector: `journalctl -u projectord PROJECTOR=NAME` finds it.
-void logAbout(const ProjectorHost &host, const QString &line)
-{
-    journal().log(line, host.config().name);
 }
 
 // Programs given a device path ask the service only while its runtime directory is there
@@ -108,31 +102,6 @@ private:
     QString m_made;
 };
 
-// One line each time a projector's line opens or closes, and each new reason it is closed.
-void logLineChanges(ProjectorHost &host)
-{
-    const auto say = [&host](bool online) {
-        const ProjectorConfig &c = host.config();
-        const LinkFailure &f = host.offlineFailure();
-        if (online)
-            logAbout(host, QStringLiteral("%1: online on %2").arg(c.name, c.device));
-        else if (f.isFailure())
-            logAbout(host, QStringLiteral("%1: offline: %2")
-                               .arg(c.name, f.text(LinkFailure::Reader::Service)));
-        else
-            logAbout(host, QStringLiteral("%1: offline").arg(c.name));
-        // Every projector after it fails the same way: the admin needs the limit, once.
-        static bool toldOfLimit = false;
-        if (!online && f.cause == LinkFailure::Cause::TooManyFiles &&
-            !std::exchange(toldOfLimit, true))
-            log(QStringLiteral("out of file descriptors%1: raise LimitNOFILE= in the unit "
-                               "(systemctl edit projectord), then restart")
-                    .arg(f.count > 0 ? QStringLiteral(" at the limit of %1").arg(f.count)
-                                     : QString()));
-    };
-    QObject::connect(&host, &ProjectorHost::onlineChanged, &host, say);
-}
-
 // Where Qt's serial port puts its lock files: /var/lock is a link to /run/lock on most systems.
 void clearStaleLocks(const ServiceConfig &service)
 {
@@ -145,6 +114,27 @@ void clearStaleLocks(const ServiceConfig &service)
         seen.append(real);
         for (const QString &line : StaleLocks::clear(devices, real)) log(line);
     }
+}
+
+// Reads the file again and applies what changed. A file with a mistake changes nothing: each
+// mistake goes to the journal with its line, as --check gives them.
+void reloadConfiguration(const QString &file, Projectors &projectors, Watchdog &systemd)
+{
+    // systemd shows the unit as reloading until READY=1.
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    systemd.tell(QByteArrayLiteral("RELOADING=1\nMONOTONIC_USEC=") +
+                 QByteArray::number(qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000));
+    const ConfigReport read = ServiceConfig::check(file);
+    if (!read.usable()) {
+        for (const ConfigError &e : read.problems)
+            if (!e.warning) log(e.text());
+        log(QStringLiteral("reload refused: %1 has mistakes; nothing changed").arg(file));
+    } else {
+        log(QStringLiteral("reloaded %1: %2")
+                .arg(file, projectors.reload(read.config.projectors).summary()));
+    }
+    systemd.tell(QByteArrayLiteral("READY=1"));
 }
 
 } // namespace
@@ -240,35 +230,31 @@ int main(int argc, char *argv[])
         return ProjectordOptions::ExitFailed;
     }
 
-    std::vector<std::unique_ptr<ProjectorHost>> hosts;
-    QList<ProjectorHost *> hostList;
-    for (const ProjectorConfig &c : service.projectors) {
-        hosts.push_back(std::make_unique<ProjectorHost>(
-            c, std::make_unique<DeviceLink>(c.device, QString(), PreciseTimer::factory()),
-            PreciseTimer::factory()));
-        hostList.append(hosts.back().get());
-    }
-    BusFront front(bus, hostList);
+    BusFront front(bus);
+    Projectors projectors(front, [](const QString &line, const QString &projector) {
+        journal().log(line, projector);
+    });
     QString why;
-    if (!front.exportObjects(&why)) {
+    if (!front.exportManager(&why) || !projectors.load(service.projectors, &why)) {
         log(why);
         return ProjectordOptions::ExitFailed;
     }
-    // The lines open, and the PJLink ports with them, once the name is ours: a second
-    // projectord leaves them alone.
-    std::vector<std::unique_ptr<PjlinkServer>> pjlink;
+    // From before the name is asked for: a loop stuck at any point after is restarted.
+    Watchdog watchdog(PreciseTimer::factory(), [](const QString &line) { log(line); });
+    // A reload asked for before the lines open waits for them.
+    bool reloadAsked = false;
+    const auto reload = [&] {
+        if (!projectors.isStarted()) {
+            reloadAsked = true;
+            return;
+        }
+        reloadConfiguration(options.configFile, projectors, watchdog);
+    };
+    life.onReload(reload);
     RunDirectory runDirectory;
     bool busLost = false;
     life.onStop([&] {
-        pjlink.clear();
-        // Every caller still waiting hears why, then each line goes back with the settings it
-        // had before, out of exclusive mode.
-        for (const auto &host : hosts) host->shutDown();
-        // A stop is no projector going offline, neither in the journal nor on the bus: the
-        // clients see the service leave, and wait for it.
-        for (const auto &host : hosts)
-            QObject::disconnect(host.get(), &ProjectorHost::onlineChanged, nullptr, nullptr);
-        for (const auto &host : hosts) host->link().close();
+        projectors.stop();
         if (!busLost) front.releaseName();
     });
     QObject::connect(&front, &BusFront::busLost, &front, [&] {
@@ -279,34 +265,21 @@ int main(int argc, char *argv[])
                       .arg(busName)
                       .arg(ProjectordOptions::ExitBusLost));
     });
+    // The lines open, and the PJLink ports with them, once the name is ours: a second
+    // projectord leaves them alone.
     QObject::connect(&front, &BusFront::nameClaimed, &front, [&] {
         runDirectory.make(options.session);
         log(QStringLiteral("serving %1 on the %2 bus from %3")
-                .arg(hosts.size() == 1 ? QStringLiteral("1 projector")
-                                       : QStringLiteral("%1 projectors").arg(hosts.size()))
+                .arg(projectors.count() == 1
+                         ? QStringLiteral("1 projector")
+                         : QStringLiteral("%1 projectors").arg(projectors.count()))
                 .arg(busName, options.configFile));
-        for (const auto &host : hosts) {
-            const PjlinkConfig &c = host->config().pjlink;
-            if (!c.isEnabled()) continue;
-            pjlink.push_back(std::make_unique<PjlinkServer>(*host, PreciseTimer::factory()));
-            QObject::connect(pjlink.back().get(), &PjlinkServer::message, &front,
-                             [&host = *host](const QString &line) { logAbout(host, line); });
-            if (!pjlink.back()->listen(&why)) return life.stop(ProjectordOptions::ExitFailed, why);
-            logAbout(*host, QStringLiteral("%1: PJLink on %2 port %3%4")
-                                .arg(host->config().name, c.address)
-                                .arg(c.port)
-                                .arg(c.password.isEmpty() ? QStringLiteral(", no password")
-                                                          : QStringLiteral(", with a password")));
-        }
-        // Each line is logged from its first change on.
-        for (const auto &host : hosts) logLineChanges(*host);
-        for (const auto &host : hosts) host->start();
+        if (!projectors.start(&why)) return life.stop(ProjectordOptions::ExitFailed, why);
+        if (std::exchange(reloadAsked, false)) reload();
     });
     QObject::connect(&front, &BusFront::nameRefused, &front, [&life](const QString &reason) {
         life.stop(ProjectordOptions::ExitFailed, reason);
     });
-    // From before the name is asked for: a loop stuck at any point after is restarted.
-    Watchdog watchdog(PreciseTimer::factory(), [](const QString &line) { log(line); });
     watchdog.start();
     front.claimName();
     return app.exec();
