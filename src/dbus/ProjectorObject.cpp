@@ -88,10 +88,7 @@ void ProjectorObject::WriteLine(const QByteArray &line)
     });
 }
 
-ProjectorObject::~ProjectorObject()
-{
-    *m_gone = ended();
-}
+ProjectorObject::~ProjectorObject() = default;
 
 void ProjectorObject::whenKnown(const QDBusMessage &call, Then then)
 {
@@ -231,6 +228,8 @@ QVariantMap ProjectorObject::changingProperties() const
 // Qt's adaptors announce nothing by themselves: PropertiesChanged with what changed only.
 void ProjectorObject::announceChanges()
 {
+    // The host may be gone before this object is; a reload retires it with a line's change.
+    *m_gone = ended();
     const QVariantMap now = changingProperties();
     QVariantMap changed;
     for (auto it = now.cbegin(); it != now.cend(); ++it)

@@ -107,5 +107,5 @@ private:
     QHash<quint64, QDBusMessage> m_pending;
     QVariantMap m_announced; // the changing properties as last announced
     // Why this object went, for calls still waiting for their client's name then.
-    std::shared_ptr<QString> m_gone = std::make_shared<QString>();
+    std::shared_ptr<QString> m_gone = std::make_shared<QString>(ended());
 };
