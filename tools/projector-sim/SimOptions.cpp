@@ -206,9 +206,7 @@ ParsedArguments parseArguments(const QStringList &args)
                               "Send random bytes as fast as the line takes them for this many "
                               "seconds from start; stderr tells when it is over."),
             "S"),
-        opt("verbose",
-            QT_TRANSLATE_NOOP("SimOptions",
-                              "Tell on stderr what is sent back, and of clients turned away.")),
+        opt("verbose", QT_TRANSLATE_NOOP("SimOptions", "Tell on stderr what is sent back.")),
         opt("listen",
             QT_TRANSLATE_NOOP(
                 "SimOptions",
