@@ -218,12 +218,14 @@ void Fleet::read(Station &s)
     for (int i = 0; i < 16 && s.client; ++i) {
         const ssize_t n = ::read(s.client.get(), buf, sizeof buf);
         const SimTime at = monotonicNow();
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) drop(s, std::strerror(errno));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        // A client that closes with replies unread resets the connection: it left all the same.
+        if (n < 0 && errno != ECONNRESET) {
+            drop(s, std::strerror(errno));
             return;
         }
-        if (n == 0) { // the client left; the projector stays as it is
+        if (n <= 0) { // the client left; the projector stays as it is
             disconnect(s);
             return;
         }
@@ -264,7 +266,10 @@ void Fleet::write(Station &s)
         const ssize_t n = ::send(s.client.get(), front.data(), front.size(), MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) drop(s, std::strerror(errno));
+            if (errno == ECONNRESET || errno == EPIPE)
+                disconnect(s);
+            else if (errno != EAGAIN && errno != EWOULDBLOCK)
+                drop(s, std::strerror(errno));
             return;
         }
         s.readyBytes -= static_cast<std::size_t>(n);
