@@ -1133,6 +1133,34 @@ every line it receives is logged as &quot;&lt;CLOCK_MONOTONIC microseconds&gt; &
         <source>--group: no group &quot;%1&quot;</source>
         <translation>--group: グループ &quot;%1&quot; はありません</translation>
     </message>
+    <message>
+        <source>--listen: expected an IP address and a port, as 127.0.0.1:4001 or [::1]:4001, got &quot;%1&quot;</source>
+        <translation>--listen: IP アドレスとポートを 127.0.0.1:4001 や [::1]:4001 の形で指定してください (指定値: &quot;%1&quot;)</translation>
+    </message>
+    <message>
+        <source>--listen: expected a port from 1 to 65535, got &quot;%1&quot;</source>
+        <translation>--listen: 1 から 65535 までのポートを指定してください (指定値: &quot;%1&quot;)</translation>
+    </message>
+    <message>
+        <source>--count: %1 ports from %2 on go past 65535</source>
+        <translation>--count: %2 から %1 個のポートでは 65535 を超えます</translation>
+    </message>
+    <message>
+        <source>Serve projectors on raw TCP instead, as a serial device server does: one per port from PORT on, each with a state of its own (socket://ADDR:PORT). ADDR is an IP address, an IPv6 one in brackets; &quot;:PORT&quot; alone is 127.0.0.1. One client per port at a time: another is disconnected at once, and one that leaves leaves the projector as it was. The first line of stdout is &quot;listening on ADDR:PORT-LAST&quot;; log lines name the port after the time. Not with --device, --link, --group, --baud or --flood.</source>
+        <translation>シリアル回線の代わりに、シリアルデバイスサーバーと同じく raw TCP でプロジェクターとして応答します。PORT から順にポートごとに 1 台、それぞれ独自の状態を持ちます (socket://ADDR:PORT)。ADDR は IP アドレスで、IPv6 は角かっこで囲みます。&quot;:PORT&quot; だけなら 127.0.0.1 です。各ポートに接続できるクライアントは一度に 1 つで、ほかの接続はすぐに切断します。クライアントが切断してもプロジェクターの状態はそのままです。標準出力の最初の行は &quot;listening on ADDR:PORT-LAST&quot; です。ログの各行は時刻の後にポートを示します。--device、--link、--group、--baud、--flood とは併用できません。</translation>
+    </message>
+    <message>
+        <source>How many projectors --listen serves: 1 (default) to 1000.</source>
+        <translation>--listen で応答するプロジェクターの数: 1 (既定) から 1000 まで。</translation>
+    </message>
+    <message>
+        <source>--%1 does not go with --listen</source>
+        <translation>--%1 と --listen は同時に指定できません</translation>
+    </message>
+    <message>
+        <source>--count goes with --listen</source>
+        <translation>--count は --listen と一緒に指定してください</translation>
+    </message>
 </context>
 <context>
     <name>StartFailure</name>

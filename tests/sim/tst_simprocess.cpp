@@ -1,17 +1,22 @@
 // SPDX-License-Identifier: MIT
-// The real projector-sim program, driven through its pseudo-terminal as the panel would.
+// The real projector-sim program, driven through its pseudo-terminal as the panel would, and
+// on TCP as through a device server.
+#include "FreePort.h"
 #include "PanelVersion.h"
 #include "Probes.h"
 #include "SimProcess.h"
 
 #include <QFileInfo>
+#include <QTcpSocket>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -65,6 +70,21 @@ QByteArray readReply(int fd, int timeoutMs = Patience)
     return got;
 }
 
+// One exchange on a device server's connection: everything up to the reply's CR.
+QByteArray ask(QTcpSocket &socket, const QByteArray &command)
+{
+    socket.write(command);
+    QByteArray got;
+    // What came before the deadline or the hang-up is what the caller compares.
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            got += socket.readAll();
+            return got.endsWith('\r') || socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        Patience));
+    return got;
+}
+
 } // namespace
 
 class TestSimProcess : public QObject
@@ -88,6 +108,8 @@ private Q_SLOTS:
     void linkRefusesToClobber_data();
     void linkRefusesToClobber();
     void servesADevicePath();
+    void fleetOnTcp();
+    void fleetDropsAClientThatDoesNotRead();
 };
 
 void TestSimProcess::commandLine_data()
@@ -107,6 +129,30 @@ void TestSimProcess::commandLine_data()
         << QStringList{"--bogus"} << 2 << QByteArray() << QByteArray("bogus");
     QTest::newRow("unknown group") << QStringList{"--group", "no-such-group"} << 2 << QByteArray()
                                    << QByteArray("--group: no group \"no-such-group\"");
+    const QByteArray listenLater("--listen: expected an IP address");
+    QTest::newRow("count without listen") << QStringList{"--count", "2"} << 2 << QByteArray()
+                                          << QByteArray("--count goes with --listen");
+    QTest::newRow("listen on a name")
+        << QStringList{"--listen", "localhost:4001"} << 2 << QByteArray() << listenLater;
+    QTest::newRow("listen on IPv6 without brackets")
+        << QStringList{"--listen", "::1:4001"} << 2 << QByteArray() << listenLater;
+    QTest::newRow("listen without a port")
+        << QStringList{"--listen", "127.0.0.1"} << 2 << QByteArray() << listenLater;
+    QTest::newRow("listen on port 0") << QStringList{"--listen", ":0"} << 2 << QByteArray()
+                                      << QByteArray("expected a port from 1 to 65535");
+    QTest::newRow("fleet past the last port")
+        << QStringList{"--listen", "127.0.0.1:65534", "--count", "3"} << 2 << QByteArray()
+        << QByteArray("--count: 3 ports from 65534 on go past 65535");
+    QTest::newRow("fleet of none") << QStringList{"--listen", ":4001", "--count", "0"} << 2
+                                   << QByteArray() << QByteArray("--count");
+    QTest::newRow("fleet too large") << QStringList{"--listen", ":4001", "--count", "1001"} << 2
+                                     << QByteArray() << QByteArray("--count");
+    QTest::newRow("listen and a device")
+        << QStringList{"--listen", ":4001", "--device", "/dev/null"} << 2 << QByteArray()
+        << QByteArray("--device does not go with --listen");
+    QTest::newRow("listen and a link")
+        << QStringList{"--listen", ":4001", "--link", "/tmp/x"} << 2 << QByteArray()
+        << QByteArray("--link does not go with --listen");
     QTest::newRow("device that is not there") << QStringList{"--device", "/nonexistent/tty"} << 1
                                               << QByteArray() << QByteArray("/nonexistent/tty");
 }
@@ -428,6 +474,83 @@ void TestSimProcess::servesADevicePath()
     QCOMPARE(cfgetospeed(&t), speed_t(B9600));
     ::close(probe);
     ::close(master);
+}
+
+void TestSimProcess::fleetOnTcp()
+{
+    const quint16 port = freePorts(3);
+    QVERIFY(port > 0);
+    SimProcess sim;
+    QVERIFY(sim.start({"--listen", QStringLiteral("127.0.0.1:%1").arg(port), "--count", "3"}));
+    QCOMPARE(sim.device(), QStringLiteral("listening on 127.0.0.1:%1-%2").arg(port).arg(port + 2));
+
+    QTcpSocket first, second, intruder;
+    first.connectToHost(QHostAddress::LocalHost, port);
+    second.connectToHost(QHostAddress::LocalHost, port + 1);
+    QCOMPARE(ask(first, "C00\r"), QByteArray("\x06\r"));
+    QCOMPARE(ask(first, "CR0\r"), QByteArray("40\r"));
+    // Each projector its own: the next port's is still in standby.
+    QCOMPARE(ask(second, "CR0\r"), QByteArray("80\r"));
+
+    // A busy port turns a second client away and keeps serving the first.
+    intruder.connectToHost(QHostAddress::LocalHost, port);
+    QTRY_COMPARE_WITH_TIMEOUT(intruder.state(), QAbstractSocket::UnconnectedState, Patience);
+    QCOMPARE(ask(first, "CR1\r"), QByteArray("1\r"));
+
+    // The client that leaves leaves the projector warming up, for the next one to find.
+    first.disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(first.state(), QAbstractSocket::UnconnectedState, Patience);
+    QTcpSocket next;
+    next.connectToHost(QHostAddress::LocalHost, port);
+    QCOMPARE(ask(next, "CR0\r"), QByteArray("40\r"));
+
+    QVERIFY(sim.waitForLines(5));
+    QCOMPARE(sim.lines().mid(0, 2), QByteArrayList({QByteArray::number(port) + " C00",
+                                                    QByteArray::number(port) + " CR0"}));
+
+    // A port already taken is named, and nothing is served.
+    QProcess clash;
+    clash.start(QStringLiteral(PROJECTOR_SIM_PATH),
+                {"--listen", QStringLiteral("127.0.0.1:%1").arg(port + 2)});
+    QVERIFY(clash.waitForFinished(Patience));
+    QCOMPARE(clash.exitCode(), 1);
+    QVERIFY(clash.readAllStandardError().contains(QByteArray::number(port + 2)));
+}
+
+void TestSimProcess::fleetDropsAClientThatDoesNotRead()
+{
+    const quint16 port = freePorts(1);
+    SimProcess sim;
+    QVERIFY(sim.start({"--listen", QStringLiteral("127.0.0.1:%1").arg(port)}));
+
+    // Commands without end, behind a receive window too small for their replies.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int window = 4096;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QCOMPARE(::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+    const QByteArray commands = QByteArray("CR0\r").repeated(4096);
+    bool dropped = false;
+    for (QDeadlineTimer deadline(Patience); !dropped && !deadline.hasExpired();) {
+        pollfd p{fd, POLLOUT, 0};
+        poll(&p, 1, int(deadline.remainingTime()));
+        dropped = (p.revents & (POLLERR | POLLHUP)) ||
+                  ((p.revents & POLLOUT) &&
+                   ::send(fd, commands.constData(), size_t(commands.size()), MSG_NOSIGNAL) < 0 &&
+                   errno != EAGAIN);
+    }
+    ::close(fd);
+    QVERIFY(dropped);
+    QVERIFY(sim.waitFor(QProcess::StandardError, "reads none of the replies"));
+
+    // The port is free again for a client that reads.
+    QTcpSocket next;
+    next.connectToHost(QHostAddress::LocalHost, port);
+    QCOMPARE(ask(next, "CR0\r"), QByteArray("80\r"));
 }
 
 QTEST_GUILESS_MAIN(TestSimProcess)

@@ -9,6 +9,7 @@ namespace sim {
 void WriteSchedule::push(const std::string &bytes, SimTime now)
 {
     if (bytes.empty()) return;
+    m_bytes += bytes.size();
     SimTime due = now + m_timing.delay;
     if (!m_timing.split) {
         if (m_lastDue) due = std::max(due, *m_lastDue);
@@ -28,6 +29,7 @@ std::deque<std::string> WriteSchedule::takeDue(SimTime now)
 {
     std::deque<std::string> out;
     while (!m_queue.empty() && m_queue.front().due <= now) {
+        m_bytes -= m_queue.front().bytes.size();
         out.push_back(std::move(m_queue.front().bytes));
         m_queue.pop_front();
     }

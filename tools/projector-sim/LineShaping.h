@@ -33,6 +33,7 @@ public:
     std::deque<std::string> takeDue(SimTime now);
     std::optional<SimTime> nextDue() const;
     bool empty() const { return m_queue.empty(); }
+    std::size_t pendingBytes() const { return m_bytes; }
 
 private:
     struct Piece
@@ -43,6 +44,7 @@ private:
     Timing m_timing;
     std::deque<Piece> m_queue;
     std::optional<SimTime> m_lastDue;
+    std::size_t m_bytes = 0;
 };
 
 // Dirties some replies with bytes outside the printable range. It never adds a CR or an ACK and

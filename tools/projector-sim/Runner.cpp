@@ -2,12 +2,12 @@
 #include "Runner.h"
 
 #include "SerialEndpoint.h"
+#include "SimIo.h"
+#include "TcpFleet.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <optional>
@@ -21,56 +21,6 @@ namespace sim {
 namespace {
 
 using namespace std::chrono_literals;
-
-int g_signalPipe[2] = {-1, -1};
-
-extern "C" void onSignal(int)
-{
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-SimTime monotonicNow()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::chrono::seconds(ts.tv_sec) + std::chrono::microseconds(ts.tv_nsec / 1000);
-}
-
-void writeAll(int fd, std::string_view s)
-{
-    while (!s.empty()) {
-        const ssize_t n = ::write(fd, s.data(), s.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return; // a log nobody reads any more must not stop the device
-        }
-        s.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
-void complain(const std::string &message)
-{
-    writeAll(STDERR_FILENO, "projector-sim: " + message + "\n");
-}
-
-bool installSignalHandlers(std::string &error)
-{
-    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        error = std::string("pipe: ") + std::strerror(errno);
-        return false;
-    }
-    struct sigaction sa
-    {
-    };
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-    return true;
-}
 
 std::string folderOf(const std::string &path)
 {
@@ -190,7 +140,7 @@ Loop::End Loop::run()
         if (!watchPort) wake = std::min(wake, m_quietUntil);
         const bool wantWrite = !m_ready.empty() || !m_floodChunk.empty() || flooding;
 
-        pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0},
+        pollfd fds[2] = {{signalFd(), POLLIN, 0},
                          {watchPort ? m_port.fd() : -1,
                           static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
         const auto waitUs = std::max<SimTime::rep>(0, (wake - now).count());
@@ -278,6 +228,16 @@ void Loop::writePort(SimTime now)
     }
 }
 
+// The log's descriptor, or -1 once the failure is told.
+int openLog(const Options &options)
+{
+    if (options.logFile.isEmpty()) return STDOUT_FILENO;
+    const int fd = ::open(options.logFile.toLocal8Bit().constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) complain(options.logFile.toStdString() + ": " + std::strerror(errno));
+    return fd;
+}
+
 } // namespace
 
 int run(const Options &options)
@@ -286,6 +246,14 @@ int run(const Options &options)
     if (!installSignalHandlers(error)) {
         complain(error);
         return 1;
+    }
+
+    if (options.listen) {
+        const int logFd = openLog(options);
+        if (logFd < 0) return 1;
+        const int status = runFleet(options, logFd);
+        if (logFd != STDOUT_FILENO) ::close(logFd);
+        return status;
     }
 
     std::unique_ptr<SerialEndpoint> port =
@@ -297,15 +265,8 @@ int run(const Options &options)
         return 1;
     }
 
-    int logFd = STDOUT_FILENO;
-    if (!options.logFile.isEmpty()) {
-        logFd = ::open(options.logFile.toLocal8Bit().constData(),
-                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (logFd < 0) {
-            complain(options.logFile.toStdString() + ": " + std::strerror(errno));
-            return 1;
-        }
-    }
+    const int logFd = openLog(options);
+    if (logFd < 0) return 1;
 
     const std::string link = options.link.toStdString();
     bool madeFolder = false;

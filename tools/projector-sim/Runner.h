@@ -5,7 +5,8 @@
 
 namespace sim {
 
-// Serves the line until a signal or --unplug-after ends it. The exit status for main().
+// Serves the line, or the projectors on TCP, until a signal or --unplug-after ends it. The exit
+// status for main().
 int run(const Options &options);
 
 } // namespace sim

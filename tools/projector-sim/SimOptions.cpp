@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <grp.h>
 
 namespace sim {
@@ -76,6 +77,39 @@ gid_t groupId(const QString &name)
         throw Failure{
             QCoreApplication::translate("SimOptions", "--group: no group \"%1\"").arg(name)};
     return found->gr_gid;
+}
+
+// "ADDR:PORT", "[ADDR6]:PORT" or ":PORT" for the loopback address. Names are not looked up:
+// a fleet is for a test bench, where an address that resolves differently later helps nobody.
+ListenAt listenAt(const QString &value, int count)
+{
+    ListenAt at;
+    at.count = count;
+    const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+    QString host = value.left(colon);
+    if (host.isEmpty()) host = QStringLiteral("127.0.0.1");
+    at.v6 = host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'));
+    if (at.v6) host = host.mid(1, host.size() - 2);
+    at.address = host.toStdString();
+    unsigned char parsed[16];
+    if (colon < 0 || inet_pton(at.v6 ? AF_INET6 : AF_INET, at.address.c_str(), parsed) != 1)
+        throw Failure{QCoreApplication::translate(
+                          "SimOptions",
+                          "--listen: expected an IP address and a port, as 127.0.0.1:4001 or "
+                          "[::1]:4001, got \"%1\"")
+                          .arg(value)};
+    bool ok = false;
+    at.port = value.mid(colon + 1).toInt(&ok);
+    if (!ok || at.port < 1 || at.port > 65535)
+        throw Failure{QCoreApplication::translate(
+                          "SimOptions", "--listen: expected a port from 1 to 65535, got \"%1\"")
+                          .arg(value.mid(colon + 1))};
+    if (at.port + count - 1 > 65535)
+        throw Failure{
+            QCoreApplication::translate("SimOptions", "--count: %1 ports from %2 on go past 65535")
+                .arg(count)
+                .arg(at.port)};
+    return at;
 }
 
 } // namespace
@@ -173,6 +207,21 @@ ParsedArguments parseArguments(const QStringList &args)
                               "seconds from start; stderr tells when it is over."),
             "S"),
         opt("verbose", QT_TRANSLATE_NOOP("SimOptions", "Tell on stderr what is sent back.")),
+        opt("listen",
+            QT_TRANSLATE_NOOP(
+                "SimOptions",
+                "Serve projectors on raw TCP instead, as a serial device server does: one per port "
+                "from PORT on, each with a state of its own (socket://ADDR:PORT). ADDR is an IP "
+                "address, an IPv6 one in brackets; \":PORT\" alone is 127.0.0.1. One client per "
+                "port at a time: another is disconnected at once, and one that leaves leaves the "
+                "projector as it was. The first line of stdout is \"listening on "
+                "ADDR:PORT-LAST\"; log lines name the port after the time. Not with --device, "
+                "--link, --group, --baud or --flood."),
+            "ADDR:PORT"),
+        opt("count",
+            QT_TRANSLATE_NOOP("SimOptions",
+                              "How many projectors --listen serves: 1 (default) to 1000."),
+            "N", "1"),
     });
     p.addHelpOption();
     p.addVersionOption();
@@ -202,6 +251,17 @@ ParsedArguments parseArguments(const QStringList &args)
     try {
         Options &o = result.options;
         Simulator::Behaviour &b = o.behaviour;
+        if (p.isSet(QStringLiteral("listen"))) {
+            for (const char *other : {"device", "link", "group", "baud", "flood"})
+                if (p.isSet(QLatin1String(other)))
+                    throw Failure{
+                        QCoreApplication::translate("SimOptions", "--%1 does not go with --listen")
+                            .arg(QLatin1String(other))};
+            o.listen = listenAt(p.value(QStringLiteral("listen")),
+                                int(integer(p, QStringLiteral("count"), 1, ListenAt::MaxCount)));
+        } else if (p.isSet(QStringLiteral("count"))) {
+            throw Failure{QCoreApplication::translate("SimOptions", "--count goes with --listen")};
+        }
         o.device = p.value(QStringLiteral("device"));
         o.baud = oneOf(p, QStringLiteral("baud"), {QStringLiteral("19200"), QStringLiteral("9600")})
                      .toInt();

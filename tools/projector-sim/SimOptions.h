@@ -7,10 +7,21 @@
 #include <QStringList>
 
 #include <optional>
+#include <string>
 
 #include <sys/types.h>
 
 namespace sim {
+
+// Projectors on TCP, one port each from `port` on, as a serial device server serves them.
+struct ListenAt
+{
+    static constexpr int MaxCount = 1000;
+    std::string address; // numeric; an IPv6 one without its brackets
+    bool v6 = false;
+    int port = 0;
+    int count = 1;
+};
 
 struct Options
 {
@@ -23,6 +34,7 @@ struct Options
     Simulator::Behaviour behaviour;
     std::optional<SimTime> unplugAfter;
     SimTime flood{}; // zero: no flood
+    std::optional<ListenAt> listen;
 };
 
 struct ParsedArguments

@@ -47,6 +47,8 @@ public:
     // setting in.
     std::optional<SimTime> nextEvent() const;
     void advance(SimTime now);
+    // Replies scheduled and not yet due.
+    std::size_t unsentBytes() const { return m_schedule.pendingBytes(); }
 
     const ProjectorModel &model() const { return m_model; }
 
