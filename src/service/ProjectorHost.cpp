@@ -24,6 +24,17 @@ std::chrono::milliseconds onTheWire(qsizetype bytes, const LineSettings &s)
     const qint64 baud = std::max<qint64>(s.baud, 1);
     return std::chrono::milliseconds((bits * 1000 + baud - 1) / baud);
 }
+// The status read that shows what a line changed: power and input change at once (warming up),
+// and waiting for the next poll would show the old state for as long as it lasts.
+const char *readBackFor(QByteArrayView line)
+{
+    if (line.endsWith('\r')) line.chop(1);
+    for (const char *code : {Code::PowerOn, Code::PowerOff})
+        if (line == code) return Code::ReadPower;
+    for (const char *code : {Code::InputComputer1, Code::InputComputer2, Code::InputVideo})
+        if (line == code) return Code::ReadInput;
+    return nullptr;
+}
 } // namespace
 
 const int ProjectorHost::MaxQueued = int((MaxWait - ReplyWindow) / Turn);
@@ -300,6 +311,7 @@ void ProjectorHost::onWindowClosed(const QByteArray &reply, bool answered)
     const bool yield = done && done->owed && m_linesHeld;
     if (done) conclude(*done, got);
     if (yield && !m_queue.empty()) m_yielding = true;
+    if (const char *read = readBackFor(line)) readBack(QLatin1String(read));
     schedule();
     welcomeIfFree();
     pump();
@@ -313,6 +325,19 @@ void ProjectorHost::onWindowClosed(const QByteArray &reply, bool answered)
         m_pollTimer->setInterval(ReplyWindow);
         m_pollTimer->start();
     }
+}
+
+// Queued like a client's command, so that it neither jumps the line nor takes another's reply;
+// at most one of each, and none where the configuration wants no status reads.
+void ProjectorHost::readBack(const QString &code)
+{
+    if (m_stopping || !m_online || m_config.poll.count() <= 0 ||
+        m_queue.size() >= std::size_t(MaxQueued))
+        return;
+    if (std::any_of(m_queue.cbegin(), m_queue.cend(),
+                    [&](const Pending &p) { return p.own && p.code == code; }))
+        return;
+    m_queue.push_back({m_nextId++, OwnClient, {}, code, true});
 }
 
 void ProjectorHost::onReceived(const QString &characters)

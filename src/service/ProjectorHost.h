@@ -64,6 +64,10 @@ struct HostResult
 // two take turns: a command is on the line within two windows of the one before it leaving, and
 // no raw line is held for more than two. Raw lines also wait while the wire still carries the
 // previous one, which bounds a flood to what the line can take.
+//
+// A line that changes the power or the input, from whichever client, is followed by a read of
+// that state once its window closes, queued like a command: the state shows warming up at once,
+// not at the next poll.
 class ProjectorHost final : public QObject
 {
     Q_OBJECT
@@ -174,6 +178,7 @@ private:
     void pump();
     void onWindowClosed(const QByteArray &reply, bool answered);
     void onReceived(const QString &characters);
+    void readBack(const QString &code);
     bool rawLinesWait() const;
     void schedule();
     void welcomeIfFree();

@@ -263,6 +263,41 @@ private Q_SLOTS:
                               "offline", "done 7  failed", "done 8  failed", "done 6 X X X X"}));
     }
 
+    // A line that changes the power or the input, a client's command or a raw line, is followed
+    // by a read of that state as soon as its window closes; not where no reads are wanted.
+    void changesAreReadBack_data()
+    {
+        QTest::addColumn<bool>("raw");
+        QTest::addColumn<QByteArray>("code");
+        QTest::addColumn<int>("poll");
+        QTest::addColumn<QString>("after"); // the lines sent, from the change on
+        QTest::newRow("power on") << false << QByteArray("C00") << 30 << "C00 CR0";
+        QTest::newRow("power off, raw") << true << QByteArray("C02") << 30 << "C02 CR0";
+        QTest::newRow("input") << false << QByteArray("C07") << 30 << "C07 CR1";
+        QTest::newRow("input, raw") << true << QByteArray("C05") << 30 << "C05 CR1";
+        QTest::newRow("mute") << false << QByteArray("C0D") << 30 << "C0D";
+        QTest::newRow("no reads wanted") << false << QByteArray("C00") << 0 << "C00";
+    }
+    void changesAreReadBack()
+    {
+        QFETCH(bool, raw);
+        QFETCH(QByteArray, code);
+        QFETCH(int, poll);
+        QFETCH(QString, after);
+        Rig rig(poll, {{"CR0\r", "40\r"}, {"CR1\r", "1\r"}});
+        rig.at(3000); // the start's round of reads is over
+        rig.take();
+        if (raw)
+            QCOMPARE(rig.host.writeLine("panel", ":1.2", code + '\r'), R::None);
+        else
+            QVERIFY(rig.ask("a", code.constData()) != ~0ull);
+        rig.at(4100); // its window, then the read's
+        QStringList sent = rig.take().filter(QRegularExpression("^tx "));
+        sent.replaceInStrings(QRegularExpression("^tx .* "), QString());
+        QCOMPARE(sent.join(' '), after);
+        if (after.endsWith("CR0")) QCOMPARE(name(rig.host.state().power.value), "warming-up");
+    }
+
     void pollReadsWhenQuietAndKeepsTheState()
     {
         Rig rig(30, {{"CR0\r", "80\r"}, {"CR1\r", "3\r"}, {"CR3\r", "0123\r"}, {"CR4\r", "11\r"}});
@@ -279,7 +314,7 @@ private Q_SLOTS:
         QCOMPARE(state(), QStringLiteral("standby video 123 normal"));
         QCOMPARE(rig.clock.nextDue(), 32s); // nothing else runs until the next poll
         rig.at(31900);
-        rig.ask("a");
+        rig.ask("a", "C0D"); // no change of power or input, which a read would follow at once
         rig.at(33500); // due at 32 s while a's window is open: a quiet window after it closes
         QCOMPARE(rig.link->times().mid(4, 3), QList<long long>({31900, 32900, 33400}));
         // A client's status read and a raw one count as the poll's do.
