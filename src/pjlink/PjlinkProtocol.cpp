@@ -123,9 +123,12 @@ QByteArray answer(const Mapping &m, const QList<Outcome> &outcomes, const Facts 
         return ok(first.input ? QByteArray(Codes.at(std::size_t(*first.input))) : QByteArray());
     }
     case Reading::Inputs: return answerLine(body, Inputs);
-    case Reading::Mute:
-        return answerLine(body, facts.mute.video ? (facts.mute.audio ? "31" : "11")
-                                                 : (facts.mute.audio ? "21" : "30"));
+    case Reading::Mute: {
+        // Never set through the service: as the projector starts, with neither muted.
+        const bool video = facts.mute.video.value_or(false);
+        const bool audio = facts.mute.audio.value_or(false);
+        return answerLine(body, video ? (audio ? "31" : "11") : (audio ? "21" : "30"));
+    }
     case Reading::Lamp: {
         const std::optional<PowerState> power = outcomes.value(1).status.power;
         if (!first.lampHours || !power) return errorLine(body, Error::ProjectorFailure);

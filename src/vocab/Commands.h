@@ -129,11 +129,11 @@ inline constexpr int MaxLineLength = 64;
 QString lineProblem(QByteArrayView line);
 
 // The audio and video mutes as the lines sent to the projector left them: the projector cannot
-// be asked for them.
+// be asked for them, so each is unknown until a line sets it.
 struct MuteState
 {
-    bool video = false;
-    bool audio = false;
+    std::optional<bool> video;
+    std::optional<bool> audio;
     friend bool operator==(const MuteState &a, const MuteState &b)
     {
         return a.video == b.video && a.audio == b.audio;

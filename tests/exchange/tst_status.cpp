@@ -96,11 +96,16 @@ private Q_SLOTS:
     {
         QCOMPARE(commandLine(QLatin1StringView(Code::ReadPower)), QByteArray("CR0\r"));
         MuteState m;
-        QVERIFY(applyMuteLine(m, "C0D\r") && m.video && !m.audio);
-        QVERIFY(applyMuteLine(m, "C0B\r") && m.video && m.audio);
-        QVERIFY(!applyMuteLine(m, "C0E") && m.video);    // no line without its CR
-        QVERIFY(!applyMuteLine(m, "C0E\rX") && m.video); // nor with more after it
-        QVERIFY(applyMuteLine(m, "C0C\r") && m.video && !m.audio);
+        const auto mutes = [&m] { // video, audio: 1 on, 0 off, ? never set
+            const auto one = [](std::optional<bool> b) { return b ? (*b ? '1' : '0') : '?'; };
+            return QByteArray().append(one(m.video)).append(one(m.audio));
+        };
+        QCOMPARE(mutes(), "??");
+        QVERIFY(applyMuteLine(m, "C0D\r") && mutes() == "1?");
+        QVERIFY(applyMuteLine(m, "C0B\r") && mutes() == "11");
+        QVERIFY(!applyMuteLine(m, "C0E") && mutes() == "11");    // no line without its CR
+        QVERIFY(!applyMuteLine(m, "C0E\rX") && mutes() == "11"); // nor with more after it
+        QVERIFY(applyMuteLine(m, "C0C\r") && mutes() == "10");
         QVERIFY(!applyMuteLine(m, "C00\r"));
         QCOMPARE(readingFields({PowerState::Standby, {}, {}, {}}),
                  (QVariantMap{{QStringLiteral("power"), QStringLiteral("standby")}}));
