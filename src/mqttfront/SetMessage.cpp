@@ -59,9 +59,7 @@ struct Reader
     }
 };
 
-} // namespace
-
-SetRequest parseSet(const QByteArray &message)
+SetRequest parseMessage(const QByteArray &message)
 {
     SetRequest r;
     if (message.size() > MaxSetMessageBytes) {
@@ -137,6 +135,19 @@ SetRequest parseSet(const QByteArray &message)
     if (found) r.codes << QString(found->code);
     if (power && !on) r.codes << QLatin1String(Code::PowerOff);
     if (r.codes.isEmpty()) r.error = QStringLiteral("nothing to do");
+    return r;
+}
+
+} // namespace
+
+SetRequest parseSet(const QByteArray &message, bool retained)
+{
+    SetRequest r = parseMessage(message);
+    if (retained) {
+        r.codes.clear();
+        r.error = QStringLiteral(
+            "a retained message is never executed; publish the command without retain");
+    }
     return r;
 }
 

@@ -23,8 +23,9 @@ inline constexpr int MaxSetMessageBytes = 4096;
 // projector-ctl takes) and "transaction" (any JSON scalar). Power on goes first and power off
 // last, whatever the order of the keys, so that the other commands reach a projector that is
 // on; then the input, the audio and video mutes and the command. Bad JSON, another key, a wrong
-// type or value, or nothing to do: an error, and no code at all.
-SetRequest parseSet(const QByteArray &message);
+// type or value, or nothing to do: an error, and no code at all. A retained message is never
+// executed: it may be hours old, and would be again at every reconnection.
+SetRequest parseSet(const QByteArray &message, bool retained = false);
 
 // The answer on T/<name>/response: {"transaction": …, "status": "ok"} or with "status":
 // "error" and "error": the words. Without a transaction when the request had none.
