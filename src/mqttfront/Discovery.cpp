@@ -270,21 +270,24 @@ QString ownConfigsFilter(const DiscoveryContext &c)
     return QStringLiteral("%1/+/%2/+/config").arg(c.prefix, hostDeviceId(c.host));
 }
 
-bool isStale(const DiscoveryContext &c, const QStringList &projectors, const QString &topic,
+QSet<QString> configTopics(const DiscoveryContext &c, const QStringList &projectors)
+{
+    QSet<QString> topics;
+    for (const RetainedMessage &m : hostConfigs(c)) topics << m.topic;
+    for (const QString &projector : projectors)
+        for (const QString &topic : projectorConfigTopics(c, projector)) topics << topic;
+    return topics;
+}
+
+bool isStale(const DiscoveryContext &c, const QSet<QString> &current, const QString &topic,
              const QByteArray &payload)
 {
-    if (payload.isEmpty()) return false;
+    if (payload.isEmpty() || current.contains(topic)) return false;
     const QJsonObject device =
         QJsonDocument::fromJson(payload).object().value(QStringLiteral("device")).toObject();
     const QString host = hostDeviceId(c.host);
-    const bool own = device.value(QStringLiteral("via_device")).toString() == host ||
-                     device.value(QStringLiteral("identifiers")).toArray().contains(host);
-    if (!own) return false;
-    for (const RetainedMessage &m : hostConfigs(c))
-        if (m.topic == topic) return false;
-    for (const QString &projector : projectors)
-        if (projectorConfigTopics(c, projector).contains(topic)) return false;
-    return true;
+    return device.value(QStringLiteral("via_device")).toString() == host ||
+           device.value(QStringLiteral("identifiers")).toArray().contains(host);
 }
 
 } // namespace Discovery

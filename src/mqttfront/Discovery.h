@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -52,9 +53,10 @@ QList<RetainedMessage> projectorRemoval(const DiscoveryContext &c, const QString
 
 // What to subscribe to for the configurations this host left on the broker at earlier runs.
 QString ownConfigsFilter(const DiscoveryContext &c);
-// Whether a retained configuration received through ownConfigsFilter() is this host's and
-// configures neither the host nor any of `projectors` as they are now: publish an empty payload
-// on its topic to remove it.
-bool isStale(const DiscoveryContext &c, const QStringList &projectors, const QString &topic,
+// Every configuration topic the host publishes now: its own and those of `projectors`.
+QSet<QString> configTopics(const DiscoveryContext &c, const QStringList &projectors);
+// Whether a retained configuration received through ownConfigsFilter() is this host's but not
+// among the `current` topics: publish an empty payload on its topic to remove it.
+bool isStale(const DiscoveryContext &c, const QSet<QString> &current, const QString &topic,
              const QByteArray &payload);
 } // namespace Discovery

@@ -41,8 +41,8 @@ StateInput stateInputOf(const ProjectorHost &host);
 QByteArray stateJson(const StateInput &input);
 
 // Which states to publish: only one whose values differ from the last published. A poll reads
-// the same values again every few seconds with new times, and that alone is no change; the
-// times published are those of the state that was.
+// the same values again every few seconds with new times, and that alone is no change: the
+// broker stays quiet while nothing happens.
 class StateChanges
 {
 public:

@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-# Reads discovery configurations as Home Assistant does, with plain Jinja2: templates rendered,
-# "None" unknown, availability by its mode. The configurations use no abbreviations.
-# stdin: {"configs": [{"topic", "payload"}], "cases": {label: {topic: payload}}}
-# stdout: {"cases": {label: "the states of the entities that have one, in order, ? for unknown,
-# x for unavailable"}, "commands": [[key, command topic, enabled, payload]]}, where an entity's
-# key is its unique_id without its device's id.
+# Reads discovery configurations as Home Assistant does, with plain Jinja2 (the configurations
+# use no abbreviations). In: {"configs": [{topic, payload}], "cases": {label: {topic: payload}}}.
+# Out: {"cases": {label: the states of the entities with one, ? unknown, x unavailable},
+# "commands": [[unique_id without its device's id, command topic, enabled, payload]]}.
 import json
 import sys
 
@@ -38,7 +36,7 @@ def state(component, c, topics):
 
 def commands(component, c):
     if component == "select":
-        return [render(c.get("command_template", "{{ value }}")).render(value=o) for o in c["options"]]
+        return [render(c["command_template"]).render(value=o) for o in c["options"]]
     return {"switch": [c.get("payload_on", "ON"), c.get("payload_off", "OFF")],
             "button": [c.get("payload_press", "PRESS")]}.get(component, [])
 
