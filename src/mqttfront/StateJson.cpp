@@ -37,24 +37,14 @@ bool sameValues(const StateInput &a, const StateInput &b)
 
 } // namespace
 
-bool KnownMutes::apply(QByteArrayView line)
-{
-    MuteState mutes;
-    if (!applyMuteLine(mutes, line)) return false;
-    const QByteArrayView code = line.first(3);
-    if (code == Code::AudioMuteOn || code == Code::AudioMuteOff)
-        audio = mutes.audio;
-    else
-        video = mutes.video;
-    return true;
-}
-
 StateInput stateInputOf(const ProjectorHost &host)
 {
     StateInput in;
     in.online = host.isOnline();
     if (!in.online) in.failure = host.offlineFailure().text(LinkFailure::Reader::Service);
     in.state = host.state();
+    in.audioMute = host.mutes().audio;
+    in.videoMute = host.mutes().video;
     return in;
 }
 

@@ -20,18 +20,7 @@ struct StateInput
     std::optional<bool> videoMute;
 };
 
-// The mutes as lines sent through the service left them: unknown until one set them, since the
-// projector cannot be asked. Feed it every line the host sends (ProjectorHost::lineSent).
-struct KnownMutes
-{
-    std::optional<bool> audio;
-    std::optional<bool> video;
-    // True when `line` set a mute.
-    bool apply(QByteArrayView line);
-};
-
-// The host's line and readings; the mutes are left unknown for the caller, which knows which
-// of them a line has set.
+// The host's line, readings and mutes.
 StateInput stateInputOf(const ProjectorHost &host);
 
 // One JSON object with projector-ctl's keys and the bus's words: "online", "power", "input",
