@@ -172,34 +172,16 @@ void ProjectorObject::refuse(const QDBusMessage &call, const char *error, const 
 void ProjectorObject::answer(const QDBusMessage &call, ProjectorHost::Refusal refusal,
                              const LinkFailure &failure, const QList<QVariant> &values)
 {
-    const QString why =
-        failure.isFailure() ? failure.text(LinkFailure::Reader::Service) : QString();
-    switch (refusal) {
-    case ProjectorHost::Refusal::None: m_bus.send(call.createReply(values)); return;
-    case ProjectorHost::Refusal::Busy:
-        return refuse(call, Busy,
-                      QStringLiteral("too many commands wait already, for this projector or from "
-                                     "this client"));
-    case ProjectorHost::Refusal::Wait:
-        return refuse(call, Busy,
-                      QStringLiteral("the line is taken: a command waits for it, or another line "
-                                     "is still going out; nothing was sent, try again shortly"));
-    case ProjectorHost::Refusal::Offline: {
-        const QString offline = why.isEmpty() ? this->failure() : why;
-        return refuse(call, Offline,
-                      offline.isEmpty() ? QStringLiteral("the line is not open") : offline);
+    using R = ProjectorHost::Refusal;
+    if (refusal == R::None) {
+        m_bus.send(call.createReply(values));
+        return;
     }
-    case ProjectorHost::Refusal::WriteFailed:
-        return refuse(call, Failed,
-                      why.isEmpty() ? QStringLiteral("the line could not be written") : why);
-    case ProjectorHost::Refusal::Stopping: return refuse(call, Failed, ended());
-    // WriteLine words its line's own problem before it gets here.
-    case ProjectorHost::Refusal::InvalidLine:
-        return refuse(call, InvalidLine,
-                      QStringLiteral("the line is empty, longer than %1 bytes or holds a byte "
-                                     "over 0x7f")
-                          .arg(MaxLineLength));
-    }
+    const char *error = refusal == R::Busy || refusal == R::Wait ? Busy
+                        : refusal == R::Offline                  ? Offline
+                        : refusal == R::InvalidLine              ? InvalidLine
+                                                                 : Failed;
+    refuse(call, error, m_host.refusalText(refusal, failure));
 }
 
 QVariantMap ProjectorObject::properties() const
@@ -280,21 +262,12 @@ bool ProjectorObject::isOnline() const
 
 QString ProjectorObject::failure() const
 {
-    if (m_host.isOnline()) return {};
-    return m_host.ending() == ProjectorHost::Ending::None
-               ? m_host.offlineFailure().text(LinkFailure::Reader::Service)
-               : ended();
+    return m_host.isOnline() ? QString() : m_host.offlineText();
 }
 
 QString ProjectorObject::ended() const
 {
-    switch (m_host.ending()) {
-    case ProjectorHost::Ending::Removed:
-        return QStringLiteral("removed from projectord's configuration");
-    case ProjectorHost::Ending::Reconfigured:
-        return QStringLiteral("its configuration changed: the line opens again with it");
-    default: return QStringLiteral("projectord is stopping");
-    }
+    return m_host.refusalText(ProjectorHost::Refusal::Stopping);
 }
 
 QString ProjectorObject::power() const

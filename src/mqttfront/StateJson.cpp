@@ -41,7 +41,7 @@ StateInput stateInputOf(const ProjectorHost &host)
 {
     StateInput in;
     in.online = host.isOnline();
-    if (!in.online) in.failure = host.offlineFailure().text(LinkFailure::Reader::Service);
+    if (!in.online) in.failure = host.offlineText();
     in.state = host.state();
     in.audioMute = host.mutes().audio;
     in.videoMute = host.mutes().video;

@@ -168,6 +168,45 @@ ProjectorHost::Refusal ProjectorHost::refusalOf(const HostResult &result) const
     return m_online ? Refusal::WriteFailed : Refusal::Offline;
 }
 
+QString ProjectorHost::refusalText(Refusal refusal, const LinkFailure &failure) const
+{
+    const QString why =
+        failure.isFailure() ? failure.text(LinkFailure::Reader::Service) : QString();
+    switch (refusal) {
+    case Refusal::None: break;
+    case Refusal::Busy:
+        return QStringLiteral("too many commands wait already, for this projector or from this "
+                              "client");
+    case Refusal::Wait:
+        return QStringLiteral("the line is taken: a command waits for it, or another line is "
+                              "still going out; nothing was sent, try again shortly");
+    case Refusal::Offline: {
+        const QString offline = why.isEmpty() ? offlineText() : why;
+        return offline.isEmpty() ? QStringLiteral("the line is not open") : offline;
+    }
+    case Refusal::WriteFailed:
+        return why.isEmpty() ? QStringLiteral("the line could not be written") : why;
+    case Refusal::Stopping:
+        switch (m_ending) {
+        case Ending::Removed: return QStringLiteral("removed from projectord's configuration");
+        case Ending::Reconfigured:
+            return QStringLiteral("its configuration changed: the line opens again with it");
+        default: return QStringLiteral("projectord is stopping");
+        }
+    // A front words a line's own problem before it gets here.
+    case Refusal::InvalidLine:
+        return QStringLiteral("the line is empty, longer than %1 bytes or holds a byte over 0x7f")
+            .arg(MaxLineLength);
+    }
+    return {};
+}
+
+QString ProjectorHost::offlineText() const
+{
+    return m_ending == Ending::None ? m_offline.text(LinkFailure::Reader::Service)
+                                    : refusalText(Refusal::Stopping);
+}
+
 bool ProjectorHost::rawLinesWait() const
 {
     return m_paceTimer->isActive() || m_headOwed || (m_current && m_current->owed);

@@ -109,6 +109,13 @@ public:
     // one that went out and had its window.
     Refusal refusalOf(const HostResult &result) const;
 
+    // A refusal in words, for a front that answers in words: `failure` is what the call's own
+    // write or the line's loss left, if anything.
+    QString refusalText(Refusal refusal, const LinkFailure &failure = {}) const;
+    // Why the line is not open, in the service's words: the reload's or the service's end, or
+    // the line's failure.
+    QString offlineText() const;
+
     // The longest until a command queued behind `ahead` others is answered: the window open now,
     // then for each command ahead and for this one a turn of raw lines (up to two windows) and
     // its own window.
