@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A private mosquitto for one test, never the machine's broker: on a free port of 127.0.0.1,
+// with a configuration and a password file of its own and no anonymous access. Killed with
+// the object.
+//
+//   Mosquitto broker;
+//   QVERIFY2(broker.start(), qPrintable(broker.errors()));
+//   options.port = broker.port(); options.username = broker.user(); ...
+class Mosquitto
+{
+public:
+    static constexpr int Patience = 5000; // ms
+
+    explicit Mosquitto(const QString &user = QStringLiteral("hall-host"),
+                       const QByteArray &password = QByteArrayLiteral("hall-secret"));
+    ~Mosquitto();
+    Mosquitto(const Mosquitto &) = delete;
+    Mosquitto &operator=(const Mosquitto &) = delete;
+
+    // Starts the broker and waits until it says it runs. False, with errors() saying why, when
+    // it does not come up.
+    bool start();
+    // At once, as a crash would.
+    void kill();
+
+    quint16 port() const { return m_port; }
+    QString user() const { return m_user; }
+    QByteArray password() const { return m_password; }
+    QString errors() const { return m_errors; }
+
+    // mosquitto_sub's first message on `topic` within `seconds` (a retained one at once), as it
+    // prints it; empty when none came.
+    QByteArray firstMessage(const QString &topic, int seconds = 5) const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_proc;
+    QString m_user;
+    QByteArray m_password;
+    quint16 m_port = 0;
+    QString m_errors;
+};
