@@ -198,6 +198,34 @@ private Q_SLOTS:
         QVERIFY(!refused.isConnected() && !lost.isConnected());
     }
 
+    // mqtts verifies the broker: by the CA file given, or else by the system's CAs, which did
+    // not sign the test broker's certificate.
+    void tls_data()
+    {
+        QTest::addColumn<bool>("ownCa");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("its CA") << true << "MQTT: connected to mqtts://127.0.0.1:%1 as hall-host";
+        QTest::newRow("the system's CAs")
+            << false
+            << "MQTT: no connection to the broker mqtts://127.0.0.1:%1: a TLS error "
+               "occurred; trying again";
+    }
+    void tls()
+    {
+        QFETCH(bool, ownCa);
+        QFETCH(QString, said);
+        Mosquitto broker(QStringLiteral("hall-host"), "hall-secret", Mosquitto::Transport::Tls);
+        QVERIFY2(broker.start(), qPrintable(broker.errors()));
+        MqttClient::Options options = optionsFor(broker, {});
+        options.tls = true;
+        options.caFile = ownCa ? broker.certificate() : QString();
+        MqttClient client(options, PreciseTimer::factory());
+        QSignalSpy line(&client, &MqttClient::message);
+        client.start();
+        QVERIFY(line.wait(Patience));
+        QCOMPARE(lines(line), QStringList{said.arg(broker.port())});
+    }
+
     // Whatever the broker does, the event loop goes on: a zero-interval timer ticks while the
     // client tries, and stop() returns within its patience even while connect is stuck.
     void neverBlocks_data()

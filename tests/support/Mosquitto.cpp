@@ -25,8 +25,8 @@ QString program(const QString &name)
 
 } // namespace
 
-Mosquitto::Mosquitto(const QString &user, const QByteArray &password)
-    : m_user(user), m_password(password)
+Mosquitto::Mosquitto(const QString &user, const QByteArray &password, Transport transport)
+    : m_user(user), m_password(password), m_transport(transport)
 {
 }
 
@@ -47,6 +47,23 @@ bool Mosquitto::start()
                    QString::fromLocal8Bit(tool.readAllStandardError());
         return false;
     }
+    QString tls;
+    if (m_transport == Transport::Tls) {
+        const QString key = m_dir.filePath(QStringLiteral("key.pem"));
+        tool.start(QStringLiteral("openssl"),
+                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                    QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                    QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                    QStringLiteral("-addext"),
+                    QStringLiteral("subjectAltName=DNS:127.0.0.1,IP:127.0.0.1"),
+                    QStringLiteral("-keyout"), key, QStringLiteral("-out"), certificate()});
+        if (!tool.waitForFinished(Patience) || tool.exitCode() != 0) {
+            m_errors = QStringLiteral("openssl: ") + tool.errorString() +
+                       QString::fromLocal8Bit(tool.readAllStandardError());
+            return false;
+        }
+        tls = QStringLiteral("certfile %1\nkeyfile %2\n").arg(certificate(), key);
+    }
     m_port = freePort();
     // Its log on stderr: unbuffered. Run as root, the broker would become the user "mosquitto", who
     // cannot read this folder.
@@ -62,9 +79,9 @@ bool Mosquitto::start()
                                 "persistence false\n"
                                 "user %3\n"
                                 "log_dest stderr\n"
-                                "connection_messages false\n")
+                                "connection_messages false\n%4")
                      .arg(m_port)
-                     .arg(passwords, QString::fromLocal8Bit(self->pw_name))
+                     .arg(passwords, QString::fromLocal8Bit(self->pw_name), tls)
                      .toUtf8());
     config.close();
     m_proc.setChildProcessModifier(dieWithParent);

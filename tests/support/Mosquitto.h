@@ -9,7 +9,7 @@
 
 // A private mosquitto for one test, never the machine's broker: on a free port of 127.0.0.1,
 // with a configuration and a password file of its own and no anonymous access. Killed with
-// the object.
+// the object. Tls: the listener speaks TLS only, with a certificate of its own.
 //
 //   Mosquitto broker;
 //   QVERIFY2(broker.start(), qPrintable(broker.errors()));
@@ -19,8 +19,11 @@ class Mosquitto
 public:
     static constexpr int Patience = 5000; // ms
 
+    enum class Transport { Plain, Tls };
+
     explicit Mosquitto(const QString &user = QStringLiteral("hall-host"),
-                       const QByteArray &password = QByteArrayLiteral("hall-secret"));
+                       const QByteArray &password = QByteArrayLiteral("hall-secret"),
+                       Transport transport = Transport::Plain);
     ~Mosquitto();
     Mosquitto(const Mosquitto &) = delete;
     Mosquitto &operator=(const Mosquitto &) = delete;
@@ -35,6 +38,9 @@ public:
     QString user() const { return m_user; }
     QByteArray password() const { return m_password; }
     QString errors() const { return m_errors; }
+    // With Tls: the broker's certificate, made for 127.0.0.1 and signed by itself, as a client's
+    // CA file.
+    QString certificate() const { return m_dir.filePath(QStringLiteral("cert.pem")); }
 
     // mosquitto_sub's first message on `topic` within `seconds` (a retained one at once), as it
     // prints it; empty when none came.
@@ -45,6 +51,7 @@ private:
     QProcess m_proc;
     QString m_user;
     QByteArray m_password;
+    Transport m_transport;
     quint16 m_port = 0;
     QString m_errors;
 };
