@@ -34,6 +34,7 @@ void MqttClient::start()
 {
     if (m_worker) return;
     m_outageSaid = false;
+    ++m_generation;
     m_worker = MqttWorker::launch(m_options, this);
     m_reconnection->start();
 }
@@ -45,6 +46,7 @@ void MqttClient::stop(const std::optional<Message> &last)
     if (last && m_connected) send(*last, nullptr);
     m_connected = false;
     m_unacknowledged = 0;
+    ++m_generation;
     std::exchange(m_worker, nullptr)->stop(StopPatience);
 }
 

@@ -45,7 +45,7 @@ public:
         QByteArray password;                // only with a username
         QString caFile;                     // with tls; empty: the system's CAs, SystemCaPath
         QString clientId;                   // empty: one the library makes up
-        std::chrono::seconds keepAlive{30}; // at least 5: a silent broker is left after 1.5 times
+        std::chrono::seconds keepAlive{30}; // 5 to 65535: a silent broker is left after 1.5 times
         std::optional<Message> will;        // what the broker publishes when the link breaks
     };
 
@@ -91,6 +91,7 @@ private:
     Options m_options;
     Reconnection *m_reconnection;
     std::shared_ptr<MqttWorker> m_worker; // while started
+    quint64 m_generation = 0;             // of starts and stops: which worker's news still counts
     QHash<QString, int> m_subscriptions;  // filter: QoS
     bool m_connected = false;
     bool m_outageSaid = false; // the journal has the current outage

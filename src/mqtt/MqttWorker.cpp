@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -70,7 +71,7 @@ std::shared_ptr<MqttWorker> MqttWorker::launch(const MqttClient::Options &option
 }
 
 MqttWorker::MqttWorker(const MqttClient::Options &options, MqttClient *owner)
-    : m_options(options), m_owner(owner)
+    : m_options(options), m_generation(owner->m_generation), m_owner(owner)
 {
 }
 
@@ -114,9 +115,14 @@ bool MqttWorker::stopWanted()
 template <typename F> void MqttWorker::post(F call)
 {
     std::lock_guard<std::mutex> lock(m_ownerMutex);
+    // What reaches the client after it stopped, or started again with another thread, is not
+    // about its connection.
     if (m_owner)
         QMetaObject::invokeMethod(
-            m_owner, [owner = m_owner, call = std::move(call)] { call(owner); },
+            m_owner,
+            [owner = m_owner, generation = m_generation, call = std::move(call)] {
+                if (owner->m_generation == generation) call(owner);
+            },
             Qt::QueuedConnection);
 }
 
@@ -194,8 +200,9 @@ void MqttWorker::attempt()
 
     // The name lookup blocks, hence this thread. TCP and TLS go on in the loop, so that the
     // keepalive bounds a broker that never finishes them.
-    int rc = mosquitto_connect_async(m, m_options.host.toUtf8().constData(), m_options.port,
-                                     int(m_options.keepAlive.count()));
+    int rc =
+        mosquitto_connect_async(m, m_options.host.toUtf8().constData(), m_options.port,
+                                int(std::clamp<qint64>(m_options.keepAlive.count(), 5, 65535)));
     if (rc != MOSQ_ERR_SUCCESS) {
         const QString reason = words(rc, errno);
         return post([reason](MqttClient *c) { c->onEnded(reason, false); });

@@ -47,6 +47,7 @@ private:
     static void onPublish(mosquitto *, void *self, int id);
 
     const MqttClient::Options m_options;
+    const quint64 m_generation; // the client's start that made it
     std::thread m_thread;
 
     std::mutex m_mutex; // the requests and the thread's end

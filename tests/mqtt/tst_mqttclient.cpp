@@ -158,6 +158,9 @@ private Q_SLOTS:
         QVERIFY(arrived("t/host/status", "online", false));
         killed.kill();
         QVERIFY(arrived("t/host/status", "offline", false));
+        a.start(); // again, hearing nothing of the thread before
+        QVERIFY(up.wait(Patience));
+        QCOMPARE(said.size(), 2);
     }
 
     // A refused login and a lost broker each make one journal line, however often it is tried
