@@ -227,9 +227,9 @@ void MqttWorker::onConnect(mosquitto *, void *self, int rc)
 {
     auto *w = static_cast<MqttWorker *>(self);
     if (rc != 0) {
-        QString text = QString::fromUtf8(mosquitto_connack_string(rc));
-        if (text.endsWith(u'.')) text.chop(1);
-        w->m_reason = text.isEmpty() ? text : text.at(0).toLower() + text.mid(1);
+        // "Connection Refused: not authorised." as a clause.
+        w->m_reason = QString::fromUtf8(mosquitto_connack_string(rc)).toLower();
+        if (w->m_reason.endsWith(u'.')) w->m_reason.chop(1);
         return;
     }
     w->m_wasConnected = true;

@@ -191,7 +191,7 @@ private Q_SLOTS:
         const QString url = QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port());
         QCOMPARE(lines(refusedSaid),
                  QStringList{"MQTT: no connection to the broker " + url +
-                             ": connection Refused: not authorised; trying again"});
+                             ": connection refused: not authorised; trying again"});
         const QStringList said = lines(lostSaid);
         QVERIFY2(said.size() == 2 && said.at(1).startsWith("MQTT: lost the broker " + url + ": ") &&
                      said.at(1).endsWith(QLatin1String("; trying again")),
