@@ -2,6 +2,7 @@
 #include "ConfigParser.h"
 
 #include "LinkFailure.h"
+#include "MqttKeys.h"
 #include "NetAddress.h"
 #include "ServiceNames.h"
 
@@ -58,6 +59,9 @@ QString sectionNameProblem(const QString &name)
     if (points.isEmpty() || points.size() > MaxNameLength)
         return QStringLiteral("a projector's name is 1 to %1 characters").arg(MaxNameLength);
     if (name.contains(u']')) return QStringLiteral("a projector's name may not contain ']'");
+    if (name.compare(MqttKeys::Section, Qt::CaseInsensitive) == 0 && name != MqttKeys::Section)
+        return QStringLiteral("MQTT's section is [mqtt], in lower case; no projector may take "
+                              "the name");
     for (const uint c : points)
         if (!QChar::isPrint(char32_t(c)))
             return QStringLiteral("a projector's name is printable characters only");
@@ -109,6 +113,10 @@ public:
             readLine(int(i + 1), raw);
         }
         endSection();
+        if (m_config.mqtt)
+            for (const ProjectorConfig &p : std::as_const(m_config.projectors))
+                if (const QString problem = MqttKeys::levelProblem(p.name); !problem.isEmpty())
+                    fail(p.line, problem);
         std::stable_sort(
             m_report.problems.begin(), m_report.problems.end(),
             [](const ConfigError &a, const ConfigError &b) { return a.line < b.line; });
@@ -118,6 +126,7 @@ public:
 
     // Whether any section sets a password, kept or not.
     bool hasPassword() const { return m_hasPassword; }
+    bool hasMqttPassword() const { return m_hasMqttPassword; }
 
 private:
     void fail(int line, const QString &message)
@@ -150,14 +159,22 @@ private:
         const QString key = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
         if (!m_current) return fail(number, QStringLiteral("\"%1\" is outside a section").arg(key));
-        if (!Keys.contains(key))
+        const QStringList &keys = m_inMqtt ? MqttKeys::Keys : Keys;
+        if (!keys.contains(key))
             return fail(
                 number,
-                QStringLiteral("unknown key \"%1\" (%2)").arg(key, Keys.join(QLatin1String(", "))));
+                QStringLiteral("unknown key \"%1\" (%2)").arg(key, keys.join(QLatin1String(", "))));
         if (const int first = m_keys.value(key); first != 0)
             return fail(number,
                         QStringLiteral("%1 is set already, on line %2").arg(key).arg(first));
         m_keys.insert(key, number);
+        if (m_inMqtt) {
+            m_hasMqttPassword =
+                m_hasMqttPassword || (key == QLatin1String("password") && !value.isEmpty());
+            if (const QString problem = MqttKeys::set(m_mqtt, key, value); !problem.isEmpty())
+                fail(number, problem);
+            return;
+        }
         if (key == QLatin1String("device")) return setDevice(number, value);
         if (key == QLatin1String("speed")) return setSpeed(number, value);
         if (key == QLatin1String("poll")) return setPoll(number, value);
@@ -173,6 +190,9 @@ private:
         m_current = ProjectorConfig{};
         m_current->name = name;
         m_current->line = number;
+        m_inMqtt = name == MqttKeys::Section;
+        m_mqtt = MqttKeys::defaults();
+        m_mqtt.line = number;
         m_keys.clear();
         m_lineUnread = false;
         m_headerRefused = true;
@@ -192,6 +212,12 @@ private:
         ProjectorConfig current = *std::exchange(m_current, std::nullopt);
         // Its header's mistake is said; what it lacks would only repeat it.
         if (std::exchange(m_headerRefused, false)) return;
+        if (std::exchange(m_inMqtt, false)) {
+            for (const auto &[line, problem] : MqttKeys::finish(m_mqtt, m_keys))
+                fail(line, problem);
+            m_config.mqtt = m_mqtt;
+            return;
+        }
         if (!m_keys.contains(QStringLiteral("device")) && !m_lineUnread)
             fail(current.line, QStringLiteral("[%1] has no device").arg(current.name));
         PjlinkConfig &pjlink = current.pjlink;
@@ -323,6 +349,9 @@ private:
     bool m_headerRefused = false; // the current section's: it is not kept
     bool m_lineUnread = false;    // in the current section
     bool m_hasPassword = false;
+    bool m_hasMqttPassword = false;
+    bool m_inMqtt = false; // the current section is [mqtt], kept in m_mqtt
+    MqttConfig m_mqtt;
     QHash<QString, int> m_sections; // name: line
     QHash<QString, int> m_keys;     // of the current section: line
     struct DeviceUse
@@ -341,5 +370,6 @@ ParsedConfig parseConfigText(const QString &fileName, const QByteArray &text)
     ParsedConfig parsed;
     parsed.report = parser.run(text);
     parsed.hasPassword = parser.hasPassword();
+    parsed.hasMqttPassword = parser.hasMqttPassword();
     return parsed;
 }

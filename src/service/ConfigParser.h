@@ -12,5 +12,6 @@ struct ParsedConfig
 {
     ConfigReport report;
     bool hasPassword = false; // a pjlink-password was given: the file must not be readable by all
+    bool hasMqttPassword = false; // the broker's password: the same
 };
 ParsedConfig parseConfigText(const QString &fileName, const QByteArray &text);

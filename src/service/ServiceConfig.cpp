@@ -119,12 +119,18 @@ ConfigReport ServiceConfig::check(const QString &fileName)
     ConfigReport report = std::move(parsed.report);
     // Whoever runs the service: root, its own user, or a user trying a copy. Owner and group
     // are the administrator's choice; only a file everyone may read gives the password away.
-    if (parsed.hasPassword && (info.st_mode & S_IROTH))
+    const char *passwords = parsed.hasPassword && parsed.hasMqttPassword
+                                ? "PJLink and MQTT passwords"
+                            : parsed.hasPassword     ? "a PJLink password"
+                            : parsed.hasMqttPassword ? "an MQTT password"
+                                                     : nullptr;
+    if (passwords && (info.st_mode & S_IROTH))
         report.problems.prepend(
             ConfigError{fileName, 0,
-                        QStringLiteral("holds a PJLink password but others can read it (mode "
-                                       "%1); make it readable by the service only: chown "
-                                       "root:projectord %2; chmod 640 %2")
+                        QStringLiteral("holds %1 but others can read it (mode "
+                                       "%2); make it readable by the service only: chown "
+                                       "root:projectord %3; chmod 640 %3")
+                            .arg(QLatin1String(passwords))
                             .arg(info.st_mode & 0777, 4, 8, QLatin1Char('0'))
                             .arg(shellWord(fileName))});
     return report;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <chrono>
+#include <optional>
 #include <variant>
 
 // A projector's PJLink server: off unless an address is given.
@@ -45,11 +46,31 @@ struct ConfigError
     QString text() const; // "FILE:LINE: MESSAGE", or "FILE:LINE: warning: MESSAGE"
 };
 
+// The MQTT broker the service publishes to: the section [mqtt], off without it.
+struct MqttConfig
+{
+    bool tls = false;    // mqtts://
+    QString host;        // a name or an address, without brackets
+    quint16 port = 0;    // 1883 or 8883 unless given
+    QString username;    // empty: none
+    QByteArray password; // only with a username; never logged
+    QString caFile;      // only with tls; empty: the system's CAs
+    QString topic;       // the prefix of the service's topics
+    QString discovery;   // the discovery prefix; empty: no discovery
+    int line = 0;        // of the section's header, for messages; not compared
+
+    // The broker as written for people, without user or password: "mqtts://host:8883".
+    QString brokerUrl() const;
+    bool operator==(const MqttConfig &other) const;
+    bool operator!=(const MqttConfig &other) const { return !(*this == other); }
+};
+
 struct ConfigReport;
 
 struct ServiceConfig
 {
     QList<ProjectorConfig> projectors;
+    std::optional<MqttConfig> mqtt;
 
     // Keys: device (required), speed (19200 or 9600, default 19200), poll (whole seconds,
     // 0 to 86400, default 30). Comments start with ; or # at a line's start or after a blank.
@@ -61,6 +82,13 @@ struct ServiceConfig
     // device, however it is written. load() also refuses anything but a regular file, and a
     // file holding a password that others (neither its owner nor its group) can read. Both
     // give the first mistake by line, or the configuration; warnings are passed over.
+    // MQTT, in the section [mqtt] (a name no projector may take): broker (required,
+    // mqtt://HOST[:PORT] or mqtts://HOST[:PORT], 1883 and 8883 by default), username,
+    // password (with a username, and a password in the file as above), tls-ca (a CA file,
+    // mqtts only; the system's CAs by default), topic (default projectord/ and the host's
+    // name) and discovery (default homeassistant; empty: none), both topics of up to 200
+    // bytes without + or #, empty levels, a leading $ or a '/' at either end. With [mqtt],
+    // a projector's name is one topic level: no '/', '+' or '#'.
     static std::variant<ServiceConfig, ConfigError> parse(const QByteArray &text,
                                                           const QString &fileName);
     static std::variant<ServiceConfig, ConfigError> load(const QString &fileName);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -60,6 +61,42 @@ private Q_SLOTS:
         QTest::newRow("pjlink password long") << QByteArray("[a]\ndevice=/dev/x\npjlink=[::]:1\npjlink-password=123456789012345678901234567890123\n") << 4 << "at most 32 bytes";
         QTest::newRow("pjlink-name alone") << QByteArray("[a]\ndevice=/dev/x\npjlink-name=A\n[b]\ndevice=/dev/y\n") << 3 << "needs pjlink";
         QTest::newRow("pjlink-inf1 8-bit") << QByteArray("[a]\ndevice=/dev/x\npjlink=127.0.0.1:1\npjlink-inf1=\xc3\xbc\n") << 4 << "printable ASCII";
+        // The broker, read as "[mqtt] URL USER PASSWORD TOPIC DISCOVERY CA LINE", "-" for none.
+        QTest::newRow("mqtt") << QByteArray("[a]\ndevice=/dev/x\n[mqtt]\nbroker = MQTTS://Broker.example.net ; site\nusername=hall\npassword=pw\ntopic=site/hall 1\ndiscovery=\ntls-ca=EXAMPLE\n")
+            << -1 << "a /dev/x 19200 30 1;[mqtt] mqtts://Broker.example.net:8883 hall pw site/hall 1 - EXAMPLE 3";
+        QTest::newRow("mqtt defaults") << QByteArray("[mqtt]\nbroker=mqtt://[::1]\n[a/b+#]\ndevice=/dev/x\n") << 3 << "one topic level";
+        QTest::newRow("mqtt defaults, ports") << QByteArray("[mqtt]\nbroker=mqtt://10.0.0.1:8883\n") << -1 << "[mqtt] mqtt://10.0.0.1:8883 - - projectord/THISHOST homeassistant - 1";
+        QTest::newRow("mqtt IPv6") << QByteArray("[mqtt]\nbroker=mqtts://[fe80::1]:1\ndiscovery=ha/x\n") << -1 << "[mqtt] mqtts://[fe80::1]:1 - - projectord/THISHOST ha/x - 1";
+        QTest::newRow("slash in a name without mqtt") << QByteArray("[a/b]\ndevice=/dev/x\n") << -1 << "a/b /dev/x 19200 30 1";
+        QTest::newRow("slash in a name, mqtt after") << QByteArray("[a/b]\ndevice=/dev/x\n[mqtt]\nbroker=mqtt://h\n") << 1 << "with [mqtt], a projector's name is one topic level: no '/', '+' or '#'";
+        QTest::newRow("mqtt, no broker") << QByteArray("[a]\ndevice=/dev/x\n[mqtt]\ntopic=t\n") << 3 << "[mqtt] has no broker";
+        QTest::newRow("mqtt twice") << QByteArray("[mqtt]\nbroker=mqtt://a\n[mqtt]\n") << 3 << "[mqtt] is there already, on line 1";
+        QTest::newRow("MQTT as a projector") << QByteArray("[MQTT]\ndevice=/dev/x\n") << 1 << "[mqtt], in lower case; no projector may take";
+        QTest::newRow("mqtt, a projector's key") << QByteArray("[mqtt]\nbroker=mqtt://a\ndevice=/dev/x\n") << 3 << "unknown key \"device\" (broker, username, password, tls-ca, topic, discovery)";
+        QTest::newRow("broker outside mqtt") << QByteArray("[a]\ndevice=/dev/x\nbroker=mqtt://a\n") << 3 << "unknown key \"broker\"";
+        QTest::newRow("broker scheme") << QByteArray("[mqtt]\nbroker=tcp://a\n") << 2 << "broker is mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not \"tcp://a\"";
+        QTest::newRow("broker no scheme") << QByteArray("[mqtt]\nbroker=a:1883\n") << 2 << "not \"a:1883\"";
+        QTest::newRow("broker port 0") << QByteArray("[mqtt]\nbroker=mqtt://a:0\n") << 2 << "mqtt://HOST[:PORT]";
+        QTest::newRow("broker port 65536") << QByteArray("[mqtt]\nbroker=mqtt://a:65536\n") << 2 << "mqtt://HOST[:PORT]";
+        QTest::newRow("broker empty port") << QByteArray("[mqtt]\nbroker=mqtt://a:\n") << 2 << "mqtt://HOST[:PORT]";
+        QTest::newRow("broker path") << QByteArray("[mqtt]\nbroker=mqtt://a/b\n") << 2 << "mqtt://HOST[:PORT]";
+        QTest::newRow("broker IPv6 unbracketed") << QByteArray("[mqtt]\nbroker=mqtt://::1\n") << 2 << "mqtt://HOST[:PORT]";
+        QTest::newRow("broker no host") << QByteArray("[mqtt]\nbroker=mqtts://:8883\n") << 2 << "mqtt://HOST[:PORT]";
+        QTest::newRow("broker with a password") << QByteArray("[mqtt]\nbroker=mqtt://u:secret@a\n") << 2 << "broker takes no user or password: give them as username and password";
+        QTest::newRow("password without user") << QByteArray("[mqtt]\nbroker=mqtt://a\n\npassword=secret\n") << 4 << "password needs username in [mqtt]";
+        QTest::newRow("password empty") << QByteArray("[mqtt]\nbroker=mqtt://a\nusername=u\npassword=\n") << 4 << "password is empty";
+        QTest::newRow("tls-ca, plain broker") << QByteArray("[mqtt]\ntls-ca=EXAMPLE\nbroker=mqtt://a\n") << 2 << "tls-ca needs an mqtts:// broker";
+        QTest::newRow("tls-ca missing") << QByteArray("[mqtt]\nbroker=mqtts://a\ntls-ca=/nonexistent/ca.pem\n") << 3 << "tls-ca /nonexistent/ca.pem: No such file or directory";
+        QTest::newRow("tls-ca folder") << QByteArray("[mqtt]\nbroker=mqtts://a\ntls-ca=/\n") << 3 << "tls-ca / is not a file";
+        QTest::newRow("tls-ca relative") << QByteArray("[mqtt]\nbroker=mqtts://a\ntls-ca=ca.pem\n") << 3 << "absolute path";
+        QTest::newRow("topic wildcard +") << QByteArray("[mqtt]\nbroker=mqtt://a\ntopic=a/+/b\n") << 3 << "topic may not hold the wildcards + and #";
+        QTest::newRow("discovery wildcard #") << QByteArray("[mqtt]\nbroker=mqtt://a\ndiscovery=ha/#\n") << 3 << "discovery may not hold the wildcards";
+        QTest::newRow("topic leading /") << QByteArray("[mqtt]\nbroker=mqtt://a\ntopic=/a\n") << 3 << "may not begin or end with '/'";
+        QTest::newRow("discovery trailing /") << QByteArray("[mqtt]\nbroker=mqtt://a\ndiscovery=ha/\n") << 3 << "discovery may not begin or end with '/'";
+        QTest::newRow("topic empty level") << QByteArray("[mqtt]\nbroker=mqtt://a\ntopic=a//b\n") << 3 << "empty level";
+        QTest::newRow("topic $") << QByteArray("[mqtt]\nbroker=mqtt://a\ntopic=$SYS/a\n") << 3 << "may not begin with $";
+        QTest::newRow("topic empty") << QByteArray("[mqtt]\nbroker=mqtt://a\ntopic= ; none\n") << 3 << "topic is empty";
+        QTest::newRow("topic 201 bytes") << "[mqtt]\nbroker=mqtt://a\ntopic=" + QByteArray(199, 'x') + "\xc3\xbc\n" << 3 << "at most 200 bytes";
         // clang-format on
 
         // One file however it is named: through a symbolic link, or a folder and "..".
@@ -93,17 +130,24 @@ private Q_SLOTS:
                          QString())
                 .toUtf8();
         const auto header = enabled.left(enabled.indexOf("[hall-1]")).count('\n') + 1;
-        QTest::newRow("installed example's projector")
+        const auto mqtt = enabled.left(enabled.lastIndexOf("[mqtt]")).count('\n') + 1;
+        QTest::newRow("installed example's projector and broker")
             << enabled << -1
             << QStringLiteral("hall-1 /dev/serial/by-id/usb-Example_USB_Serial_A1B2C3-if00-port0 "
-                              "19200 30 %1")
-                   .arg(header);
+                              "19200 30 %1;[mqtt] mqtts://broker.example.net:8883 hall-host - "
+                              "projectord/hall-host homeassistant - %2")
+                   .arg(header)
+                   .arg(mqtt);
     }
     void parse()
     {
         QFETCH(QByteArray, text);
         QFETCH(int, line);
         QFETCH(QString, expected);
+        const QString example = QStringLiteral(PANEL_EXAMPLE_CONFIG);
+        text.replace("EXAMPLE", example.toUtf8());
+        expected.replace(QLatin1String("EXAMPLE"), example)
+            .replace(QLatin1String("THISHOST"), QSysInfo::machineHostName());
         const auto parsed = ServiceConfig::parse(text, QStringLiteral("p.conf"));
         if (line >= 0) {
             QVERIFY(std::holds_alternative<ConfigError>(parsed));
@@ -111,6 +155,7 @@ private Q_SLOTS:
             QVERIFY2(message.startsWith(QStringLiteral("p.conf:%1: ").arg(line)),
                      qPrintable(message));
             QVERIFY2(message.contains(expected), qPrintable(message));
+            QVERIFY2(!message.contains(QLatin1String("secret")), qPrintable(message));
             return;
         }
         if (const auto *error = std::get_if<ConfigError>(&parsed)) QFAIL(qPrintable(error->text()));
@@ -121,6 +166,15 @@ private Q_SLOTS:
                         .arg(p.settings.baud)
                         .arg(p.poll.count())
                         .arg(p.line);
+        if (const auto &m = std::get<ServiceConfig>(parsed).mqtt) {
+            const auto shown = [](const QString &s) {
+                return s.isEmpty() ? QStringLiteral("-") : s;
+            };
+            read << QStringLiteral("[mqtt] %1 %2 %3 %4 %5 %6 %7")
+                        .arg(m->brokerUrl(), shown(m->username), shown(m->password), m->topic,
+                             shown(m->discovery), shown(m->caFile))
+                        .arg(m->line);
+        }
         QCOMPARE(read.join(u';'), expected);
     }
     // Only a regular file is read, and one holding a password only while others cannot read
@@ -203,6 +257,12 @@ private Q_SLOTS:
                            "FILE:9: [c] is there already, on line 6",
                            "FILE:10: device DIR/. is the same as [c]'s device DIR, at FILE:7; one device serves one projector"} << false;
         QTest::newRow("no file") << QByteArray() << 0 << QStringList{"FILE: cannot read: No such file or directory"} << false;
+        QTest::newRow("MQTT password others can read, every MQTT mistake")
+            << QByteArray("[mqtt]\nbroker=mqtt://a:x\npassword=secret\ntopic=#\n[a/1]\ndevice=DIR\n") << 0604
+            << QStringList{"FILE: holds an MQTT password but others can read it (mode 0604); make it readable by the service only: chown root:projectord FILE; chmod 640 FILE",
+                           "FILE:2: broker is mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not \"mqtt://a:x\"",
+                           "FILE:3: password needs username in [mqtt]", "FILE:4: topic may not hold the wildcards + and #",
+                           "FILE:5: with [mqtt], a projector's name is one topic level: no '/', '+' or '#'"} << false;
         QTest::newRow("password others can read, and a mistake")
             << QByteArray("[a]\ndevice=DIR\npjlink=127.0.0.1:4352\npjlink-password=secret\npoll=x\n") << 0644
             << QStringList{"FILE: holds a PJLink password but others can read it (mode 0644); make it readable by the service only: chown root:projectord FILE; chmod 640 FILE",
