@@ -3,8 +3,11 @@
 
 #include "BusFront.h"
 #include "DeviceLink.h"
+#include "MqttFront.h"
 #include "PjlinkServer.h"
 #include "ProjectorHost.h"
+
+#include <QSysInfo>
 
 #include <algorithm>
 #include <utility>
@@ -36,8 +39,10 @@ std::unique_ptr<ProjectorHost> Projectors::makeHost(const ProjectorConfig &confi
         PreciseTimer::factory());
 }
 
-bool Projectors::load(const QList<ProjectorConfig> &configs, QString *why)
+bool Projectors::load(const ServiceConfig &config, QString *why)
 {
+    m_mqttConfig = config.mqtt;
+    const QList<ProjectorConfig> &configs = config.projectors;
     for (const ProjectorConfig &c : configs) {
         auto served = std::make_unique<Served>();
         served->host = makeHost(c);
@@ -55,7 +60,18 @@ bool Projectors::start(QString *why)
         if (!listenPjlink(*s, why)) return false;
     // Each line is logged from its first change on.
     for (const auto &s : m_served) open(*s);
+    startMqtt();
     return true;
+}
+
+void Projectors::startMqtt()
+{
+    if (!m_mqttConfig) return;
+    m_mqtt = std::make_unique<MqttFront>(*m_mqttConfig, QSysInfo::machineHostName(),
+                                         PreciseTimer::factory());
+    connect(m_mqtt.get(), &MqttFront::message, this, m_log);
+    for (const auto &s : m_served) m_mqtt->addProjector(*s->host);
+    m_mqtt->start();
 }
 
 void Projectors::open(Served &served)
@@ -112,8 +128,19 @@ void Projectors::watchLine(ProjectorHost &host)
     });
 }
 
-ReloadPlan Projectors::reload(const QList<ProjectorConfig> &configs)
+ReloadPlan Projectors::reload(const ServiceConfig &config)
 {
+    const QList<ProjectorConfig> &configs = config.projectors;
+    // A changed [mqtt] section connects anew, with the projectors as they will be.
+    const bool newBroker = config.mqtt != m_mqttConfig;
+    if (newBroker && m_mqtt) {
+        m_log(config.mqtt ? QStringLiteral("MQTT: the section [mqtt] changed: connecting again")
+                          : QStringLiteral("MQTT: the section [mqtt] is gone: leaving the broker"),
+              {});
+        m_mqtt->stop();
+        m_mqtt.reset();
+    }
+    m_mqttConfig = config.mqtt;
     QList<ProjectorConfig> running;
     for (const auto &s : m_served) running.append(s->host->config());
     const ReloadPlan plan = ReloadPlan::between(running, configs);
@@ -130,6 +157,7 @@ ReloadPlan Projectors::reload(const QList<ProjectorConfig> &configs)
         m_log(QStringLiteral("%1: removed from the configuration").arg(name), name);
         s->host->retire(ProjectorHost::Ending::Removed);
         m_front.removeProjector(name);
+        if (m_mqtt) m_mqtt->removeProjector(name);
         m_served.erase(std::find_if(m_served.begin(), m_served.end(),
                                     [s](const auto &p) { return p.get() == s; }));
     }
@@ -141,6 +169,7 @@ ReloadPlan Projectors::reload(const QList<ProjectorConfig> &configs)
         s->host->retire(ProjectorHost::Ending::Reconfigured);
         std::unique_ptr<ProjectorHost> old = std::exchange(s->host, makeHost(c));
         m_front.replaceProjector(*s->host);
+        if (m_mqtt) m_mqtt->replaceProjector(*s->host);
     }
     for (const ProjectorConfig &c : plan.pjlink) find(c.name)->host->setPjlink(c.pjlink);
     for (const ProjectorConfig &c : plan.added) {
@@ -152,6 +181,7 @@ ReloadPlan Projectors::reload(const QList<ProjectorConfig> &configs)
             continue;
         }
         m_log(QStringLiteral("%1: added").arg(c.name), c.name);
+        if (m_mqtt) m_mqtt->addProjector(*served->host);
         m_served.push_back(std::move(served));
     }
 
@@ -185,11 +215,14 @@ ReloadPlan Projectors::reload(const QList<ProjectorConfig> &configs)
     }
     m_served = std::move(ordered);
     m_front.setProjectors(listed);
+    if (newBroker) startMqtt();
     return plan;
 }
 
 void Projectors::stop()
 {
+    // The broker hears "offline" while the lines are still there to say so truly.
+    if (m_mqtt) m_mqtt->stop();
     for (const auto &s : m_served) s->pjlink.reset();
     // Every caller still waiting hears why, then each line goes back with the settings it had
     // before, out of exclusive mode.

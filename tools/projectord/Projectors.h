@@ -9,15 +9,18 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class BusFront;
+class MqttFront;
 class PjlinkServer;
 class ProjectorHost;
 
 // The projectors projectord serves, each a host with its object on the bus and, where
-// configured, its PJLink server. A reload changes them one by one: what it leaves alone keeps
-// its line, its clients, its sockets, its queue and its state.
+// configured, its PJLink server; and the MQTT front, where configured, over all of them. A
+// reload changes them one by one: what it leaves alone keeps its line, its clients, its sockets,
+// its queue and its state, and the broker's connection is kept unless [mqtt] changed.
 class Projectors final : public QObject
 {
     Q_OBJECT
@@ -30,16 +33,16 @@ public:
 
     // A host for each projector, on the bus; false, with the reason in `why`, when one cannot
     // be put there.
-    bool load(const QList<ProjectorConfig> &configs, QString *why);
-    // Once the bus name is ours: opens the PJLink ports, then every line. False, with the
-    // reason in `why`, when a PJLink port cannot be listened on.
+    bool load(const ServiceConfig &config, QString *why);
+    // Once the bus name is ours: opens the PJLink ports, then every line, then connects to the
+    // MQTT broker. False, with the reason in `why`, when a PJLink port cannot be listened on.
     bool start(QString *why);
     bool isStarted() const { return m_started; }
     qsizetype count() const { return qsizetype(m_served.size()); }
 
     // Applies a new reading of the configuration: removed and changed projectors end first,
     // so that a device or a PJLink port can pass from one projector to another.
-    ReloadPlan reload(const QList<ProjectorConfig> &configs);
+    ReloadPlan reload(const ServiceConfig &config);
 
     // The service stops: every waiting command ends, each line goes back as it was.
     void stop();
@@ -51,9 +54,12 @@ private:
     bool listenPjlink(Served &served, QString *why);
     void watchLine(ProjectorHost &host);
     void open(Served &served);
+    void startMqtt();
 
     BusFront &m_front;
     Log m_log;
     std::vector<std::unique_ptr<Served>> m_served; // in the configuration's order
+    std::optional<MqttConfig> m_mqttConfig;
+    std::unique_ptr<MqttFront> m_mqtt; // from start() on, with an [mqtt] section
     bool m_started = false;
 };

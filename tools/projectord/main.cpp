@@ -132,7 +132,7 @@ void reloadConfiguration(const QString &file, Projectors &projectors, Watchdog &
         log(QStringLiteral("reload refused: %1 has mistakes; nothing changed").arg(file));
     } else {
         log(QStringLiteral("reloaded %1: %2")
-                .arg(file, projectors.reload(read.config.projectors).summary()));
+                .arg(file, projectors.reload(read.config).summary()));
     }
     systemd.tell(QByteArrayLiteral("READY=1"));
 }
@@ -235,7 +235,7 @@ int main(int argc, char *argv[])
         journal().log(line, projector);
     });
     QString why;
-    if (!front.exportManager(&why) || !projectors.load(service.projectors, &why)) {
+    if (!front.exportManager(&why) || !projectors.load(service, &why)) {
         log(why);
         return ProjectordOptions::ExitFailed;
     }
