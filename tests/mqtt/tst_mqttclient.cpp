@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int Patience = 15000; // ms, for what a real broker does
+constexpr int Patience = 30000; // ms, for what a real broker or resolver does
 
 MqttClient::Options optionsFor(const Mosquitto &broker, const QString &id)
 {
