@@ -59,9 +59,11 @@ bool MqttClient::send(const Message &message, int *id)
 {
     const QByteArray topic = message.topic.toUtf8();
     int mid = 0;
+    ++m_worker->m_unacknowledged;
     const int rc =
         mosquitto_publish(m_worker->handle(), &mid, topic.constData(), int(message.payload.size()),
                           message.payload.constData(), message.qos, message.retain);
+    if (rc != MOSQ_ERR_SUCCESS) --m_worker->m_unacknowledged;
     if (id) *id = mid;
     return rc == MOSQ_ERR_SUCCESS;
 }

@@ -196,6 +196,7 @@ void MqttWorker::attempt()
     m_mosq = m;
     m_reason.clear();
     m_wasConnected = false;
+    m_unacknowledged = 0;
     if (!m) return post([why](MqttClient *c) { c->onEnded(why, false); });
 
     // The name lookup blocks, hence this thread. TCP and TLS go on in the loop, so that the
@@ -207,14 +208,21 @@ void MqttWorker::attempt()
         const QString reason = words(rc, errno);
         return post([reason](MqttClient *c) { c->onEnded(reason, false); });
     }
-    // Leaving, what the client published last goes out before the disconnect, for as long as
-    // a live broker takes; an unfinished connection is just dropped.
+    // Leaving, the disconnect waits until what the client published has gone out and been
+    // acknowledged, for as long as a live broker takes: closed with an acknowledgement still
+    // coming, the socket would be reset, the disconnect lost and the will published. An
+    // unfinished connection is just dropped.
     std::optional<std::chrono::steady_clock::time_point> leaving;
+    bool disconnecting = false;
     while ((rc = mosquitto_loop(m, LoopPatience, 1)) == MOSQ_ERR_SUCCESS) {
-        if (leaving && std::chrono::steady_clock::now() > *leaving) return;
         if (!leaving && stopWanted()) {
             if (!m_wasConnected) return;
             leaving = std::chrono::steady_clock::now() + LeavingPatience;
+        }
+        if (!leaving) continue;
+        if (std::chrono::steady_clock::now() > *leaving) return;
+        if (!disconnecting && m_unacknowledged.load() == 0) {
+            disconnecting = true;
             mosquitto_disconnect(m);
         }
     }
@@ -253,5 +261,6 @@ void MqttWorker::onMessage(mosquitto *, void *self, const mosquitto_message *mes
 
 void MqttWorker::onPublish(mosquitto *, void *self, int id)
 {
+    --static_cast<MqttWorker *>(self)->m_unacknowledged;
     static_cast<MqttWorker *>(self)->post([id](MqttClient *c) { c->onPublished(id); });
 }

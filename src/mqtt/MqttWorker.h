@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -32,6 +33,8 @@ public:
     void stop(std::chrono::milliseconds patience);
 
     mosquitto *handle() const { return m_mosq; } // for the client, between connected and ended
+    // Counted by the client as it publishes, before the library may acknowledge it.
+    std::atomic<int> m_unacknowledged{0};
 
 private:
     explicit MqttWorker(const MqttClient::Options &options, MqttClient *owner);
