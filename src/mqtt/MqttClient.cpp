@@ -39,7 +39,7 @@ void MqttClient::start()
     m_reconnection->start();
 }
 
-void MqttClient::stop(const std::optional<Message> &last)
+void MqttClient::stop(const std::optional<Message> &last, std::chrono::milliseconds patience)
 {
     if (!m_worker) return;
     m_reconnection->stop();
@@ -47,7 +47,7 @@ void MqttClient::stop(const std::optional<Message> &last)
     m_connected = false;
     m_unacknowledged = 0;
     ++m_generation;
-    std::exchange(m_worker, nullptr)->stop(StopPatience);
+    std::exchange(m_worker, nullptr)->stop(patience);
 }
 
 void MqttClient::attempt()

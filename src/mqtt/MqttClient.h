@@ -63,8 +63,9 @@ public:
 
     void start(); // the first attempt at once, then on its own until stop()
     // Publishes `last` if connected, leaves the broker cleanly (no will), and ends the thread.
-    // Returns within StopPatience.
-    void stop(const std::optional<Message> &last = std::nullopt);
+    // Returns within `patience`; a thread not done by then finishes on its own.
+    void stop(const std::optional<Message> &last = std::nullopt,
+              std::chrono::milliseconds patience = StopPatience);
 
     // The message's id, or 0 when refused: not connected, too many waiting, or a topic or QoS
     // the library refuses.

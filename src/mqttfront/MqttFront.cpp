@@ -58,10 +58,11 @@ void MqttFront::start()
     m_client->start();
 }
 
-void MqttFront::stop()
+void MqttFront::stop(std::chrono::milliseconds patience)
 {
     m_client->stop(MqttClient::Message{FrontTopics::status(m_config.topic),
-                                       QByteArray(FrontTopics::Offline), Qos, true});
+                                       QByteArray(FrontTopics::Offline), Qos, true},
+                   patience);
 }
 
 QStringList MqttFront::names() const

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -37,8 +38,10 @@ public:
 
     const MqttConfig &config() const { return m_config; }
     void start();
-    // Says "offline" on T/status and leaves the broker; within the client's patience.
-    void stop();
+    // Says "offline" on T/status and leaves the broker, waiting for it up to `patience`: at the
+    // service's stop, so that "offline" is out before the process ends; not on a reload, where
+    // the old connection ends on its own thread while the lines go on.
+    void stop(std::chrono::milliseconds patience);
 
     void addProjector(ProjectorHost &host);
     // The same name on a new host (a reload reopened its line): its topics stay.

@@ -26,7 +26,7 @@ constexpr int Patience = 30000; // ms, for what a real broker or resolver does
 MqttClient::Options optionsFor(const Mosquitto &broker, const QString &id)
 {
     return {false, QStringLiteral("127.0.0.1"), broker.port(), broker.user(), broker.password(), {},
-            id};
+            id,    std::chrono::seconds(30),    std::nullopt};
 }
 
 // Waits for the first emission whose arguments satisfy `match`.
@@ -232,7 +232,8 @@ private Q_SLOTS:
                               "hall-secret",
                               {},
                               {},
-                              5s};
+                              5s,
+                              std::nullopt};
         std::optional<Mosquitto> broker;
         QTcpServer silent; // listens, and never accepts nor answers
         if (words.first() == QLatin1String("broker")) {

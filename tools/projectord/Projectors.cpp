@@ -3,6 +3,7 @@
 
 #include "BusFront.h"
 #include "DeviceLink.h"
+#include "MqttClient.h"
 #include "MqttFront.h"
 #include "PjlinkServer.h"
 #include "ProjectorHost.h"
@@ -134,7 +135,7 @@ ReloadPlan Projectors::reload(const ServiceConfig &config)
         m_log(config.mqtt ? QStringLiteral("MQTT: the section [mqtt] changed: connecting again")
                           : QStringLiteral("MQTT: the section [mqtt] is gone: leaving the broker"),
               {});
-        m_mqtt->stop();
+        m_mqtt->stop(std::chrono::milliseconds(0));
         m_mqtt.reset();
     }
     m_mqttConfig = config.mqtt;
@@ -219,7 +220,7 @@ ReloadPlan Projectors::reload(const ServiceConfig &config)
 void Projectors::stop()
 {
     // The broker hears "offline" while the lines are still there to say so truly.
-    if (m_mqtt) m_mqtt->stop();
+    if (m_mqtt) m_mqtt->stop(MqttClient::StopPatience);
     for (const auto &s : m_served) s->pjlink.reset();
     // Every caller still waiting hears why, then each line goes back with the settings it had
     // before, out of exclusive mode.

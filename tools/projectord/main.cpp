@@ -131,8 +131,7 @@ void reloadConfiguration(const QString &file, Projectors &projectors, Watchdog &
             if (!e.warning) log(e.text());
         log(QStringLiteral("reload refused: %1 has mistakes; nothing changed").arg(file));
     } else {
-        log(QStringLiteral("reloaded %1: %2")
-                .arg(file, projectors.reload(read.config).summary()));
+        log(QStringLiteral("reloaded %1: %2").arg(file, projectors.reload(read.config).summary()));
     }
     systemd.tell(QByteArrayLiteral("READY=1"));
 }
