@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -168,6 +169,8 @@ Q_SIGNALS:
     void linesWelcome();
 
 private:
+    static constexpr std::array<const char *, 4> PollCodes{
+        Code::ReadPower, Code::ReadInput, Code::ReadLampHours, Code::ReadOrientation};
     struct Pending
     {
         quint64 id;
@@ -185,7 +188,8 @@ private:
     void pump();
     void onWindowClosed(const QByteArray &reply, bool answered);
     void onReceived(const QString &characters);
-    void readBack(const QString &code);
+    // A read of the state `line` changes, queued behind it; none for another line.
+    void readBackAfter(QByteArrayView line);
     bool rawLinesWait() const;
     void schedule();
     void welcomeIfFree();
