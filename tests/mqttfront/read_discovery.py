@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-# Reads discovery configurations as Home Assistant does, with plain Jinja2 (the configurations
-# use no abbreviations). In: {"configs": [{topic, payload}], "cases": {label: {topic: payload}}}.
+# Reads discovery configurations as Home Assistant does: abbreviated keys and "~" expanded, the
+# templates rendered with plain Jinja2. In: {"configs": [{topic, payload}], "cases": {label: {topic: payload}}}.
 # Out: {"cases": {label: the states of the entities with one, ? unknown, x unavailable},
 # "commands": [[unique_id without its device's id, command topic, enabled, payload]]}.
 import json
@@ -13,6 +13,26 @@ except ImportError:
     sys.exit(77)
 
 render = ImmutableSandboxedEnvironment().from_string
+# Those of the keys read here.
+LONG = {"avty": "availability", "avty_mode": "availability_mode", "cmd_t": "command_topic",
+        "cmd_tpl": "command_template", "dev": "device", "en": "enabled_by_default", "ids": "identifiers",
+        "ops": "options", "pl_avail": "payload_available", "pl_on": "payload_on", "pl_off": "payload_off",
+        "pl_prs": "payload_press", "stat_t": "state_topic", "stat_on": "state_on", "stat_off": "state_off",
+        "t": "topic", "uniq_id": "unique_id", "val_tpl": "value_template"}
+
+
+def expand(c, base=None):
+    if isinstance(c, list):
+        return [expand(e, base) for e in c]
+    if not isinstance(c, dict):
+        return c
+    base = c.get("~", base)
+    c = {LONG.get(k, k): expand(v, base) for k, v in c.items() if k != "~"}
+    for k, v in c.items():
+        if base and (k.endswith("_topic") or k == "topic") and isinstance(v, str):
+            c[k] = base + v[1:] if v.startswith("~") else v[:-1] + base if v.endswith("~") else v
+    return c
+
 
 
 def received(template, payload):
@@ -42,7 +62,7 @@ def commands(component, c):
 
 
 given = json.load(sys.stdin)
-configs = [(m["topic"].split("/")[-4], json.loads(m["payload"])) for m in given["configs"]]
+configs = [(m["topic"].split("/")[-4], expand(json.loads(m["payload"]))) for m in given["configs"]]
 short = {"unknown": "?", "unavailable": "x"}
 json.dump({"cases": {label: " ".join(short.get(s, s) for s in (state(component, c, topics)
                                                                 for component, c in configs if "state_topic" in c))

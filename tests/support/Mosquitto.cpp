@@ -35,7 +35,7 @@ Mosquitto::~Mosquitto()
     kill();
 }
 
-bool Mosquitto::start()
+bool Mosquitto::start(quint16 port)
 {
     const QString passwords = m_dir.filePath(QStringLiteral("passwords"));
     QProcess tool;
@@ -64,7 +64,7 @@ bool Mosquitto::start()
         }
         tls = QStringLiteral("certfile %1\nkeyfile %2\n").arg(certificate(), key);
     }
-    m_port = freePort();
+    m_port = port ? port : freePort();
     // Its log on stderr: unbuffered. Run as root, the broker would become the user "mosquitto", who
     // cannot read this folder.
     const passwd *self = getpwuid(geteuid());

@@ -29,8 +29,8 @@ public:
     Mosquitto &operator=(const Mosquitto &) = delete;
 
     // Starts the broker and waits until it says it runs. False, with errors() saying why, when
-    // it does not come up.
-    bool start();
+    // it does not come up. On `port`, or on a free one.
+    bool start(quint16 port = 0);
     // At once, as a crash would.
     void kill();
 
