@@ -420,14 +420,16 @@ int main(int argc, char **argv)
         }
         return n;
     };
-    QObject::connect(&service.process(), &QProcess::readyReadStandardError, &app, [&] {
-        if (service.errors().contains("reload refused"))
-            qFatal("projectord refused a file of this benchmark's:\n%s",
-                   service.errors().constData());
-        const int n = countReloaded();
-        if (n > reloadedSeen && hupAt != 0) reloadMs.push_back((nowNs() - hupAt) / 1e6);
-        reloadedSeen = n;
-    });
+    // Until the run ends: the service's stop at the end writes to its log too.
+    const QMetaObject::Connection reading =
+        QObject::connect(&service.process(), &QProcess::readyReadStandardError, &app, [&] {
+            if (service.errors().contains("reload refused"))
+                qFatal("projectord refused a file of this benchmark's:\n%s",
+                       service.errors().constData());
+            const int n = countReloaded();
+            if (n > reloadedSeen && hupAt != 0) reloadMs.push_back((nowNs() - hupAt) / 1e6);
+            reloadedSeen = n;
+        });
     rss.push_back({0, statusKb(pid, "VmRSS:")});
     QTimer clock;
     clock.setTimerType(Qt::PreciseTimer);
@@ -455,6 +457,7 @@ int main(int argc, char **argv)
     });
     clock.start(1000);
     app.exec();
+    QObject::disconnect(reading);
     const double runS = (nowNs() - startNs) / 1e9;
     std::fprintf(stderr, "projectord's log:\n%s\n", service.errors().constData());
     const double cpuPercent =
