@@ -10,12 +10,21 @@ const QString MqttFront::Client = QStringLiteral("mqtt");
 
 namespace {
 constexpr int Qos = 1; // state and commands: at least once
-}
 
-MqttFront::MqttFront(const MqttConfig &config, const QString &host, TimerFactory timers,
-                     QObject *parent)
+// The host in the discovery's ids: its topic, which is each host's own by design (the default
+// ends in the machine's name), rather than the machine's name itself, so that hosts sharing a
+// machine never take each other's discovery for stale.
+QString discoveryHost(const QString &topic)
+{
+    const QString usual = QStringLiteral("projectord/");
+    QString host = topic.startsWith(usual) ? topic.mid(usual.size()) : topic;
+    return host.replace(u'/', u'_');
+}
+} // namespace
+
+MqttFront::MqttFront(const MqttConfig &config, TimerFactory timers, QObject *parent)
     : QObject(parent),
-      m_config(config), m_discovery{config.discovery, config.topic, host,
+      m_config(config), m_discovery{config.discovery, config.topic, discoveryHost(config.topic),
                                     QLatin1String(PanelVersion), QLatin1String(PanelHomepage)}
 {
     MqttClient::Options o;

@@ -32,9 +32,7 @@ public:
     static constexpr std::size_t MaxSetsWaiting = 8;
     static const QString Client; // "mqtt": the name the traffic shows
 
-    // `host` is this machine's name, for the discovery's ids.
-    MqttFront(const MqttConfig &config, const QString &host, TimerFactory timers,
-              QObject *parent = nullptr);
+    MqttFront(const MqttConfig &config, TimerFactory timers, QObject *parent = nullptr);
     ~MqttFront() override;
 
     const MqttConfig &config() const { return m_config; }

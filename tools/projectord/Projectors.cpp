@@ -7,8 +7,6 @@
 #include "PjlinkServer.h"
 #include "ProjectorHost.h"
 
-#include <QSysInfo>
-
 #include <algorithm>
 #include <utility>
 
@@ -67,8 +65,7 @@ bool Projectors::start(QString *why)
 void Projectors::startMqtt()
 {
     if (!m_mqttConfig) return;
-    m_mqtt = std::make_unique<MqttFront>(*m_mqttConfig, QSysInfo::machineHostName(),
-                                         PreciseTimer::factory());
+    m_mqtt = std::make_unique<MqttFront>(*m_mqttConfig, PreciseTimer::factory());
     connect(m_mqtt.get(), &MqttFront::message, this, m_log);
     for (const auto &s : m_served) m_mqtt->addProjector(*s->host);
     m_mqtt->start();
