@@ -175,6 +175,7 @@ struct Host
 {
     QString topic; // projectord/host-NN
     QStringList projectors;
+    int firstPort = 0; // projector i on firstPort + i
     std::unique_ptr<DbusDaemon> bus;
     std::unique_ptr<SimProcess> sim;
     std::unique_ptr<ProjectordProcess> service;
@@ -188,6 +189,7 @@ std::unique_ptr<Host> startHost(const QString &name, int count, quint16 brokerPo
     h->bus = std::make_unique<DbusDaemon>();
     if (!h->bus->start()) qFatal("dbus-daemon: %s", qPrintable(h->bus->errors()));
     const quint16 first = freePorts(count);
+    h->firstPort = first;
     h->sim = std::make_unique<SimProcess>();
     if (!first || !h->sim->start(QStringList{QStringLiteral("--listen"),
                                              QStringLiteral("127.0.0.1:%1").arg(first),
@@ -214,6 +216,16 @@ std::unique_ptr<Host> startHost(const QString &name, int count, quint16 brokerPo
         qFatal("projectord %s did not start: %s", qPrintable(name),
                h->service->errors().constData());
     return h;
+}
+
+// When the simulator received each line for one port, in ns of CLOCK_MONOTONIC.
+std::vector<long long> linesAt(SimProcess &sim, int port)
+{
+    const QByteArray prefix = QByteArray::number(port) + ' ';
+    std::vector<long long> at;
+    for (const SimProcess::LogLine &l : sim.log())
+        if (l.text.startsWith(prefix)) at.push_back(l.us * 1000);
+    return at;
 }
 
 double rssMb(qint64 pid)
@@ -358,7 +370,23 @@ int main(int argc, char **argv)
     const double rss1 = rssMb(single->service->process().processId());
     const double perProjector = (rss10Median - rss1) / (PerHost - 1);
 
-    // Every projector of the fleet at once, each set timed from its own publish.
+    // Every projector of the fleet at once, each set timed from its own publish. The polls of
+    // all hosts run nearly in step, so where the command lands in their round decides whether
+    // it waits for a read under way: it is aimed a second into a round of the first host, where
+    // that host's lines are busy, rather than left to whatever the bench's waits add up to.
+    {
+        std::vector<long long> starts; // of poll rounds: a read after a quiet second
+        long long last = -1;
+        for (const long long at : linesAt(*fleet.front()->sim, fleet.front()->firstPort)) {
+            if (last < 0 || at - last > 1000000000LL) starts.push_back(at);
+            last = at;
+        }
+        if (starts.size() < 2) qFatal("the first host's polls are not to be found");
+        const long long period = starts.back() - starts[starts.size() - 2];
+        long long aim = starts.back() + 1000000000LL;
+        while (aim < nowNs() + 100000000LL) aim += period;
+        QTest::qWait(int((aim - nowNs()) / 1000000));
+    }
     absorb();
     const std::size_t commandFrom = client.count();
     std::map<std::string, long long> sentAt; // state topic: publish time
@@ -390,11 +418,29 @@ int main(int argc, char **argv)
     std::vector<std::string> missing;
     for (const auto &[topic, at] : sentAt)
         if (!arrived.count(topic)) missing.push_back(topic);
+    // The sets that found a read of a poll on the line, its reply window still open.
+    std::size_t behindRead = 0;
+    for (const auto &h : fleet)
+        for (int i = 0; i < h->projectors.size(); ++i) {
+            const long long sent = sentAt[stateTopic(*h, h->projectors[i])];
+            for (const long long at : linesAt(*h->sim, h->firstPort + i))
+                if (at < sent && sent - at < 500000000LL) {
+                    ++behindRead;
+                    break;
+                }
+        }
     const double median = percentile(latency, 50), p99 = percentile(latency, 99),
                  worst = percentile(latency, 100);
     // Warm-up over and polled, so that the turns below run on a quiet fleet.
     if (!QTest::qWaitFor([&] { return allIn(QStringLiteral("on")); }, 30000))
         note("not every projector of the fleet was on 30 s after the command");
+    // Each set's answer: none lost, none refused.
+    std::size_t answeredOk = 0, answeredError = 0;
+    for (const Client::Message &m : client.since(commandFrom))
+        if (m.topic.size() > 9 && m.topic.compare(m.topic.size() - 9, 9, "/response") == 0)
+            ++(json(m.payload).value(QStringLiteral("status")) == QLatin1String("ok")
+                   ? answeredOk
+                   : answeredError);
 
     // MQTT against D-Bus on one projector, in turns: MQTT on, D-Bus off, D-Bus on, MQTT
     // off, so that each way gets as many power-ons as power-offs.
@@ -481,7 +527,10 @@ int main(int argc, char **argv)
          " messages (discovery and states) on the broker by then");
     note("One power-on to all " + std::to_string(total) + ": the " + std::to_string(total) +
          " sets left the bench within " + fmt("%.1f", burstMs) + " ms; " +
-         std::to_string(arrived.size()) + " new power states arrived" +
+         std::to_string(answeredOk) + " answered ok, " + std::to_string(answeredError) +
+         " with an error; " + std::to_string(behindRead) +
+         " found a poll's read in its reply window on the line; " + std::to_string(arrived.size()) +
+         " new power states arrived" +
          (notWarming ? ", " + std::to_string(notWarming) + " of them not warming-up" : "") +
          "; median " + fmt("%.0f", median) + " ms, p99 " + fmt("%.0f", p99) + " ms, max " +
          fmt("%.0f", worst) + " ms from each one's publish" +
