@@ -19,6 +19,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
@@ -312,6 +313,10 @@ int main(int argc, char **argv)
                                             {QStringLiteral("--warmup"), QStringLiteral("0"),
                                              QStringLiteral("--cooldown"), QStringLiteral("0")});
     const double startS = (nowNs() - startedAt) / 1e9;
+    const qsizetype openFiles =
+        QDir(QStringLiteral("/proc/self/fd"))
+            .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+            .size();
 
     // The last state of every projector, from the messages read so far.
     std::map<std::string, QJsonObject> state;
@@ -564,8 +569,9 @@ int main(int argc, char **argv)
          "; D-Bus median " + fmt("%.1f", busMedian) + " ms, max " +
          fmt("%.1f", percentile(viaBus, 100)));
     note("Load average (1, 5, 15 min) before " + loadBefore + ", after " + loadAfter +
-         "; open files limit raised by the bench from " + std::to_string(softBefore) + " to " +
-         std::to_string(files.rlim_cur));
+         "; the bench held " + std::to_string(openFiles) +
+         " open files with every host started, under a limit it raised from " +
+         std::to_string(softBefore) + " to " + std::to_string(files.rlim_cur));
 
     row("Fleet: one power-on to all " + std::to_string(total) +
             " through MQTT, new state at the subscriber (ms, median / p99 / max)",
