@@ -286,7 +286,7 @@ int main(int argc, char **argv)
     const std::string loadBefore = loadAverage();
 
     // Each host is three processes with pipes to the bench, and each bus a connection of the
-    // bench's: more open files than a default limit of 1024 allows at 50 hosts.
+    // bench's: about 700 open files at 50 hosts, near a common default limit of 1024.
     rlimit files{};
     getrlimit(RLIMIT_NOFILE, &files);
     const rlim_t softBefore = files.rlim_cur;
