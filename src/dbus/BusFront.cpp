@@ -81,13 +81,14 @@ void BusFront::replaceProjector(ProjectorHost &host)
     ProjectorObject *old = m_projectors.take(host.config().name);
     if (!old) return;
     const QString path = old->path();
+    const QVariantMap before = old->properties(); // its host is still there
     m_bus.unregisterObject(path);
     delete old;
     ProjectorObject *projector = makeObject(host);
     m_bus.registerObject(path, projector, QDBusConnection::ExportAdaptors);
     m_projectors.insert(host.config().name, projector);
-    // What a client reads of the old line still holds: say what differs now.
-    projector->announceAll();
+    // The clients know the old object's properties: say what differs now.
+    projector->announceSince(before);
 }
 
 void BusFront::removeProjector(const QString &name)

@@ -30,7 +30,7 @@ public:
     // with the reason in `why`, when it cannot. The host outlives its object here.
     bool addProjector(ProjectorHost &host, QString *why);
     // The projector of that name on a new host, at the same path and without leaving the bus:
-    // its clients see its properties change, Online among them.
+    // its clients see what changed, Online among them. The old host is still there.
     void replaceProjector(ProjectorHost &host);
     // The projector leaves the bus, announced with InterfacesRemoved.
     void removeProjector(const QString &name);

@@ -220,10 +220,14 @@ void ProjectorObject::announceChanges()
     announce(changed);
 }
 
-void ProjectorObject::announceAll()
+void ProjectorObject::announceSince(const QVariantMap &before)
 {
     m_announced = changingProperties();
-    announce(properties());
+    const QVariantMap now = properties();
+    QVariantMap changed;
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (before.value(it.key()) != it.value()) changed.insert(it.key(), it.value());
+    announce(changed);
 }
 
 void ProjectorObject::announce(const QVariantMap &changed)

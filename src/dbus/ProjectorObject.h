@@ -50,9 +50,9 @@ public:
     QString path() const;
     // Every property of the interface with its value now, as ObjectManager announces them.
     QVariantMap properties() const;
-    // Announces every property as it is now: for a new object over a line reopened on a reload,
-    // whose clients knew the old one's.
-    void announceAll();
+    // Announces every property that differs from `before`: for a new object over a line
+    // reopened on a reload, whose clients knew the old one's properties.
+    void announceSince(const QVariantMap &before);
 
     // The interface's methods, called by the adaptor. Both answer later, by themselves.
     QString Send(const QString &command, QByteArray &reply, bool &answered, QVariantMap &reading);
