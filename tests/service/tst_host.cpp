@@ -315,7 +315,7 @@ private Q_SLOTS:
         QCOMPARE(rig.clock.nextDue(), 32s); // nothing else runs until the next poll
         rig.at(31900);
         rig.ask("a", "C0D"); // no change of power or input, which a read would follow at once
-        rig.at(33500); // due at 32 s while a's window is open: a quiet window after it closes
+        rig.at(33500);       // due at 32 s while a's window is open: a quiet window after it closes
         QCOMPARE(rig.link->times().mid(4, 3), QList<long long>({31900, 32900, 33400}));
         // A client's status read and a raw one count as the poll's do.
         rig.answers = {{"CR0\r", "00\r"}};
