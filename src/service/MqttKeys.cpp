@@ -2,6 +2,7 @@
 #include "MqttKeys.h"
 
 #include "LinkFailure.h"
+#include "NetAddress.h"
 
 #include <QFile>
 #include <QSysInfo>
@@ -63,32 +64,18 @@ QString setBroker(MqttConfig &config, const QString &value)
     if (rest.contains(u'@'))
         return QStringLiteral("broker takes no user or password: give them as username and "
                               "password");
-    QString host = rest;
-    QString port;
-    if (rest.startsWith(u'[')) {
-        const qsizetype close = rest.indexOf(u']');
-        const QString after = rest.mid(close + 1);
-        host = rest.mid(1, close - 1);
-        unsigned char address[16];
-        if (close < 0 || (!after.isEmpty() && !after.startsWith(u':')) ||
-            ::inet_pton(AF_INET6, host.toLatin1().constData(), address) != 1)
-            return usage.arg(value);
-        port = after.isEmpty() ? QString() : after.mid(1);
-        if (after == QLatin1String(":")) return usage.arg(value);
-    } else if (const qsizetype colon = rest.indexOf(u':'); colon >= 0) {
-        host = rest.left(colon);
-        port = rest.mid(colon + 1);
-        if (port.isEmpty()) return usage.arg(value);
-    }
-    if (!rest.startsWith(u'[') && !isHostName(host)) return usage.arg(value);
-    const bool hasPort = !port.isNull();
-    bool digits = hasPort && port.size() <= 5;
-    for (const QChar c : std::as_const(port)) digits = digits && c >= u'0' && c <= u'9';
-    const uint number = digits ? port.toUInt() : 0;
-    if (hasPort && (number == 0 || number > 65535)) return usage.arg(value);
-    config.tls = scheme == QLatin1String("mqtts");
-    config.host = host;
-    config.port = hasPort ? quint16(number) : config.tls ? TlsPort : PlainPort;
+    const bool tls = scheme == QLatin1String("mqtts");
+    const NetAddress address = NetAddress::parseHostPort(rest, tls ? TlsPort : PlainPort);
+    if (!address.isValid()) return usage.arg(value);
+    // Brackets hold an IPv6 address, and nothing else does.
+    unsigned char ipv6[16];
+    if (rest.startsWith(u'[')
+            ? ::inet_pton(AF_INET6, address.host.toLatin1().constData(), ipv6) != 1
+            : !isHostName(address.host))
+        return usage.arg(value);
+    config.tls = tls;
+    config.host = address.host;
+    config.port = address.port;
     return {};
 }
 

@@ -33,6 +33,14 @@ NetAddress NetAddress::parse(const QString &device)
     } else {
         return failed(a, Cause::AddressNoScheme, device);
     }
+    NetAddress hostPort = parseHostPort(rest);
+    hostPort.kind = a.kind;
+    return hostPort;
+}
+
+NetAddress NetAddress::parseHostPort(const QString &rest, quint16 defaultPort)
+{
+    NetAddress a;
     // An IPv6 address is written in brackets, so that its colons are not the port's.
     QString port;
     if (rest.startsWith(u'[')) {
@@ -40,16 +48,17 @@ NetAddress NetAddress::parse(const QString &device)
         if (close < 0) return failed(a, Cause::AddressBadHost, rest);
         a.host = rest.mid(1, close - 1);
         const QString after = rest.mid(close + 1);
-        if (after.isEmpty()) return failed(a, Cause::AddressNoPort);
-        if (!after.startsWith(u':')) return failed(a, Cause::AddressBadHost, rest);
-        port = after.mid(1);
+        if (after.isEmpty() && defaultPort == 0) return failed(a, Cause::AddressNoPort);
+        if (!after.isEmpty() && !after.startsWith(u':'))
+            return failed(a, Cause::AddressBadHost, rest);
+        port = after.isEmpty() ? QString::number(defaultPort) : after.mid(1);
         if (a.host.isEmpty()) return failed(a, Cause::AddressNoHost);
     } else {
         const qsizetype colon = rest.lastIndexOf(u':');
-        if (colon < 0)
+        if (colon < 0 && (rest.isEmpty() || defaultPort == 0))
             return failed(a, rest.isEmpty() ? Cause::AddressNoHost : Cause::AddressNoPort);
-        a.host = rest.left(colon);
-        port = rest.mid(colon + 1);
+        a.host = colon < 0 ? rest : rest.left(colon);
+        port = colon < 0 ? QString::number(defaultPort) : rest.mid(colon + 1);
         if (a.host.isEmpty()) return failed(a, Cause::AddressNoHost);
         // A bare IPv6 address has colons of its own; a bracket here belongs to none.
         if (a.host.contains(u':') || a.host.contains(u'[') || a.host.contains(u']'))

@@ -23,6 +23,9 @@ struct NetAddress
     // Whether the name is one a device server is reached by, well formed or not.
     static bool handles(const QString &device);
     static NetAddress parse(const QString &device);
+    // What follows the scheme: HOST:PORT, an IPv6 host in brackets. With `defaultPort`, the
+    // port may be left out with its colon. The kind is left as it is.
+    static NetAddress parseHostPort(const QString &rest, quint16 defaultPort = 0);
     // For a command line: what is wrong with a device server's address given for `port`, in
     // the words a script's reader gets; empty for a good address or a name of another kind.
     static QString problem(const QString &device, int port);
