@@ -76,6 +76,7 @@ void MqttFront::addProjector(ProjectorHost &host)
 {
     Served &served = m_served[host.config().name];
     served.host = &host;
+    m_configTopics.reset();
     watch(served);
     publishDiscovery(host.config().name);
     publishState(host.config().name);
@@ -102,6 +103,7 @@ void MqttFront::removeProjector(const QString &name)
         answer(name, job.transaction,
                it->second.host->refusalText(ProjectorHost::Refusal::Stopping));
     m_served.erase(it);
+    m_configTopics.reset();
     if (!m_client->isConnected()) return; // the next start finds its discovery stale
     if (!m_discovery.prefix.isEmpty())
         for (const RetainedMessage &m : Discovery::projectorRemoval(m_discovery, name))
@@ -157,9 +159,10 @@ void MqttFront::onReceived(const QString &topic, const QByteArray &payload, bool
     if (m_discovery.prefix.isEmpty()) return;
     // Home Assistant started again, and may have lost what it knew.
     if (FrontTopics::isDiscoveryBirth(m_discovery.prefix, topic, payload)) return publishAll();
-    if (retained && Discovery::isStale(m_discovery, Discovery::configTopics(m_discovery, names()),
-                                       topic, payload))
-        publish(topic, {}, true);
+    if (!retained) return;
+    // A connection brings every configuration left on the broker: the set is made once.
+    if (!m_configTopics) m_configTopics = Discovery::configTopics(m_discovery, names());
+    if (Discovery::isStale(m_discovery, *m_configTopics, topic, payload)) publish(topic, {}, true);
 }
 
 void MqttFront::onSet(const QString &name, const QByteArray &payload, bool retained)

@@ -8,12 +8,14 @@
 #include "StateJson.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 
 class MqttClient;
 class ProjectorHost;
@@ -83,4 +85,6 @@ private:
     DiscoveryContext m_discovery;
     std::unique_ptr<MqttClient> m_client;
     std::map<QString, Served> m_served; // by name
+    // The discovery topics of the projectors served, for telling a stale one; made when needed.
+    std::optional<QSet<QString>> m_configTopics;
 };

@@ -10,12 +10,6 @@ bool sameLine(const ProjectorConfig &a, const ProjectorConfig &b)
     return a.device == b.device && a.settings == b.settings && a.poll == b.poll;
 }
 
-bool samePjlink(const PjlinkConfig &a, const PjlinkConfig &b)
-{
-    return a.address == b.address && a.port == b.port && a.password == b.password &&
-           a.name == b.name && a.maker == b.maker && a.product == b.product && a.other == b.other;
-}
-
 const ProjectorConfig *named(const QList<ProjectorConfig> &list, const QString &name)
 {
     for (const ProjectorConfig &c : list)
@@ -37,7 +31,7 @@ ReloadPlan ReloadPlan::between(const QList<ProjectorConfig> &running,
             plan.added.append(now);
         else if (!sameLine(*old, now))
             plan.restarted.append(now);
-        else if (!samePjlink(old->pjlink, now.pjlink))
+        else if (old->pjlink != now.pjlink)
             plan.pjlink.append(now);
         else
             plan.unchanged.append(now.name);

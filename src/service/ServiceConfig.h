@@ -21,6 +21,12 @@ struct PjlinkConfig
     QByteArray name, maker, product, other;
 
     bool isEnabled() const { return !address.isEmpty(); }
+    bool operator==(const PjlinkConfig &o) const
+    {
+        return address == o.address && port == o.port && password == o.password && name == o.name &&
+               maker == o.maker && product == o.product && other == o.other;
+    }
+    bool operator!=(const PjlinkConfig &o) const { return !(*this == o); }
 };
 
 // One projector of projectord's configuration: an INI section named after the projector.

@@ -38,17 +38,22 @@ std::unique_ptr<ProjectorHost> Projectors::makeHost(const ProjectorConfig &confi
         PreciseTimer::factory());
 }
 
+bool Projectors::add(const ProjectorConfig &config, QString *why)
+{
+    auto served = std::make_unique<Served>();
+    served->host = makeHost(config);
+    if (!m_front.addProjector(*served->host, why)) return false;
+    if (m_mqtt) m_mqtt->addProjector(*served->host);
+    m_served.push_back(std::move(served));
+    return true;
+}
+
 bool Projectors::load(const ServiceConfig &config, QString *why)
 {
     m_mqttConfig = config.mqtt;
-    const QList<ProjectorConfig> &configs = config.projectors;
-    for (const ProjectorConfig &c : configs) {
-        auto served = std::make_unique<Served>();
-        served->host = makeHost(c);
-        if (!m_front.addProjector(*served->host, why)) return false;
-        m_served.push_back(std::move(served));
-    }
-    m_front.setProjectors(configs);
+    for (const ProjectorConfig &c : config.projectors)
+        if (!add(c, why)) return false;
+    m_front.setProjectors(config.projectors);
     return true;
 }
 
@@ -171,16 +176,10 @@ ReloadPlan Projectors::reload(const ServiceConfig &config)
     }
     for (const ProjectorConfig &c : plan.pjlink) find(c.name)->host->setPjlink(c.pjlink);
     for (const ProjectorConfig &c : plan.added) {
-        auto served = std::make_unique<Served>();
-        served->host = makeHost(c);
         QString why;
-        if (!m_front.addProjector(*served->host, &why)) {
-            m_log(QStringLiteral("%1: not added: %2").arg(c.name, why), c.name);
-            continue;
-        }
-        m_log(QStringLiteral("%1: added").arg(c.name), c.name);
-        if (m_mqtt) m_mqtt->addProjector(*served->host);
-        m_served.push_back(std::move(served));
+        m_log(add(c, &why) ? QStringLiteral("%1: added").arg(c.name)
+                           : QStringLiteral("%1: not added: %2").arg(c.name, why),
+              c.name);
     }
 
     // A port another program holds is no mistake in the file: that projector serves without

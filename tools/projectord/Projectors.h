@@ -51,6 +51,9 @@ private:
     struct Served;
     Served *find(const QString &name);
     std::unique_ptr<ProjectorHost> makeHost(const ProjectorConfig &config);
+    // A host for `config`, on the bus and the broker; false, with the reason in `why`, when the
+    // bus will not take its object.
+    bool add(const ProjectorConfig &config, QString *why);
     bool listenPjlink(Served &served, QString *why);
     void watchLine(ProjectorHost &host);
     void open(Served &served);
