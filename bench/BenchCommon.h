@@ -91,6 +91,18 @@ inline void row(const std::string &figure, const std::string &measured, const st
 }
 
 // Details that explain a row; printed beside the table, not in it.
+// The load averages over 1, 5 and 15 minutes, as /proc/loadavg gives them; "?" without it.
+inline std::string loadAverage()
+{
+    double one = 0, five = 0, fifteen = 0;
+    FILE *f = std::fopen("/proc/loadavg", "r");
+    const bool read = f && std::fscanf(f, "%lf %lf %lf", &one, &five, &fifteen) == 3;
+    if (f) std::fclose(f);
+    char text[64] = "?";
+    if (read) std::snprintf(text, sizeof text, "%.2f %.2f %.2f", one, five, fifteen);
+    return text;
+}
+
 inline void note(const std::string &text)
 {
     std::printf("NOTE\t%s\n", text.c_str());

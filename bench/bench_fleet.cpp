@@ -11,6 +11,7 @@
 #include "DbusDaemon.h"
 #include "DieWithParent.h"
 #include "FreePort.h"
+#include "Probes.h"
 #include "ProjectordProcess.h"
 #include "ServiceNames.h"
 #include "SimProcess.h"
@@ -229,23 +230,6 @@ std::vector<long long> linesAt(SimProcess &sim, int port)
     return at;
 }
 
-double rssMb(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    return 0;
-}
-
-std::string loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().split(' ').mid(0, 3).join(' ').toStdString()
-                                       : std::string("?");
-}
-
 QJsonObject json(const QByteArray &payload)
 {
     return QJsonDocument::fromJson(payload).object();
@@ -370,9 +354,10 @@ int main(int argc, char **argv)
 
     // Memory, all settled with the broker connected.
     std::vector<double> rss10;
-    for (const auto &h : fleet) rss10.push_back(rssMb(h->service->process().processId()));
+    for (const auto &h : fleet)
+        rss10.push_back(residentKb(h->service->process().processId()) / 1024.0);
     const double rss10Median = percentile(rss10, 50);
-    const double rss1 = rssMb(single->service->process().processId());
+    const double rss1 = residentKb(single->service->process().processId()) / 1024.0;
     const double perProjector = (rss10Median - rss1) / (PerHost - 1);
 
     // Every projector of the fleet at once, each set timed from its own publish. The polls of

@@ -8,6 +8,7 @@
 #include "BenchCommon.h"
 #include "BusMembers.h"
 #include "DbusDaemon.h"
+#include "Probes.h"
 #include "ProjectordProcess.h"
 #include "ServiceNames.h"
 #include "SimProcess.h"
@@ -43,16 +44,6 @@ QDBusMessage method(const QString &path, const QString &member, const QVariantLi
                                        QLatin1String(ServiceNames::ProjectorInterface), member);
     m.setArguments(args);
     return m;
-}
-
-double rssMb(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    return 0;
 }
 
 // The LineSent signals of the flooded projector, stamped as they arrive.
@@ -126,7 +117,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < (quick ? 3 : 7); ++i) idleMs.push_back(sendMs());
     const double idle = percentile(idleMs, 50);
     QTest::qWait(200);
-    const double rssBefore = rssMb(pid);
+    const double rssBefore = residentKb(pid) / 1024.0;
 
     const QDBusMessage opened =
         client.call(method(Flooded, QLatin1String(BusMembers::Projector::Method::OpenLine)));
@@ -161,7 +152,7 @@ int main(int argc, char **argv)
     double rssPeak = rssBefore;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, &app,
-                     [&] { rssPeak = std::max(rssPeak, rssMb(pid)); });
+                     [&] { rssPeak = std::max(rssPeak, residentKb(pid) / 1024.0); });
     sampler.start(50);
     const long long floodStart = nowNs();
     std::vector<double> floodMs;
@@ -175,7 +166,7 @@ int main(int argc, char **argv)
         note("LineSent signals still came two minutes after the flood");
     sampler.stop();
     const double tailS = sent.at.empty() ? 0 : std::max(0.0, (sent.at.back() - floodEnd) / 1e9);
-    const double rssAfter = rssMb(pid);
+    const double rssAfter = residentKb(pid) / 1024.0;
     rssPeak = std::max(rssPeak, rssAfter);
     const double during = percentile(floodMs, 50);
     const double growth = rssPeak - rssBefore;

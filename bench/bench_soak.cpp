@@ -15,6 +15,7 @@
 #include "BusMembers.h"
 #include "DbusDaemon.h"
 #include "FreePort.h"
+#include "Probes.h"
 #include "ProjectordProcess.h"
 #include "ServiceNames.h"
 #include "SimProcess.h"
@@ -75,16 +76,6 @@ QString path(const QString &name)
     return ServiceNames::projectorPath(name);
 }
 
-long long statusKb(qint64 pid, const char *key)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
 int openDescriptors(qint64 pid)
 {
     return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
@@ -101,12 +92,6 @@ long long cpuTicks(qint64 pid)
     // Fields after the command's closing parenthesis: state is the 3rd, utime the 14th.
     const QList<QByteArray> fields = all.mid(all.lastIndexOf(')') + 2).split(' ');
     return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : 0;
-}
-
-double loadAverage()
-{
-    QFile f(QStringLiteral("/proc/loadavg"));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().split(' ').first().toDouble() : 0;
 }
 
 // One client on a connection of its own: a Send, its answer, a short pause, the next Send.
@@ -432,13 +417,13 @@ int main(int argc, char **argv)
             if (n > reloadedSeen && hupAt != 0) reloadMs.push_back((nowNs() - hupAt) / 1e6);
             reloadedSeen = n;
         });
-    rss.push_back({0, statusKb(pid, "VmRSS:")});
+    rss.push_back({0, residentKb(pid)});
     QTimer clock;
     clock.setTimerType(Qt::PreciseTimer);
     QObject::connect(&clock, &QTimer::timeout, &app, [&] {
         ++seconds;
-        if (seconds % 2 == 0) rss.push_back({seconds, statusKb(pid, "VmRSS:")});
-        if (seconds % 60 == 0) loads.push_back(loadAverage());
+        if (seconds % 2 == 0) rss.push_back({seconds, residentKb(pid)});
+        if (seconds % 60 == 0) loads.push_back(std::atof(loadAverage().c_str()));
         if (seconds % ReloadSeconds == ReloadSeconds - 1)
             fds.push_back({second, openDescriptors(pid)});
         if (seconds >= runSeconds) {

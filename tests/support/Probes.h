@@ -17,10 +17,11 @@ inline qint64 monotonicUs()
     return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
-// Resident memory of this process in KiB, or -1 where /proc is missing.
-inline qint64 residentKb()
+// Resident memory of this process, or of process `pid`, in KiB; -1 where /proc has none.
+inline qint64 residentKb(qint64 pid = 0)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(pid == 0 ? QStringLiteral("/proc/self/status")
+                          : QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
         if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLongLong();
